@@ -1,0 +1,72 @@
+# Assertions guard a set-user-ID root program and stand for "end the process"
+# on a broken invariant, so they stay on in every build type.
+foreach(config DEBUG RELEASE RELWITHDEBINFO MINSIZEREL)
+  foreach(lang C CXX)
+    string(REGEX REPLACE "(^| )[-/]DNDEBUG( |$)" " " CMAKE_${lang}_FLAGS_${config} "${CMAKE_${lang}_FLAGS_${config}}")
+  endforeach()
+endforeach()
+add_compile_options(-UNDEBUG)
+
+set(QUILLON_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+if(QUILLON_WERROR)
+  list(APPEND QUILLON_WARNINGS -Werror)
+endif()
+
+if(QUILLON_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Every target compiles this file's check: the build fails if NDEBUG slips in.
+set(QUILLON_ASSERT_CHECK_SOURCE "${CMAKE_CURRENT_LIST_DIR}/assertions_on.cpp")
+
+# quillon_library(NAME SOURCES ... [PUBLIC_INCLUDE dir...] [LIBS ...])
+function(quillon_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_INCLUDE;LIBS;PRIVATE_LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES} ${QUILLON_ASSERT_CHECK_SOURCE})
+  add_library(Quillon::${name} ALIAS ${name})
+  if(ARG_PUBLIC_INCLUDE)
+    target_include_directories(${name} PUBLIC ${ARG_PUBLIC_INCLUDE})
+  else()
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+  target_compile_options(${name} PRIVATE ${QUILLON_WARNINGS})
+  target_compile_definitions(${name} PRIVATE QUILLON_SOURCE_ROOT="${PROJECT_SOURCE_DIR}")
+endfunction()
+
+# quillon_test(NAME SOURCES ... LIBS ... [LABELS ...])
+# One GoogleTest executable; its cases are discovered when CTest runs.
+function(quillon_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${QUILLON_ASSERT_CHECK_SOURCE})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_options(${name} PRIVATE ${QUILLON_WARNINGS})
+  target_compile_definitions(${name} PRIVATE
+    QUILLON_SOURCE_ROOT="${PROJECT_SOURCE_DIR}"
+    QUILLON_BINARY_ROOT="${PROJECT_BINARY_DIR}"
+    QUILLON_BUNDLE_DIR="${QUILLON_BUNDLE_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600)
+endfunction()
+
+# quillon_bundle_executable(TARGET): place an executable in the bundle's root.
+function(quillon_bundle_executable target)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${QUILLON_BUNDLE_DIR}")
+  install(TARGETS ${target} RUNTIME DESTINATION "${QUILLON_INSTALL_BUNDLE_DIR}")
+endfunction()
+
+# quillon_bundle_resources(FILES ...): copy resources into the bundle's Resources.
+function(quillon_bundle_resources)
+  cmake_parse_arguments(ARG "" "" "FILES;PROGRAMS" ${ARGN})
+  foreach(f IN LISTS ARG_FILES ARG_PROGRAMS)
+    get_filename_component(base "${f}" NAME)
+    configure_file("${f}" "${QUILLON_BUNDLE_RESOURCES_DIR}/${base}" COPYONLY)
+  endforeach()
+  if(ARG_FILES)
+    install(FILES ${ARG_FILES} DESTINATION "${QUILLON_INSTALL_BUNDLE_DIR}/Resources")
+  endif()
+  if(ARG_PROGRAMS)
+    install(PROGRAMS ${ARG_PROGRAMS} DESTINATION "${QUILLON_INSTALL_BUNDLE_DIR}/Resources")
+  endif()
+endfunction()

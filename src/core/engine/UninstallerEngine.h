@@ -1,0 +1,18 @@
+// The one call that performs an uninstall: authorization, installation of the
+// privileged helper tool, the privileged request, the user-level script, the
+// combined log and the clean-up. Synchronous; runs on the caller's thread.
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <MacTypes.h>
+
+// *log must be NULL on entry and always receives a new string that the
+// caller releases: on success the helper tool's log followed by the user
+// script's output, on failure "Uninstaller failed with error %d (0x%08x)".
+// Only the lowest bit of removeMidiDevices is looked at. Returns 0, or the
+// first failure's status (5362 denied, 5363 canceled, ...).
+OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices);
+
+// The thread routine that keeps the authorization dialog in front; ignores
+// its argument and returns NULL.
+void* UninstallerTask(void* unused);

@@ -1,0 +1,105 @@
+// MoreUNIX: the small POSIX layer that every part of the uninstaller which talks
+// to the kernel leans on.
+//
+// Conventions shared by every routine below:
+//  - A status is an int: 0 on success, otherwise the positive errno value that
+//    the kernel reported. MoreGetExecutablePath alone also returns -1.
+//  - Interrupted system calls (EINTR) are repeated without limit and never
+//    surface as a status. Nothing else is retried and nothing has a time-out.
+//  - Broken preconditions are programming errors: they are checked with assert(),
+//    which is never compiled out, and end the process.
+//  - No routine keeps state of its own; all may run on any thread. The only
+//    process-wide state touched is the disposition of SIGPIPE.
+
+#ifndef QUILLON_CORE_UNIX_MOREUNIX_H
+#define QUILLON_CORE_UNIX_MOREUNIX_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Turns the result of a POSIX call that reports failure with a negative value
+// (normally -1) into a status. Returns 0 for any value of 0 or more without
+// looking at errno, so a descriptor returned by open() maps to 0; for a negative
+// value returns the calling thread's errno, which must not be 0.
+int MoreUNIXErrno(int result);
+
+// Reads exactly |bytesToRead| bytes from the blocking descriptor |fd| into |buf|,
+// issuing as many read() calls as the kernel needs. Returns 0 once the buffer is
+// full, EPIPE if end of file came first (also at once), or the errno of a failing
+// read (EAGAIN on a non-blocking descriptor included). On every outcome, if
+// |bytesRead| is not NULL it receives the number of bytes that arrived, so a
+// caller learns how far a failed read got. A request for 0 bytes makes no system
+// call. Blocks until the count, end of file or an error arrives. Never closes
+// |fd|. |fd| must be >= 0 and |buf| non-NULL.
+int MoreUNIXRead(int fd, void* buf, size_t bytesToRead, size_t* bytesRead);
+
+// Writes exactly |bytesToWrite| bytes from |buf| to the blocking descriptor |fd|.
+// Returns 0 when all went out or the errno of a failing write; a reader that has
+// gone away gives EPIPE. On every outcome, if |bytesWritten| is not NULL it
+// receives the number of bytes written. SIGPIPE must already be ignored in the
+// process (see MoreUNIXIgnoreSIGPIPE): this is checked on every call, a zero-length
+// write included, and a process that has not ignored it is stopped by an
+// assertion. A write of 0 bytes makes no write call. Never closes |fd|. |fd| must
+// be >= 0 and |buf| non-NULL.
+int MoreUNIXWrite(int fd, const void* buf, size_t bytesToWrite, size_t* bytesWritten);
+
+// Sets the process-wide disposition of SIGPIPE to "ignore", keeping the mask and
+// flags of the current action, so that writing to a vanished reader fails with
+// EPIPE instead of ending the process. The setting survives fork and exec.
+// Returns 0 or the errno of sigaction, in which case nothing changed. Harmless to
+// call again. Not synchronised: call it early in main, before other threads
+// exist, and again after anything that resets signal dispositions.
+int MoreUNIXIgnoreSIGPIPE(void);
+
+// Sends the descriptor |fdToWrite| over the connected UNIX-domain socket |fd| as
+// one message of exactly one data byte ('D') carrying that one descriptor. The
+// caller keeps its own copy of |fdToWrite| and closes it when it likes. Returns 0
+// when the byte went out, else the errno of sendmsg (EPIPE if the peer has gone;
+// no SIGPIPE is raised). Messages from two threads on one socket interleave, so a
+// socket carries descriptors from one thread at a time. Both descriptors must be
+// >= 0.
+int MoreUNIXWriteDescriptor(int fd, int fdToWrite);
+
+// Receives one descriptor sent by MoreUNIXWriteDescriptor from the connected
+// UNIX-domain socket |fd|. |*fdRead| must be -1 on entry. Returns 0 and stores the
+// new descriptor, owned by the caller and marked close-on-exec, in |*fdRead|.
+// Returns EPIPE if the peer closed the socket first, EINVAL for any message that
+// is not exactly one 'D' byte with exactly one SOL_SOCKET/SCM_RIGHTS descriptor
+// (truncated messages included), or the errno of recvmsg. On every failure
+// |*fdRead| stays -1 and every descriptor that came with a rejected message has
+// been closed, so nothing leaks into the process. Blocks until a message, an
+// error or the peer's close arrives.
+int MoreUNIXReadDescriptor(int fd, int* fdRead);
+
+// Copies everything readable from |source| to |dest| in blocks of 65,536 bytes
+// through one heap buffer, until |source| reaches end of file (then returns 0).
+// Returns ENOMEM if the buffer cannot be allocated (nothing moved), otherwise the
+// errno of the first failing read or write; bytes already written stay. Neither
+// descriptor is closed or rewound. Writes go through MoreUNIXWrite, so SIGPIPE
+// must be ignored. Both descriptors must be >= 0.
+int MoreUNIXCopyDescriptorToDescriptor(int source, int dest);
+
+// Copies the file at |source| (symbolic links followed) to the path |dest|: its
+// data, its permission bits less set-user-ID, set-group-ID and sticky, and its
+// access and modification times truncated to whole microseconds. A new |dest| is
+// created with that mode, subject to the umask; an existing regular file is
+// truncated and keeps its owner and mode. |dest| itself is never followed if it
+// is a symbolic link (ELOOP). Returns 0 or the errno of the first step that
+// failed, the closing of either file included. On failure |dest| stays as far as
+// the copy got and is not removed; a missing source or destination folder leaves
+// nothing behind. Not atomic: others may see |dest| while it is written. Both
+// paths must be non-NULL.
+int MoreUNIXCopyFile(const char* source, const char* dest);
+
+// Gives the absolute path of the running program's executable. |*execPathSize|
+// holds the size of |execPath| in bytes on entry. If the path and its NUL fit,
+// copies them, stores the needed size (length + 1) in |*execPathSize| and
+// returns 0. If they do not fit, stores the needed size and returns -1, so a call
+// with size 0 (|execPath| may then be NULL) sizes the buffer for a second call.
+// Returns an errno value, leaving |*execPathSize| unchanged, if the path cannot be
+// found: ENOENT when the executable has been deleted or lies outside the
+// process's view of the file system, ENAMETOOLONG for a path beyond 16 KiB.
+// |execPathSize| must be non-NULL.
+int MoreGetExecutablePath(char* execPath, uint32_t* execPathSize);
+
+#endif  // QUILLON_CORE_UNIX_MOREUNIX_H

@@ -4,8 +4,8 @@
 // Conventions shared by every routine below:
 //  - A status is an int: 0 on success, otherwise the positive errno value that
 //    the kernel reported. MoreGetExecutablePath alone also returns -1.
-//  - Interrupted system calls (EINTR) are repeated without limit and never
-//    surface as a status. Nothing else is retried and nothing has a time-out.
+//  - Interrupted system calls (EINTR) are repeated without limit. Nothing else
+//    is retried, nothing has a time-out, and close() is never repeated.
 //  - Broken preconditions are programming errors: they are checked with assert(),
 //    which is never compiled out, and end the process.
 //  - No routine keeps state of its own; all may run on any thread. The only

@@ -16,6 +16,7 @@
 
 #include <MacTypes.h>
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -33,6 +34,8 @@ struct CFRange {
   CFIndex length;
 };
 inline CFRange CFRangeMake(CFIndex location, CFIndex length) { return CFRange{location, length}; }
+
+enum : CFIndex { kCFNotFound = -1 };
 
 typedef enum : CFIndex {
   kCFCompareLessThan = -1,
@@ -85,6 +88,10 @@ CFIndex CFGetRetainCount(CFTypeRef cf);           // constants report a large co
 CFTypeID CFGetTypeID(CFTypeRef cf);
 Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);    // deep equality of values
 CFHashCode CFHash(CFTypeRef cf);                  // equal objects hash equally
+// A short human-readable text for any object: a string's own text, a
+// number's value, "true"/"false", a date in ISO 8601, a URL's path; a
+// container is described by its size only. NULL when memory runs out.
+CFStringRef CFCopyDescription(CFTypeRef cf);
 
 // ---- Callbacks ---------------------------------------------------------------
 // Only the standard callbacks exist; the structures carry no behaviour and any
@@ -107,7 +114,9 @@ enum : CFStringEncoding {
   kCFStringEncodingISOLatin1 = 0x0201,
   kCFStringEncodingASCII = 0x0600,
   kCFStringEncodingUTF8 = 0x08000100,
-  kCFStringEncodingUTF16 = 0x0100,
+  kCFStringEncodingUTF16 = 0x0100,    // host order; a byte-order mark is honoured when reading
+  kCFStringEncodingUTF16BE = 0x10000100,
+  kCFStringEncodingUTF16LE = 0x14000100,
   kCFStringEncodingInvalidId = 0xffffffffU,
 };
 
@@ -132,6 +141,9 @@ CFStringRef CFStringCreateCopy(CFAllocatorRef alloc, CFStringRef str);
 // printf-style formatting; "%@" inserts an object's description (a string's
 // own text, a number's value). Returns NULL on a malformed format.
 CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions, CFStringRef format, ...);
+CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
+                                                 CFStringRef format, va_list arguments);
+CFStringRef CFStringCreateWithSubstring(CFAllocatorRef alloc, CFStringRef str, CFRange range);
 CFMutableStringRef CFStringCreateMutable(CFAllocatorRef alloc, CFIndex maxLength);
 CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef alloc, CFIndex maxLength, CFStringRef str);
 void CFStringAppend(CFMutableStringRef str, CFStringRef appended);
@@ -241,6 +253,9 @@ void CFArrayInsertValueAtIndex(CFMutableArrayRef array, CFIndex idx, const void*
 void CFArraySetValueAtIndex(CFMutableArrayRef array, CFIndex idx, const void* value);
 void CFArrayRemoveValueAtIndex(CFMutableArrayRef array, CFIndex idx);
 void CFArrayRemoveAllValues(CFMutableArrayRef array);
+void CFArrayAppendArray(CFMutableArrayRef array, CFArrayRef otherArray, CFRange otherRange);
+// The first index in range whose value is CFEqual to value, or kCFNotFound.
+CFIndex CFArrayGetFirstIndexOfValue(CFArrayRef array, CFRange range, const void* value);
 typedef void (*CFArrayApplierFunction)(const void* value, void* context);
 void CFArrayApplyFunction(CFArrayRef array, CFRange range, CFArrayApplierFunction applier, void* context);
 

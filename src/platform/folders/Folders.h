@@ -23,10 +23,18 @@ enum : SInt16 {
   kUserDomain = -32763,
 };
 
+// A four-character code, first character in the most significant byte.
+constexpr OSType QuillonFourCharCode(const char (&code)[5]) {
+  return (static_cast<OSType>(static_cast<unsigned char>(code[0])) << 24) |
+         (static_cast<OSType>(static_cast<unsigned char>(code[1])) << 16) |
+         (static_cast<OSType>(static_cast<unsigned char>(code[2])) << 8) |
+         static_cast<OSType>(static_cast<unsigned char>(code[3]));
+}
+
 enum : OSType {
-  kApplicationSupportFolderType = 'asup',
-  kTemporaryFolderType = 'temp',
-  kFrameworksFolderType = 'fram',
+  kApplicationSupportFolderType = QuillonFourCharCode("asup"),
+  kTemporaryFolderType = QuillonFourCharCode("temp"),
+  kFrameworksFolderType = QuillonFourCharCode("fram"),
 };
 
 enum : OSErr {

@@ -10,7 +10,7 @@ PACKAGES="
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libqt6uitools6 libqt6dbus6
   polkitd pkexec dbus dbus-x11 python3-dbus python3-gi python3-dbusmock
   xvfb xauth xdotool x11-utils imagemagick libx11-dev
-  dosfstools util-linux procps
+  dosfstools util-linux mount passwd procps
   libplist-dev
 "
 missing=""

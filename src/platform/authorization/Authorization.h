@@ -73,19 +73,40 @@ OSStatus AuthorizationMakeExternalForm(AuthorizationRef authorization, Authoriza
 OSStatus AuthorizationCreateFromExternalForm(const AuthorizationExternalForm* extForm,
                                              AuthorizationRef* authorization);
 // Asks polkit whether the calling process's user holds each right (a polkit
-// action id), letting an authentication agent ask for a password when
-// kAuthorizationFlagInteractionAllowed is set. 0 when all are held;
-// errAuthorizationDenied, or errAuthorizationCanceled when the user dismissed
-// the dialog. authorizedRights may be NULL.
+// action id: lower-case letters, digits, '.' and '-'), letting an
+// authentication agent ask for a password when
+// kAuthorizationFlagInteractionAllowed is set. The user is the real user ID:
+// a set-user-ID root program started by a user is asked about that user.
+// Each right is a fresh question to /usr/bin/pkcheck (run as root when this
+// process can be root, so that the user cannot tamper with it); no answer is
+// kept, so kAuthorizationFlagExtendRights and kAuthorizationFlagPreAuthorize
+// change nothing. 0 when all are held; errAuthorizationDenied;
+// errAuthorizationInteractionNotAllowed when a password would be needed but
+// interaction is not allowed; errAuthorizationCanceled when the user dismissed
+// the dialog; errAuthorizationInvalidTag for a malformed action id;
+// errAuthorizationInternal when polkit cannot be asked (or takes more than
+// 60 seconds, 600 with interaction). With kAuthorizationFlagPartialRights a
+// denied right is left out instead of failing the call. authorizedRights may
+// be NULL; otherwise it receives the rights held (names only), which the
+// caller frees with AuthorizationFreeItemSet.
 OSStatus AuthorizationCopyRights(AuthorizationRef authorization, const AuthorizationRights* rights,
                                  const AuthorizationEnvironment* environment, AuthorizationFlags flags,
                                  AuthorizationRights** authorizedRights);
-// Runs pathToTool as root through /usr/bin/pkexec, with one end of a socket
-// pair as the tool's standard input and output. Returns 0 with
-// *communicationsPipe open on the other end once the tool runs as root (it has
-// written its first byte); errAuthorizationDenied when pkexec exits 127,
-// errAuthorizationCanceled when it exits 126, errAuthorizationToolExecuteFailure
-// when it cannot be started. On failure pkexec has been reaped.
+// Frees a set that AuthorizationCopyRights returned.
+OSStatus AuthorizationFreeItemSet(AuthorizationItemSet* set);
+// Runs pathToTool (an absolute path) as root through /usr/bin/pkexec, with
+// one end of a socket pair as the tool's standard input and output and our
+// standard error as its own. pkexec asks polkit about its parent, which is
+// this process. options must be 0. Blocks until the verdict: returns 0 with
+// *communicationsPipe open ("r+") on the other end once the tool runs as root
+// and has written its first byte (which is still unread). The tool goes on
+// running as our child (pkexec execs it in place): the caller waits for it,
+// knowing its pid from the tool itself. When the channel ends before any
+// byte, pkexec is reaped and its exit status decides: 127 (not authorized,
+// no agent, or another pkexec error) errAuthorizationDenied; 126 (dismissed)
+// errAuthorizationCanceled; anything else, and a tool that could not be
+// started, errAuthorizationToolExecuteFailure. On failure
+// *communicationsPipe is NULL and no child is left behind.
 OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, const char* pathToTool,
                                             AuthorizationFlags options, char* const* arguments,
                                             FILE** communicationsPipe);

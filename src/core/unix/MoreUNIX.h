@@ -84,8 +84,9 @@ int MoreUNIXCopyDescriptorToDescriptor(int source, int dest);
 // access and modification times truncated to whole microseconds. A new |dest| is
 // created with that mode, subject to the umask; an existing regular file is
 // truncated and keeps its owner and mode. |dest| itself is never followed if it
-// is a symbolic link (ELOOP). Returns 0 or the errno of the first step that
-// failed, the closing of either file included. On failure |dest| stays as far as
+// is a symbolic link (ELOOP), and a |dest| that is the source file itself (by
+// any name) is refused with EINVAL before anything is written. Returns 0 or the
+// errno of the first step that failed, the closing of either file included. On failure |dest| stays as far as
 // the copy got and is not removed; a missing source or destination folder leaves
 // nothing behind. Not atomic: others may see |dest| while it is written. Both
 // paths must be non-NULL.

@@ -110,16 +110,19 @@ int MoreUNIXReadDescriptor(int fd, int* fdRead) {
 
   // The message is rebuilt before every attempt so a retried call starts clean.
   // MSG_CMSG_CLOEXEC: the descriptor must not leak into programs we start
-  // before the caller gets round to deciding about it.
+  // before the caller gets round to deciding about it. (The buffer is reached
+  // through a pointer: struct cmsghdr ends in a flexible array, which a lambda
+  // may not capture.)
+  unsigned char* controlBytes = control.bytes;
   ssize_t bytesReceived = RetryOnEINTR([&] {
     iov.iov_base = &dataByte;
     iov.iov_len = sizeof(dataByte);
-    memset(&control, 0, sizeof(control));
+    memset(controlBytes, 0, sizeof(ControlBuffer));
     memset(&msg, 0, sizeof(msg));
     msg.msg_iov = &iov;
     msg.msg_iovlen = 1;
-    msg.msg_control = control.bytes;
-    msg.msg_controllen = sizeof(control.bytes);
+    msg.msg_control = controlBytes;
+    msg.msg_controllen = sizeof(ControlBuffer::bytes);
     return recvmsg(fd, &msg, MSG_CMSG_CLOEXEC);
   });
 

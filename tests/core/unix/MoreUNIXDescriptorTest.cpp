@@ -148,13 +148,6 @@ TEST_F(DescriptorPassingTest, VanishedPeerIsEPIPEOnBothSides) {
   close(file);
 }
 
-TEST_F(DescriptorPassingTest, SendingOnAClosedDescriptorIsEBADF) {
-  EXPECT_EQ(MoreUNIXWriteDescriptor(1000, 0), EBADF);
-  int received = -1;
-  EXPECT_EQ(MoreUNIXReadDescriptor(1000, &received), EBADF);
-  EXPECT_EQ(received, -1);
-}
-
 TEST_F(DescriptorPassingTest, ReceiverDemandsAnEmptyOutParameter) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   int notEmpty = 0;

@@ -147,8 +147,16 @@ void _CFBundleSetMainBundleURLForTesting(CFURLRef bundleURL) {
   if (bundleURL != nullptr) CFRetain(bundleURL);
   if (gMainBundleURLForTesting != nullptr) CFRelease(gMainBundleURLForTesting);
   gMainBundleURLForTesting = bundleURL;
-  // The previous main bundle is deliberately kept alive: callers hold it as a
-  // borrowed reference.
+  // The previous main bundle stays alive: callers hold it as a borrowed
+  // reference. Only tests switch, a handful of times.
+  if (gMainBundle != nullptr) {
+    static std::vector<CFBundleRef>* retired = new std::vector<CFBundleRef>;
+    try {
+      retired->push_back(gMainBundle);
+    } catch (const std::bad_alloc&) {
+      cfi::FatalOutOfMemory("_CFBundleSetMainBundleURLForTesting");
+    }
+  }
   gMainBundle = nullptr;
 }
 

@@ -136,7 +136,8 @@ bool DeepEqual(const Object* a, const Object* b) {
   std::vector<std::pair<const Object*, const Object*>> pending;
   pending.emplace_back(a, b);
   while (!pending.empty()) {
-    auto [x, y] = pending.back();
+    const Object* x = pending.back().first;
+    const Object* y = pending.back().second;
     pending.pop_back();
     if (x == y) continue;
     if (x->typeID != y->typeID) return false;

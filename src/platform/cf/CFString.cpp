@@ -168,6 +168,30 @@ uint32_t DecodeAt(const char16_t* u, CFIndex n, CFIndex i, CFIndex* width) {
   return c;
 }
 
+// Writes one code point (not a surrogate) as UTF-8; returns the byte count.
+CFIndex EncodeCodePoint(uint32_t c, UInt8* out) {
+  if (c < 0x80) {
+    out[0] = static_cast<UInt8>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = static_cast<UInt8>(0xC0 | (c >> 6));
+    out[1] = static_cast<UInt8>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<UInt8>(0xE0 | (c >> 12));
+    out[1] = static_cast<UInt8>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<UInt8>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<UInt8>(0xF0 | (c >> 18));
+  out[1] = static_cast<UInt8>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<UInt8>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<UInt8>(0x80 | (c & 0x3F));
+  return 4;
+}
+
 // Simple case folding for Latin, Greek and Cyrillic letters, enough for the
 // names this system compares without regard to case.
 uint32_t FoldCase(uint32_t c) {
@@ -189,13 +213,17 @@ uint32_t FoldCase(uint32_t c) {
 
 // ---- UTF-8 -------------------------------------------------------------------
 
-bool cfi::DecodeUTF8(const UInt8* b, size_t n, std::u16string& out) {
-  out.reserve(out.size() + n);
+namespace {
+
+// Decodes strict UTF-8 into out, which has room for n units: UTF-8 never
+// gives more units than it has bytes.
+bool DecodeUTF8Units(const UInt8* b, size_t n, char16_t* out, size_t* produced) {
   size_t i = 0;
+  size_t k = 0;
   while (i < n) {
     uint32_t c = b[i];
     if (c < 0x80) {
-      out.push_back(static_cast<char16_t>(c));
+      out[k++] = static_cast<char16_t>(c);
       ++i;
       continue;
     }
@@ -217,41 +245,54 @@ bool cfi::DecodeUTF8(const UInt8* b, size_t n, std::u16string& out) {
       return false;  // a stray continuation byte, an overlong lead, or beyond U+10FFFF
     }
     if (n - i <= extra) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      if ((b[i + k] & 0xC0) != 0x80) return false;
-      c = (c << 6) | (b[i + k] & 0x3F);
+    for (size_t j = 1; j <= extra; ++j) {
+      if ((b[i + j] & 0xC0) != 0x80) return false;
+      c = (c << 6) | (b[i + j] & 0x3F);
     }
     if (c < minimum || c > 0x10FFFF || IsSurrogate(c)) return false;
     if (c >= 0x10000) {
       c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+      out[k++] = static_cast<char16_t>(0xD800 + (c >> 10));
+      out[k++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(c));
+      out[k++] = static_cast<char16_t>(c);
     }
     i += extra + 1;
   }
+  *produced = k;
+  return true;
+}
+
+}  // namespace
+
+bool cfi::DecodeUTF8(const UInt8* b, size_t n, std::u16string& out) {
+  size_t old = out.size();
+  out.resize(old + n);
+  size_t produced = 0;
+  if (!DecodeUTF8Units(b, n, out.data() + old, &produced)) {
+    out.resize(old);
+    return false;
+  }
+  out.resize(old + produced);
   return true;
 }
 
 void cfi::DecodeUTF8Lenient(const UInt8* b, size_t n, std::u16string& out) {
   size_t i = 0;
   while (i < n) {
-    // Find the longest valid prefix and decode it in one go.
-    size_t start = i;
-    size_t len = 1;
+    // One character at a time: the sequence its lead byte announces, or U+FFFD.
     uint32_t c = b[i];
-    size_t extra = c < 0x80 ? 0 : (c >= 0xC2 && c <= 0xDF) ? 1 : (c >= 0xE0 && c <= 0xEF) ? 2
-                                                              : (c >= 0xF0 && c <= 0xF4) ? 3 : 4;
-    if (extra <= 3 && n - i > extra) {
-      len = extra + 1;
-      if (DecodeUTF8(b + start, len, out)) {
-        i += len;
-        continue;
-      }
+    size_t length = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
+                                                              : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+    char16_t units[4];
+    size_t produced = 0;
+    if (length != 0 && n - i >= length && DecodeUTF8Units(b + i, length, units, &produced)) {
+      out.append(units, produced);
+      i += length;
+    } else {
+      out.push_back(0xFFFD);
+      ++i;
     }
-    out.push_back(0xFFFD);
-    ++i;
   }
 }
 
@@ -259,27 +300,18 @@ bool cfi::EncodeUTF8(const char16_t* u, size_t n, std::string& out) {
   out.reserve(out.size() + n);
   for (size_t i = 0; i < n; ++i) {
     uint32_t c = u[i];
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
     if (IsHighSurrogate(u[i]) && i + 1 < n && IsLowSurrogate(u[i + 1])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (u[i + 1] - 0xDC00);
       ++i;
     } else if (IsSurrogate(c)) {
       return false;
     }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+    UInt8 bytes[4];
+    out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(EncodeCodePoint(c, bytes)));
   }
   return true;
 }
@@ -408,6 +440,24 @@ CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes, CF
                                     CFStringEncoding encoding, Boolean isExternalRepresentation) {
   assert(numBytes >= 0);
   assert(bytes != NULL || numBytes == 0);
+  // UTF-8 is what property lists and paths use: decode it straight into the
+  // string's own storage.
+  if (encoding == kCFStringEncodingUTF8 && !isExternalRepresentation && numBytes <= kMaxStringLength) {
+    __CFString* s = new (std::nothrow) __CFString(false);
+    if (s == nullptr) return nullptr;
+    size_t produced = 0;
+    if (numBytes > 0) {
+      s->units = static_cast<char16_t*>(malloc(static_cast<size_t>(numBytes) * sizeof(char16_t)));
+      if (s->units == nullptr ||
+          !DecodeUTF8Units(bytes, static_cast<size_t>(numBytes), s->units, &produced)) {
+        cfi::StringDestroy(s);
+        return nullptr;
+      }
+    }
+    s->length = static_cast<CFIndex>(produced);
+    s->capacity = static_cast<CFIndex>(numBytes);
+    return s;
+  }
   try {
     std::u16string units;
     if (!DecodeBytes(bytes, static_cast<size_t>(numBytes), encoding, isExternalRepresentation, units)) {
@@ -567,13 +617,7 @@ CFIndex CFStringGetBytes(CFStringRef str, CFRange range, CFStringEncoding encodi
       int single = -1;
       switch (encoding) {
         case kCFStringEncodingUTF8:
-          if (!IsSurrogate(c)) {
-            std::string bytes;
-            char16_t pair[2] = {u[i], width == 2 ? u[i + 1] : char16_t{0}};
-            cfi::EncodeUTF8(pair, static_cast<size_t>(width), bytes);
-            memcpy(out, bytes.data(), bytes.size());
-            produced = static_cast<CFIndex>(bytes.size());
-          }
+          if (!IsSurrogate(c)) produced = EncodeCodePoint(c, out);
           break;
         case kCFStringEncodingASCII: single = c < 0x80 ? static_cast<int>(c) : -1; break;
         case kCFStringEncodingISOLatin1: single = c < 0x100 ? static_cast<int>(c) : -1; break;

@@ -1,0 +1,20 @@
+// The removal tools' log: one line per action on standard output,
+// "<tool>: <message>\n", flushed at once so that lines from the tools and
+// scripts of one run keep their order in the shared pipe.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+// Names the tool in front of every line; call once at the start of main.
+void SetLogTool(const char* name);
+
+void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A path or name made safe for one log line: control bytes and backslashes
+// become \xNN escapes; everything else is kept.
+std::string Shown(std::string_view text);
+
+}  // namespace quillon

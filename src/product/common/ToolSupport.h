@@ -1,0 +1,39 @@
+// What the product's tools share beyond files: their command line, the
+// user's home, and the areas that hold users' files.
+#pragma once
+
+#include "SafePath.h"
+
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+// Every tool runs in one of two modes, chosen by its first argument:
+//   --system [--root DIR]   the root part; "--root" relocates the system
+//                           locations below DIR (tests only; the uninstaller
+//                           never passes it);
+//   --user                  the user part, below the user's home.
+// Choosing by argument rather than by the effective user ID keeps root from
+// ever treating its own home as "the user's".
+struct ToolMode {
+  bool system = false;
+  std::string root = "/";
+};
+
+// Parses argv as above. Returns false (after printing the usage line through
+// the log) on anything else.
+bool ParseToolMode(int argc, char* const argv[], ToolMode* mode);
+
+// The home folder of the user the tool runs as: $HOME when it is an absolute
+// path, otherwise the password database's entry for the real user ID. The
+// result has no trailing "/". Returns 0, or ENOENT when there is none.
+int FindUserHome(std::string* home);
+
+// For the system mode: true, with a reason, when the absolute `parts` lie in
+// users' files: /home, /root, /run/user, the shared temporary folders, or the
+// home folder of any account in the password database with a user ID of 1000
+// or more (nobody excepted).
+bool IsInUsersFiles(const PathParts& parts, const char** why);
+
+}  // namespace quillon

@@ -1,0 +1,265 @@
+// RemoveReceipted: removes what the Quillon receipts list, and nothing else.
+//
+//   RemoveReceipted --system [--root DIR]   root part, receipts in /var/lib/quillon/receipts
+//   RemoveReceipted --user                  user part, receipts in ~/.local/share/quillon/receipts
+//
+// Every entry is reached from a folder descriptor one component at a time
+// with O_NOFOLLOW and removed with unlinkat on its parent, so no symbolic link
+// is ever followed and nothing can be swapped in between the check and the
+// removal. Folders are only ever removed when empty. Entries are handled
+// deepest first. Each removal, refusal and failure is one line on standard
+// output. A receipt is removed once all of its entries are gone (or are
+// folders kept because they hold other files); otherwise it stays, so that a
+// later run can finish the job.
+//
+// Exit status: 0 when everything listed is gone or kept on purpose, 1 when
+// an entry or a receipt was refused or could not be removed, 2 for a bad
+// command line or when the receipts cannot be reached at all.
+#include "ProductLayout.h"
+#include "ProductLog.h"
+#include "Receipts.h"
+#include "SafePath.h"
+#include "ScopedFd.h"
+#include "ToolSupport.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace quillon;
+
+namespace {
+
+struct Context {
+  bool system = false;
+  ScopedFd anchor;         // "/" (or --root) in system mode, the home folder in user mode
+  PathParts home;          // user mode: entries must lie below it
+};
+
+// The number of leading components of `parts` that the anchor stands for.
+size_t AnchorDepth(const Context& context) { return context.system ? 0 : context.home.size(); }
+
+void Refuse(const std::string& entry, const char* why) { Log("refused %s: %s", Shown(entry).c_str(), why); }
+
+// Removes one receipt entry. Returns true when it is gone, was never there,
+// or is a folder kept because it still holds other files.
+bool RemoveEntry(const Context& context, const std::string& entry) {
+  PathParts parts;
+  const char* why = nullptr;
+  if (!SplitAbsolutePath(entry, &parts, &why)) {
+    Refuse(entry, why);
+    return false;
+  }
+  if (context.system) {
+    if (IsInUsersFiles(parts, &why)) {
+      Refuse(entry, why);
+      return false;
+    }
+  } else if (!HasPrefix(parts, context.home) || parts.size() == context.home.size()) {
+    Refuse(entry, "it is not inside the home folder");
+    return false;
+  }
+
+  int rawParent = -1;
+  size_t failed = 0;
+  int err = OpenDirectoryBeneath(context.anchor.get(), parts, AnchorDepth(context), parts.size() - 1, &rawParent,
+                                 &failed);
+  if (err == ENOENT) {
+    Log("absent %s", Shown(entry).c_str());
+    return true;
+  }
+  if (err == ELOOP || err == ENOTDIR) {
+    std::string message = Shown(JoinPath(parts, failed + 1)) +
+                          (err == ELOOP ? " is a symbolic link" : " is not a folder");
+    Refuse(entry, message.c_str());
+    return false;
+  }
+  if (err != 0) {
+    Log("failed %s: %s", Shown(entry).c_str(), strerror(err));
+    return false;
+  }
+  ScopedFd parent(rawParent);
+  struct stat parentStat;
+  if (fstat(parent.get(), &parentStat) != 0) {
+    Log("failed %s: %s", Shown(entry).c_str(), strerror(errno));
+    return false;
+  }
+  if (!HasTrustedOwner(parentStat) || (parentStat.st_mode & S_IWOTH) != 0) {
+    Refuse(entry, "it lies in a folder that others may change");
+    return false;
+  }
+
+  const char* leaf = parts.back().c_str();
+  struct stat st;
+  if (fstatat(parent.get(), leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == ENOENT) {
+      Log("absent %s", Shown(entry).c_str());
+      return true;
+    }
+    Log("failed %s: %s", Shown(entry).c_str(), strerror(errno));
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    if (unlinkat(parent.get(), leaf, AT_REMOVEDIR) == 0) {
+      Log("removed folder %s", Shown(entry).c_str());
+      return true;
+    }
+    if (errno == ENOTEMPTY || errno == EEXIST) {
+      Log("kept folder %s: it holds other files", Shown(entry).c_str());
+      return true;
+    }
+  } else if (unlinkat(parent.get(), leaf, 0) == 0) {
+    Log(S_ISLNK(st.st_mode) ? "removed symbolic link %s" : "removed %s", Shown(entry).c_str());
+    return true;
+  }
+  if (errno == ENOENT) {
+    Log("absent %s", Shown(entry).c_str());
+    return true;
+  }
+  Log("failed %s: %s", Shown(entry).c_str(), strerror(errno));
+  return false;
+}
+
+// Removes the folder parts[0 .. count) when it is empty; says nothing when it
+// is not, since only folders of our own making are passed here.
+void RemoveFolderIfEmpty(const Context& context, const PathParts& parts, size_t count) {
+  int rawParent = -1;
+  size_t failed = 0;
+  if (OpenDirectoryBeneath(context.anchor.get(), parts, AnchorDepth(context), count - 1, &rawParent, &failed) != 0) {
+    return;
+  }
+  ScopedFd parent(rawParent);
+  if (unlinkat(parent.get(), parts[count - 1].c_str(), AT_REMOVEDIR) == 0) {
+    Log("removed folder %s", Shown(JoinPath(parts, count)).c_str());
+  }
+}
+
+int Run(const ToolMode& mode) {
+  Context context;
+  context.system = mode.system;
+  std::string anchorPath = mode.root;
+  std::string receiptsPath = kSystemReceiptsDir;
+  std::string statePath = kSystemStateDir;
+  if (!mode.system) {
+    if (FindUserHome(&anchorPath) != 0) {
+      Log("cannot find the home folder");
+      return 2;
+    }
+    const char* why = nullptr;
+    if (!SplitAbsolutePath(anchorPath, &context.home, &why)) {
+      Log("refused the home folder %s: %s", Shown(anchorPath).c_str(), why);
+      return 2;
+    }
+    receiptsPath = anchorPath + "/" + kUserReceiptsDir;
+    statePath = anchorPath + "/" + kUserStateDir;
+  }
+  int rawAnchor = -1;
+  int err = OpenAnchor(anchorPath.c_str(), &rawAnchor);
+  if (err != 0) {
+    Log("cannot open %s: %s", Shown(anchorPath).c_str(), strerror(err));
+    return 2;
+  }
+  context.anchor.reset(rawAnchor);
+
+  PathParts receiptsParts, stateParts;
+  const char* why = nullptr;
+  bool split = SplitAbsolutePath(receiptsPath, &receiptsParts, &why) && SplitAbsolutePath(statePath, &stateParts, &why);
+  if (!split) {
+    Log("refused the receipts folder %s: %s", Shown(receiptsPath).c_str(), why);
+    return 2;
+  }
+  int rawReceipts = -1;
+  size_t failed = 0;
+  err = OpenDirectoryBeneath(context.anchor.get(), receiptsParts, AnchorDepth(context), receiptsParts.size(),
+                             &rawReceipts, &failed);
+  if (err == ENOENT) {
+    Log("no receipts in %s: nothing to remove", Shown(receiptsPath).c_str());
+    return 0;
+  }
+  if (err != 0) {
+    Log("cannot open the receipts folder %s: %s", Shown(receiptsPath).c_str(),
+        err == ELOOP ? "a symbolic link is on the way" : strerror(err));
+    return 2;
+  }
+  ScopedFd receiptsPathFd(rawReceipts);
+  struct stat receiptsStat;
+  if (fstat(receiptsPathFd.get(), &receiptsStat) != 0 || !HasTrustedOwner(receiptsStat) ||
+      (receiptsStat.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    Log("refused the receipts folder %s: it belongs to another user or others may write to it",
+        Shown(receiptsPath).c_str());
+    return 2;
+  }
+  int rawList = -1;
+  err = ReopenDirectory(receiptsPathFd.get(), &rawList);
+  ScopedFd receiptsDir(rawList);
+  std::vector<std::string> names;
+  if (err == 0) err = ListReceipts(receiptsDir.get(), &names);
+  if (err != 0) {
+    Log("cannot list the receipts folder %s: %s", Shown(receiptsPath).c_str(), strerror(err));
+    return 2;
+  }
+
+  // Gather every entry once, remembering which receipts list it.
+  std::vector<bool> receiptGood(names.size(), true);
+  std::map<std::string, std::vector<size_t>> entries;
+  size_t total = 0;
+  for (size_t i = 0; i < names.size(); i++) {
+    std::vector<std::string> lines;
+    err = ReadReceiptAt(receiptsDir.get(), names[i].c_str(), &lines, &why);
+    if (err == 0 && total + lines.size() > kMaxReceiptEntries) {
+      err = E2BIG;
+      why = "the receipts list too many paths";
+    }
+    if (err != 0) {
+      Log("refused receipt %s: %s", Shown(names[i]).c_str(), why);
+      receiptGood[i] = false;
+      continue;
+    }
+    total += lines.size();
+    for (const std::string& line : lines) entries[line].push_back(i);
+  }
+
+  // Deepest first: a path sorts after every path that is a prefix of it.
+  bool allGood = true;
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+    if (!RemoveEntry(context, it->first)) {
+      allGood = false;
+      for (size_t i : it->second) receiptGood[i] = false;
+    }
+  }
+
+  bool receiptsGone = true;
+  for (size_t i = 0; i < names.size(); i++) {
+    if (!receiptGood[i]) {
+      allGood = false;
+      receiptsGone = false;
+      Log("kept receipt %s: some of what it lists is still there", Shown(names[i]).c_str());
+    } else if (unlinkat(receiptsDir.get(), names[i].c_str(), 0) == 0) {
+      Log("removed receipt %s", Shown(names[i]).c_str());
+    } else {
+      allGood = false;
+      receiptsGone = false;
+      Log("failed receipt %s: %s", Shown(names[i]).c_str(), strerror(errno));
+    }
+  }
+  if (receiptsGone) {
+    RemoveFolderIfEmpty(context, receiptsParts, receiptsParts.size());
+    RemoveFolderIfEmpty(context, stateParts, stateParts.size());
+  }
+  return allGood ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  SetLogTool("RemoveReceipted");
+  ToolMode mode;
+  if (!ParseToolMode(argc, argv, &mode)) return 2;
+  return Run(mode);
+}

@@ -1,0 +1,285 @@
+#include "UninstallerCommand.h"
+
+#include "ProgramRunner.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace {
+
+// One program of the request: its key, and the argument it gets.
+struct Step {
+  const char* key;
+  const char* argument;  // NULL: none
+};
+const Step kSteps[] = {
+    {"CommandPath", nullptr},
+    {"PruneMIDI", "--system"},
+    {"PruneLoginItem", "--system"},
+};
+const size_t kStepCount = sizeof kSteps / sizeof kSteps[0];
+
+// Everything the programs get from us; nothing of the caller's environment.
+const char* const kFixedEnvironment[] = {
+    "PATH=/usr/sbin:/usr/bin:/sbin:/bin",
+    "LANG=C.UTF-8",
+    "HOME=/root",
+};
+const size_t kFixedEnvironmentCount = sizeof kFixedEnvironment / sizeof kFixedEnvironment[0];
+
+// The log of one run, bounded: program output counts against the limit; our
+// own lines are few and short and always go in.
+class UninstallLog {
+ public:
+  void AppendOutput(const std::string& output, size_t droppedElsewhere) {
+    size_t room = Room();
+    size_t keep = output.size() < room ? output.size() : room;
+    fText.append(output, 0, keep);
+    fOutput += keep;
+    fDropped += (output.size() - keep) + droppedElsewhere;
+  }
+  void Line(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    char line[PATH_MAX + 256];
+    va_list args;
+    va_start(args, format);
+    int length = vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (length < 0) return;
+    fText += "UninstallerHelper: ";
+    fText.append(line, static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1);
+    fText += '\n';
+  }
+  size_t Room() const { return fOutput < kUninstallLogLimit ? kUninstallLogLimit - fOutput : 0; }
+  size_t Dropped() const { return fDropped; }
+  const std::string& Text() const { return fText; }
+
+ private:
+  std::string fText;
+  size_t fOutput = 0;
+  size_t fDropped = 0;
+};
+
+// A path from the request: a string holding an absolute path that converts
+// to UTF-8 whole, fits PATH_MAX, and has no NUL or other control byte (a NUL
+// would silently shorten the path that is run).
+OSStatus CopyRequestPath(CFDictionaryRef request, const char* key, bool* present, std::string* path) {
+  *present = false;
+  path->clear();
+  CFStringRef keyString = CFStringCreateWithCString(NULL, key, kCFStringEncodingUTF8);
+  if (keyString == NULL) return coreFoundationUnknownErr;
+  CFTypeRef value = CFDictionaryGetValue(request, keyString);
+  CFRelease(keyString);
+  if (value == NULL) return noErr;
+  *present = true;
+  if (CFGetTypeID(value) != CFStringGetTypeID()) return paramErr;
+  CFStringRef string = static_cast<CFStringRef>(value);
+  CFIndex length = CFStringGetLength(string);
+  if (length <= 0 || length >= PATH_MAX) return paramErr;
+  char buffer[PATH_MAX];
+  CFIndex used = 0;
+  CFIndex converted = CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false,
+                                       reinterpret_cast<UInt8*>(buffer), sizeof buffer - 1, &used);
+  if (converted != length || used <= 0 || used >= static_cast<CFIndex>(sizeof buffer)) return paramErr;
+  for (CFIndex i = 0; i < used; i++) {
+    unsigned char c = static_cast<unsigned char>(buffer[i]);
+    if (c < 0x20 || c == 0x7f) return paramErr;
+  }
+  if (buffer[0] != '/') return paramErr;
+  path->assign(buffer, static_cast<size_t>(used));
+  return noErr;
+}
+
+const char* OpenRefusal(int err) {
+  switch (err) {
+    case ELOOP:
+      return "it is a symbolic link";
+    case EINVAL:
+      return "it is not a plain absolute path";
+    case EACCES:
+      return "it is not an executable regular file";
+    case EPERM:
+      return "others may change it";
+    default:
+      return strerror(err);
+  }
+}
+
+// The folder that holds the folder of the script: the bundle.
+std::string BundleOf(const std::string& commandPath) {
+  std::string folder = commandPath.substr(0, commandPath.rfind('/'));
+  size_t slash = folder.rfind('/');
+  if (slash == std::string::npos || slash == 0) return "/";
+  return folder.substr(0, slash);
+}
+
+OSStatus CheckUninstallRight(AuthorizationRef auth) {
+  AuthorizationItem item = {kQuillonUninstallRight, 0, NULL, 0};
+  AuthorizationRights rights = {1, &item};
+  return AuthorizationCopyRights(auth, &rights, NULL,
+                                 kAuthorizationFlagExtendRights | kAuthorizationFlagInteractionAllowed, NULL);
+}
+
+// Runs the opened programs in order; returns the first failure.
+OSStatus RunSteps(const std::string (&paths)[kStepCount], const int (&fds)[kStepCount], UninstallLog* log) {
+  std::string bundle = "QUILLON_BUNDLE=" + BundleOf(paths[0]);
+  const char* envp[kFixedEnvironmentCount + 2];
+  for (size_t i = 0; i < kFixedEnvironmentCount; i++) envp[i] = kFixedEnvironment[i];
+  envp[kFixedEnvironmentCount] = bundle.c_str();
+  envp[kFixedEnvironmentCount + 1] = NULL;
+
+  OSStatus first = noErr;
+  for (size_t i = 0; i < kStepCount; i++) {
+    if (fds[i] < 0) continue;
+    const char* argv[] = {paths[i].c_str(), kSteps[i].argument, NULL};
+    std::string output;
+    size_t dropped = 0;
+    int waitStatus = 0;
+    int err = RunProgram(fds[i], argv, envp, true, log->Room(), &output, &dropped, &waitStatus);
+    log->AppendOutput(output, dropped);
+    OSStatus status = noErr;
+    if (err != 0) {
+      log->Line("could not run %s: %s", paths[i].c_str(), strerror(err));
+      status = err;
+    } else if (WIFSIGNALED(waitStatus)) {
+      log->Line("%s was ended by signal %d", paths[i].c_str(), WTERMSIG(waitStatus));
+      status = kUninstallStepFailedErr;
+    } else if (!WIFEXITED(waitStatus) || WEXITSTATUS(waitStatus) != 0) {
+      log->Line("%s failed with exit status %d", paths[i].c_str(), WEXITSTATUS(waitStatus));
+      status = kUninstallStepFailedErr;
+    }
+    if (first == noErr) first = status;
+  }
+  return first;
+}
+
+}  // namespace
+
+void UninstallerSanitizeLog(const char* bytes, size_t length, std::string* text) {
+  assert(bytes != NULL || length == 0);
+  assert(text != NULL);
+  static const char kReplacement[] = "\xEF\xBF\xBD";
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes);
+  text->clear();
+  text->reserve(length);
+  size_t i = 0;
+  while (i < length) {
+    unsigned char lead = in[i];
+    size_t need = 0;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (lead < 0x80) {
+      bool allowed = lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r';
+      if (allowed) {
+        text->push_back(static_cast<char>(lead));
+      } else {
+        text->append(kReplacement);
+      }
+      i++;
+      continue;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      need = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      need = 2;
+      if (lead == 0xE0) low = 0xA0;   // no overlong forms
+      if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      need = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    }
+    // The whole sequence, in[i] to in[i + need], must be there.
+    bool valid = need > 0 && i + need < length;
+    if (valid && !(in[i + 1] >= low && in[i + 1] <= high)) valid = false;
+    for (size_t k = 2; valid && k <= need; k++) {
+      if (in[i + k] < 0x80 || in[i + k] > 0xBF) valid = false;
+    }
+    // U+FFFE and U+FFFF are not characters an XML document may hold.
+    if (valid && need == 2 && lead == 0xEF && in[i + 1] == 0xBF && (in[i + 2] == 0xBE || in[i + 2] == 0xBF)) {
+      valid = false;
+    }
+    if (valid) {
+      text->append(reinterpret_cast<const char*>(in + i), need + 1);
+      i += need + 1;
+    } else {
+      text->append(kReplacement);
+      i++;
+    }
+  }
+}
+
+OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
+                                           UninstallRightsCheck check) {
+  assert(auth != NULL);
+  assert(request != NULL);
+  assert(response != NULL && *response == NULL);
+  assert(check != NULL);
+
+  UninstallLog log;
+  OSStatus err = noErr;
+  std::string paths[kStepCount];
+  int fds[kStepCount] = {-1, -1, -1};
+
+  if (CFGetTypeID(request) != CFDictionaryGetTypeID()) err = paramErr;
+  for (size_t i = 0; err == noErr && i < kStepCount; i++) {
+    bool present = false;
+    err = CopyRequestPath(request, kSteps[i].key, &present, &paths[i]);
+    if (err == noErr && i == 0 && !present) err = paramErr;
+    if (err != noErr) log.Line("refused the request: \"%s\" is not an absolute path", kSteps[i].key);
+  }
+
+  if (err == noErr) {
+    err = check(auth);
+    if (err == errAuthorizationDenied) {
+      err = kUninstallDeniedErr;
+    } else if (err == errAuthorizationCanceled) {
+      err = kUninstallCanceledErr;
+    }
+    if (err != noErr) log.Line("not authorized to uninstall (status %d)", static_cast<int>(err));
+  }
+
+  // Every program is pinned and checked before the first one runs, so that a
+  // request with one bad path runs none of them.
+  for (size_t i = 0; err == noErr && i < kStepCount; i++) {
+    if (paths[i].empty()) continue;
+    int openErr = OpenProgramForRunning(paths[i].c_str(), &fds[i]);
+    if (openErr != 0) {
+      log.Line("refused %s \"%s\": %s", kSteps[i].key, paths[i].c_str(), OpenRefusal(openErr));
+      err = openErr;
+    }
+  }
+
+  if (err == noErr) err = RunSteps(paths, fds, &log);
+  for (int fd : fds) {
+    if (fd >= 0) {
+      int junk = close(fd);
+      assert(junk == 0);
+    }
+  }
+
+  if (log.Dropped() > 0) log.Line("the log was cut short: %zu more bytes of output were left out", log.Dropped());
+  std::string text;
+  UninstallerSanitizeLog(log.Text().data(), log.Text().size(), &text);
+  CFStringRef logString = CFStringCreateWithBytes(NULL, reinterpret_cast<const UInt8*>(text.data()),
+                                                  static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false);
+  if (logString != NULL) {
+    const void* keys[] = {kUninstallLogKey};
+    const void* values[] = {logString};
+    *response = CFDictionaryCreate(NULL, keys, values, 1, &kCFTypeDictionaryKeyCallBacks,
+                                   &kCFTypeDictionaryValueCallBacks);
+    CFRelease(logString);
+  }
+  if (*response == NULL && err == noErr) err = coreFoundationUnknownErr;
+  return err;
+}
+
+OSStatus HelperToolCommandProc(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response) {
+  return UninstallerCommandWithRightsCheck(auth, request, response, CheckUninstallRight);
+}

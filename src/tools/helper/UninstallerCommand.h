@@ -1,0 +1,78 @@
+// The uninstall command of the helper tool UninstallerHelper: the procedure
+// that the tool's host calls with each request, with root at hand (its saved
+// user ID is 0), to remove the product's root part.
+//
+// Request: a dictionary of absolute paths (strings).
+//   "CommandPath"     always: the script uninstall.ss in the bundle's Resources folder.
+//   "PruneMIDI"       optional: the tool PruneMIDI in the bundle.
+//   "PruneLoginItem"  optional: the tool PruneLoginItem in the bundle.
+// Other keys are ignored.
+//
+// What it does, in order, stopping at the first refusal:
+//   1. checks that every path present is a string holding a clean absolute
+//      path (else paramErr);
+//   2. asks polkit, through AuthorizationCopyRights with interaction allowed,
+//      whether the user holds kQuillonUninstallRight (a relayed run, whose
+//      real user ID is already 0, passes at once); denial gives 5362 and a
+//      dismissed dialog 5363, which the application shows as nothing;
+//   3. opens every program named (OpenProgramForRunning: a regular file, not
+//      a symbolic link, executable, not writable by others); a refusal gives
+//      its errno (ELOOP for a link) and nothing runs;
+//   4. runs them in the order CommandPath, PruneMIDI, PruneLoginItem, each
+//      through its descriptor and fully as root (RunProgram), with
+//      stdin /dev/null, stdout and stderr into the log, and only this
+//      environment: PATH=/usr/sbin:/usr/bin:/sbin:/bin, LANG=C.UTF-8,
+//      HOME=/root and QUILLON_BUNDLE=<the folder that holds the folder of
+//      CommandPath> (the script runs as /dev/fd/3 and cannot find the bundle
+//      on its own). CommandPath gets no argument; the two tools get
+//      "--system". A step that fails does not stop the later ones, which are
+//      independent of it; the first failure is the status: the errno when a
+//      program could not be started, 5364 when it exited with a status
+//      other than 0 or was ended by a signal.
+//
+// Response: always a new dictionary (unless memory ran out, then -4960 and
+// none) whose "QLUninstallLog" holds what the programs printed, in order,
+// plus a line "UninstallerHelper: ..." for each refusal or failure. The log
+// is cut at kUninstallLogLimit bytes of output (a final line says how much
+// was left out) and made valid UTF-8: invalid bytes and control characters
+// other than tab, line feed and carriage return become U+FFFD. The bound
+// keeps the response well inside the protocol's 1 MiB frame even after XML
+// escaping, which can make a byte five.
+#pragma once
+
+#include <Authorization.h>
+#include <CoreFoundation/CoreFoundation.h>
+#include <MacTypes.h>
+
+#include <stddef.h>
+
+#include <string>
+
+#define kUninstallCommandPathKey CFSTR("CommandPath")
+#define kUninstallPruneMIDIKey CFSTR("PruneMIDI")
+#define kUninstallPruneLoginItemKey CFSTR("PruneLoginItem")
+#define kUninstallLogKey CFSTR("QLUninstallLog")
+
+enum : size_t { kUninstallLogLimit = 128 * 1024 };
+
+// The helper tool's statuses, as the request channel defines them.
+enum : OSStatus {
+  kUninstallDeniedErr = 5362,      // the user may not uninstall
+  kUninstallCanceledErr = 5363,    // the user dismissed the authorization dialog
+  kUninstallStepFailedErr = 5364,  // a removal program exited with a failure
+};
+
+// The command. auth, request and response must not be NULL, and *response
+// must be NULL on entry. Returns the status described above.
+OSStatus HelperToolCommandProc(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response);
+
+// The same command with the authorization check supplied by the caller (it
+// returns an Authorization Services status), so tests can stand in for
+// polkit. HelperToolCommandProc is this with AuthorizationCopyRights.
+typedef OSStatus (*UninstallRightsCheck)(AuthorizationRef auth);
+OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
+                                           UninstallRightsCheck check);
+
+// `bytes` made fit for the log: valid UTF-8 in which invalid bytes and
+// control characters other than \t, \n and \r are U+FFFD.
+void UninstallerSanitizeLog(const char* bytes, size_t length, std::string* text);

@@ -72,11 +72,11 @@ CFIndex FindSlot(const __CFDictionary* d, const void* key, CFHashCode hash) {
   size_t mask = d->slots.size() - 1;
   size_t i = static_cast<size_t>(cfi::MixHash(hash)) & mask;
   for (size_t probes = 0; probes <= mask; ++probes, i = (i + 1) & mask) {
-    CFIndex s = d->slots[i];
-    if (s == kEmptySlot) return -1;
-    if (s == kDeletedSlot) continue;
-    const __CFDictionary::Entry& e = d->entries[static_cast<size_t>(s)];
-    if (e.hash == hash && (e.key == key || CFEqual(e.key, key))) return static_cast<CFIndex>(i);
+    const __CFDictionary::Slot& s = d->slots[i];
+    if (s.index == kEmptySlot) return -1;
+    if (s.index == kDeletedSlot || s.hash != hash) continue;
+    const void* candidate = d->entries[static_cast<size_t>(s.index)].key;
+    if (candidate == key || CFEqual(candidate, key)) return static_cast<CFIndex>(i);
   }
   return -1;
 }
@@ -87,15 +87,15 @@ void Rebuild(__CFDictionary* d, CFIndex wanted) {
   while (size < static_cast<size_t>(wanted) * 2) size *= 2;
   std::vector<__CFDictionary::Entry> entries;
   entries.reserve(static_cast<size_t>(wanted));
-  std::vector<CFIndex> slots(size, kEmptySlot);
+  std::vector<__CFDictionary::Slot> slots(size, __CFDictionary::Slot{kEmptySlot, 0});
   for (const __CFDictionary::Entry& e : d->entries) {
     if (e.key != nullptr) entries.push_back(e);
   }
   size_t mask = size - 1;
   for (size_t k = 0; k < entries.size(); ++k) {
     size_t i = static_cast<size_t>(cfi::MixHash(entries[k].hash)) & mask;
-    while (slots[i] != kEmptySlot) i = (i + 1) & mask;
-    slots[i] = static_cast<CFIndex>(k);
+    while (slots[i].index != kEmptySlot) i = (i + 1) & mask;
+    slots[i] = {static_cast<CFIndex>(k), entries[k].hash};
   }
   d->entries = std::move(entries);
   d->slots = std::move(slots);
@@ -114,27 +114,27 @@ void InsertNew(__CFDictionary* d, const void* key, const void* value, CFHashCode
   }
   size_t mask = d->slots.size() - 1;
   size_t i = static_cast<size_t>(cfi::MixHash(hash)) & mask;
-  while (d->slots[i] != kEmptySlot && d->slots[i] != kDeletedSlot) i = (i + 1) & mask;
-  if (d->slots[i] == kDeletedSlot) --d->deletedSlots;
-  d->slots[i] = static_cast<CFIndex>(d->entries.size());
+  while (d->slots[i].index != kEmptySlot && d->slots[i].index != kDeletedSlot) i = (i + 1) & mask;
+  if (d->slots[i].index == kDeletedSlot) --d->deletedSlots;
+  d->slots[i] = {static_cast<CFIndex>(d->entries.size()), hash};
   d->entries.push_back({CFRetain(key), CFRetain(value), hash});
   ++d->count;
 }
 
 void ReplaceAt(__CFDictionary* d, CFIndex slot, const void* value) {
-  __CFDictionary::Entry& e = d->entries[static_cast<size_t>(d->slots[static_cast<size_t>(slot)])];
+  __CFDictionary::Entry& e = d->entries[static_cast<size_t>(d->slots[static_cast<size_t>(slot)].index)];
   const void* old = e.value;
   e.value = CFRetain(value);  // retain first: value may be the one it replaces
   CFRelease(old);
 }
 
 void RemoveAt(__CFDictionary* d, CFIndex slot) {
-  __CFDictionary::Entry& e = d->entries[static_cast<size_t>(d->slots[static_cast<size_t>(slot)])];
+  __CFDictionary::Entry& e = d->entries[static_cast<size_t>(d->slots[static_cast<size_t>(slot)].index)];
   const void* key = e.key;
   const void* value = e.value;
   e.key = nullptr;
   e.value = nullptr;
-  d->slots[static_cast<size_t>(slot)] = kDeletedSlot;
+  d->slots[static_cast<size_t>(slot)].index = kDeletedSlot;
   ++d->deletedSlots;
   --d->count;
   CFRelease(key);
@@ -208,7 +208,7 @@ const void* cfi::DictionaryFind(const Object* o, const void* key, CFHashCode has
   const __CFDictionary* d = static_cast<const __CFDictionary*>(o);
   CFIndex slot = FindSlot(d, key, hash);
   if (slot < 0) return nullptr;
-  return d->entries[static_cast<size_t>(d->slots[static_cast<size_t>(slot)])].value;
+  return d->entries[static_cast<size_t>(d->slots[static_cast<size_t>(slot)].index)].value;
 }
 
 // ---- Arrays ---------------------------------------------------------------------------------

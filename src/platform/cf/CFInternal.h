@@ -222,8 +222,14 @@ struct __CFDictionary : cfi::Object {
   };
   // Entries in the order their keys were first added.
   std::vector<Entry> entries;
-  // Open-addressing index into entries; kEmptySlot / kDeletedSlot mark free slots.
-  std::vector<CFIndex> slots;
+  // Open-addressing index into entries; kEmptySlot / kDeletedSlot mark free
+  // slots. The key's hash sits beside the index so that probing past other
+  // keys touches only this table.
+  struct Slot {
+    CFIndex index;
+    CFHashCode hash;
+  };
+  std::vector<Slot> slots;
   CFIndex count = 0;
   CFIndex deletedSlots = 0;
   explicit __CFDictionary(bool mutableDictionary)

@@ -1,0 +1,185 @@
+// Running one request in the helper tool, from the application's side.
+
+#include "MoreSecClient.h"
+
+#include "MoreCFQ.h"
+#include "MoreSecClientPrivate.h"
+#include "MoreSecProtocolPrivate.h"
+#include "MoreUNIX.h"
+
+#include <cassert>
+#include <cerrno>
+#include <cstdio>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// Every check writes its diagnostic only when the running status is not 0.
+#define CHECK_POINT(err) MoreSecLogCheck(__FILE__, __LINE__, (err))
+
+void MoreSecLogCheck(const char* file, int line, OSStatus err) {
+  if (err != noErr) {
+    // The hexadecimal form is the status's 32-bit two's complement, whatever
+    // the width of long.
+    fprintf(stderr, "%s:%d: error %ld (%lX)", file, line, static_cast<long>(err),
+            static_cast<unsigned long>(static_cast<UInt32>(err)));
+  }
+}
+
+void CheckWaitForDebuggerInterference(int* waitErr, pid_t childPID, int* status) {
+  if (*waitErr == EINTR || *waitErr == ECHILD) {
+    *waitErr = MoreUNIXErrno(waitpid(childPID, status, 0));
+  }
+}
+
+OSStatus MoreSecWaitStatusToError(int status) {
+  if ((status & 0x7f) != 0) {
+    return kHelperToolFailedErr;
+  }
+  return MoreSecHelperToolResultToError((status >> 8) & 0xff);
+}
+
+OSStatus MoreSecExecuteRequestInHelperTool(CFURLRef helperTool, AuthorizationRef auth, CFDictionaryRef request,
+                                           CFDictionaryRef* response) {
+  assert(helperTool != NULL);
+  assert(auth != NULL);
+  assert(request != NULL);
+  assert(response != NULL);
+  assert(*response == NULL);
+
+  OSStatus err = noErr;
+  int junk;
+  char toolPath[1024];
+  AuthorizationExternalForm extAuth;
+  int fdChild = -1;
+  int fdParent = -1;
+  pid_t childPID = -1;
+
+  // Everything the child needs is ready before the fork: it shares our memory
+  // until it execs.
+  err = CFQErrorBoolean(CFURLGetFileSystemRepresentation(helperTool, true, reinterpret_cast<UInt8*>(toolPath),
+                                                         sizeof(toolPath)));
+  if (err == noErr) {
+    err = AuthorizationMakeExternalForm(auth, &extAuth);
+  }
+  CHECK_POINT(err);
+
+  if (err == noErr) {
+    int comm[2];
+    err = MoreUNIXErrno(socketpair(AF_UNIX, SOCK_STREAM, 0, comm));
+    if (err == noErr) {
+      fdChild = comm[0];
+      fdParent = comm[1];
+    }
+  }
+  CHECK_POINT(err);
+
+  if (err == noErr) {
+    childPID = vfork();
+    if (childPID == 0) {
+      // The child: descriptor calls, exec and exit, nothing else.
+      OSStatus childErr = MoreUNIXErrno(dup2(fdChild, STDIN_FILENO));
+      if (childErr == noErr) {
+        childErr = MoreUNIXErrno(dup2(fdChild, STDOUT_FILENO));
+      }
+      if (childErr == noErr) {
+        junk = close(fdChild);
+        assert(junk == 0);
+        junk = close(fdParent);
+        assert(junk == 0);
+        execl(toolPath, toolPath, static_cast<char*>(NULL));
+        childErr = MoreUNIXErrno(-1);
+        assert(childErr != noErr);
+      }
+      _exit(MoreSecErrorToHelperToolResult(childErr));
+    }
+    if (childPID < 0) {
+      err = MoreUNIXErrno(-1);
+      childPID = -1;
+    } else {
+      assert(childPID > 0);
+    }
+  }
+  CHECK_POINT(err);
+
+  if (fdChild != -1) {
+    junk = close(fdChild);
+    assert(junk == 0);
+    fdChild = -1;
+  }
+
+  if (err == noErr) {
+    err = MoreUNIXWrite(fdParent, &extAuth, sizeof(extAuth), NULL);
+  }
+  CHECK_POINT(err);
+  if (err == noErr) {
+    err = WriteDictionaryToDescriptor(request, fdParent);
+  }
+  CHECK_POINT(err);
+  if (err == noErr) {
+    // The tool, or the instance it relays to, reads until end of stream.
+    err = MoreUNIXErrno(shutdown(fdParent, SHUT_WR));
+  }
+  CHECK_POINT(err);
+  if (err == noErr) {
+    err = CopyDictionaryTranslatingDescriptors(fdParent, response);
+  }
+  CHECK_POINT(err);
+
+  if (fdParent != -1) {
+    junk = MoreUNIXErrno(close(fdParent));
+    assert(junk == 0);
+  }
+
+  if (childPID != -1) {
+    int status = 0;
+    int waitErr = MoreUNIXErrno(waitpid(childPID, &status, 0));
+    CheckWaitForDebuggerInterference(&waitErr, childPID, &status);
+    if (err == noErr) {
+      err = waitErr;
+    } else if (err == EPIPE && waitErr != 0) {
+      // No wait status to decode: the wait's error is what we know.
+      err = waitErr;
+    }
+    CHECK_POINT(err);
+
+    if (err == noErr || err == EPIPE) {
+      OSStatus exitErr = MoreSecWaitStatusToError(status);
+      if ((status & 0x7f) != 0) {
+        CHECK_POINT(exitErr);
+        err = exitErr;
+      } else if (exitErr != noErr) {
+        CHECK_POINT(exitErr);
+        err = exitErr;
+      } else if (err == EPIPE) {
+        // A tool that exits 0 after the exchange broke has delivered nothing;
+        // success without a response would be a lie, so the EPIPE stands.
+      }
+    }
+  }
+
+  if (err != noErr && *response != NULL) {
+    MoreSecCloseDescriptorArray(CFDictionaryGetValue(*response, kMoreSecFileDescriptorsKey));
+    CFRelease(*response);
+    *response = NULL;
+  }
+  assert((err == noErr) == (*response != NULL));
+  return err;
+}
+
+OSStatus MoreSecGetErrorFromResponse(CFDictionaryRef response) {
+  assert(response != NULL);
+
+  CFTypeRef value = CFDictionaryGetValue(response, kMoreSecErrorNumberKey);
+  OSStatus err = CFQError(value);
+  if (err == noErr) {
+    SInt32 number = 0;
+    if (CFGetTypeID(value) != CFNumberGetTypeID() ||
+        !CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt32Type, &number)) {
+      err = coreFoundationUnknownErr;
+    } else {
+      err = number;
+    }
+  }
+  return err;
+}

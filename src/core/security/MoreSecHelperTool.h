@@ -1,0 +1,41 @@
+// The helper tool's side of the request channel: its whole life between its
+// entry point and its exit, self-repair through the authorization dialog
+// included.
+#ifndef QUILLON_CORE_SECURITY_MORESECHELPERTOOL_H
+#define QUILLON_CORE_SECURITY_MORESECHELPERTOOL_H
+
+#include "MoreSecProtocol.h"
+
+#include <Authorization.h>
+#include <CoreFoundation/CoreFoundation.h>
+
+// A tool's command. Called with the effective user ID of the real user and
+// the saved user ID 0, so it may take root with MoreSecSetPrivilegedEUID. It
+// may leave *response NULL or store a new dictionary, which passes to the
+// host; a descriptor list in it names open descriptors that the host sends
+// and then closes. The returned status travels in the response's error
+// number unless the response already holds one.
+typedef OSStatus (*MoreSecCommandProc)(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response);
+
+// The authorization the process was started with through
+// AuthorizationExecuteWithPrivileges, or NULL.
+AuthorizationRef MoreSecHelperToolCopyAuthRef(void);
+
+// Reads the authorization and one request from |fdIn|, runs |commandProc|
+// (directly when the process runs as root, otherwise through a repaired copy
+// of itself started with "--self-repair") and writes the response to |fdOut|.
+// Takes |auth| over and frees it. |argc| is 1 (normal) or 2 (repair mode).
+// Returns the status of the exchange; the command's own status is in the
+// response.
+OSStatus MoreSecHelperToolMain(int fdIn, int fdOut, AuthorizationRef auth, MoreSecCommandProc commandProc, int argc,
+                               const char* argv[]);
+
+// Everything a helper tool's main does, for set-user-ID use: make sure
+// descriptors 0 to 2 are open, refuse an argument count other than 1 or 2,
+// reset the inherited process state (environment, signals, umask, limits,
+// working directory, timers, regular-file descriptors), ignore SIGPIPE, get
+// the authorization, run MoreSecHelperToolMain on descriptors 0 and 1 and
+// return the exit code (0 to 4; never 126 or 127, which pkexec reserves).
+int MoreSecHelperToolEntry(int argc, char* argv[], MoreSecCommandProc commandProc);
+
+#endif  // QUILLON_CORE_SECURITY_MORESECHELPERTOOL_H

@@ -189,9 +189,13 @@ ChildResult RunChild(const TestUser* user, const std::function<int()>& body, con
       if (unshare(CLONE_NEWNS) != 0) ChildFail(kExitNamespace, "unshare(CLONE_NEWNS)");
       if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) ChildFail(kExitNamespace, "make / rprivate");
     }
-    if (options.rootSetup && !options.rootSetup()) {
-      errno = 0;
-      ChildFail(kExitRootSetup, "rootSetup gave up");
+    if (options.rootSetup) {
+      std::string setupError = "gave up";
+      if (!options.rootSetup(&setupError)) {
+        setupError = "rootSetup: " + setupError;
+        errno = 0;
+        ChildFail(kExitRootSetup, setupError.c_str());
+      }
     }
     if (user != nullptr) {
       if (setgroups(identity.groups.size(), identity.groups.data()) != 0) ChildFail(kExitIdentity, "setgroups");

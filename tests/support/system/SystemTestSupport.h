@@ -61,9 +61,10 @@ struct ChildOptions {
   // The child is killed (its whole process group, SIGKILL) at this deadline.
   std::chrono::milliseconds timeout{60000};
   // Runs in the child first, still as root: after the private mount
-  // namespace was entered, before the switch to the user. Return false to
-  // give up (the child then exits with 122).
-  std::function<bool()> rootSetup;
+  // namespace was entered, before the switch to the user. Return false, with
+  // a text in *error, to give up: the child prints the text on its standard
+  // error and exits with 122.
+  std::function<bool(std::string* error)> rootSetup;
   // Runs in the parent once the child has switched to the user and before
   // it goes on; the child waits for it. Its argument is the child's pid,
   // which is then a process of the user (register an agent for it here).
@@ -191,7 +192,8 @@ class CancelAgent {
 
 // ---------------------------------------------------------------- mounts
 
-// For rootSetup in a private mount namespace. Mounts a tmpfs on dir with
+// For rootSetup in a private mount namespace (pass rootSetup's error on).
+// Mounts a tmpfs on dir with
 // the mount(2) flags (MS_NOSUID, ...) and data ("mode=0755,size=4m").
 bool MountTmpfs(const std::string& dir, unsigned long flags, const std::string& data, std::string* error);
 // Makes an empty file of sizeMiB and a FAT file system in it (mkfs.vfat).

@@ -341,7 +341,10 @@ void CFArrayApplyFunction(CFArrayRef array, CFRange range, CFArrayApplierFunctio
   const __CFArray* a = AsArray(array);
   CheckRange(static_cast<CFIndex>(a->items.size()), range);
   assert(applier != NULL);
-  for (CFIndex i = range.location; i < range.location + range.length; ++i) {
+  // Re-check the size on each step, so an applier that (wrongly) removes
+  // values cannot make this loop read past the end.
+  for (CFIndex i = range.location; i < range.location + range.length && static_cast<size_t>(i) < a->items.size();
+       ++i) {
     applier(a->items[static_cast<size_t>(i)], context);
   }
 }

@@ -9,6 +9,7 @@
 // hash keys by the objects' own CFEqual and CFHash.
 //
 // Every call asserts that the objects it is given are of the right type.
+// Capacities are hints; containers, strings and data grow without a limit.
 // Allocators are accepted for source compatibility and ignored, except
 // kCFAllocatorNull as the deallocator of CFDataCreateWithBytesNoCopy, which
 // means "refer to the bytes, never free them".
@@ -86,8 +87,14 @@ CFTypeRef CFRetain(CFTypeRef cf);                 // asserts cf != NULL
 void CFRelease(CFTypeRef cf);                     // asserts cf != NULL
 CFIndex CFGetRetainCount(CFTypeRef cf);           // constants report a large count
 CFTypeID CFGetTypeID(CFTypeRef cf);
-Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);    // deep equality of values
-CFHashCode CFHash(CFTypeRef cf);                  // equal objects hash equally
+// Deep equality of values, without recursion however deep the containers
+// nest. Numbers compare by value whatever their kind: integer 1 equals real
+// 1.0, and NaN equals NaN. Booleans, bundles and allocators are equal only to
+// themselves.
+Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);
+// Equal objects hash equally. Arrays and dictionaries hash by their count
+// only, so that hashing never walks a tree.
+CFHashCode CFHash(CFTypeRef cf);
 // A short human-readable text for any object: a string's own text, a
 // number's value, "true"/"false", a date in ISO 8601, a URL's path; a
 // container is described by its size only. NULL when memory runs out.
@@ -127,9 +134,11 @@ enum : CFOptionFlags {
 CFTypeID CFStringGetTypeID(void);
 
 // A constant string: never freed; retain and release do nothing. The same
-// text gives the same object.
+// text gives the same object, from any thread. The text must be valid UTF-8.
+// Each use of CFSTR looks its string up once and then remembers it.
 CFStringRef __CFStringMakeConstantString(const char* utf8);
-#define CFSTR(cStr) __CFStringMakeConstantString("" cStr "")
+#define CFSTR(cStr) \
+  ([]() -> CFStringRef { static const CFStringRef s = __CFStringMakeConstantString("" cStr ""); return s; }())
 
 // Returns NULL when the bytes are not valid in the encoding (for UTF-8:
 // overlong forms, surrogates and values above U+10FFFF are invalid).
@@ -139,7 +148,9 @@ CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes, CF
 CFStringRef CFStringCreateWithCharacters(CFAllocatorRef alloc, const UniChar* chars, CFIndex numChars);
 CFStringRef CFStringCreateCopy(CFAllocatorRef alloc, CFStringRef str);
 // printf-style formatting; "%@" inserts an object's description (a string's
-// own text, a number's value). Returns NULL on a malformed format.
+// own text, a number's value; see CFCopyDescription). "%s" takes UTF-8, with
+// U+FFFD for malformed bytes. Returns NULL on a malformed format, which
+// includes %n, positional arguments and a width or precision over 65536.
 CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions, CFStringRef format, ...);
 CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
                                                  CFStringRef format, va_list arguments);
@@ -162,7 +173,8 @@ CFIndex CFStringGetBytes(CFStringRef str, CFRange range, CFStringEncoding encodi
 // Whole string plus NUL into buffer; false if it does not fit or cannot be converted.
 Boolean CFStringGetCString(CFStringRef str, char* buffer, CFIndex bufferSize, CFStringEncoding encoding);
 // A pointer to the string's NUL-terminated UTF-8 text when the encoding is
-// UTF-8 (valid while the string lives), NULL otherwise.
+// UTF-8 (valid while the string lives and, for a mutable string, until it
+// next changes), NULL otherwise or when the string holds an unpaired surrogate.
 const char* CFStringGetCStringPtr(CFStringRef str, CFStringEncoding encoding);
 CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding);
 CFComparisonResult CFStringCompare(CFStringRef a, CFStringRef b, CFOptionFlags options);
@@ -340,7 +352,8 @@ Boolean CFURLHasDirectoryPath(CFURLRef url);
 // Reads the whole file. On success *resourceData is new and *errorCode 0. On
 // failure returns false with *errorCode: kCFURLResourceNotFoundError for a
 // missing file, kCFURLResourceAccessViolationError when it may not be read,
-// kCFURLUnknownError otherwise. properties, desiredProperties are ignored.
+// kCFURLUnknownError otherwise, including anything but a regular file and a
+// file over 64 MiB. properties, desiredProperties are ignored.
 Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef alloc, CFURLRef url, CFDataRef* resourceData,
                                                  CFDictionaryRef* properties, CFArrayRef desiredProperties,
                                                  SInt32* errorCode);
@@ -356,7 +369,8 @@ CFBundleRef CFBundleCreate(CFAllocatorRef alloc, CFURLRef bundleURL);  // NULL i
 CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle);
 CFURLRef CFBundleCopyResourcesDirectoryURL(CFBundleRef bundle);
 // The resource "name.type" (or "name" when type is NULL or empty) in the
-// bundle's Resources folder, or NULL when it does not exist.
+// bundle's Resources folder, or NULL when it does not exist. Names holding a
+// slash, and sub-folders holding "..", are refused.
 CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName, CFStringRef resourceType,
                                  CFStringRef subDirName);
 // The regular, executable file of that name in the bundle's folder, or NULL.
@@ -364,7 +378,7 @@ CFURLRef CFBundleCopyAuxiliaryExecutableURL(CFBundleRef bundle, CFStringRef exec
 // The executable named by Info.plist's CFBundleExecutable, or NULL.
 CFURLRef CFBundleCopyExecutableURL(CFBundleRef bundle);
 CFTypeRef CFBundleGetValueForInfoDictionaryKey(CFBundleRef bundle, CFStringRef key);  // borrowed
-CFDictionaryRef CFBundleGetInfoDictionary(CFBundleRef bundle);                        // borrowed
+CFDictionaryRef CFBundleGetInfoDictionary(CFBundleRef bundle);  // borrowed; empty without Info.plist
 CFStringRef CFBundleGetIdentifier(CFBundleRef bundle);                                // borrowed
 // Loads the bundle's executable (CFBundleExecutable) as a shared object with dlopen.
 Boolean CFBundleLoadExecutable(CFBundleRef bundle);

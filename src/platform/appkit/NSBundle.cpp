@@ -1,0 +1,76 @@
+#include <AppKit/NSBundle.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTranslator>
+
+#include <cassert>
+
+namespace {
+
+const QString kDefaultTable = QStringLiteral("Localizable");
+// The language of a bundle that has none of the user's languages.
+const QString kDevelopmentLocalization = QStringLiteral("en");
+
+}  // namespace
+
+NSBundle::NSBundle(const QString& bundlePath, const QLocale& locale)
+    : fBundlePath(QDir::cleanPath(bundlePath)), fTranslator(std::make_unique<QTranslator>()) {
+  const QString resources = resourcePath();
+  if (fTranslator->load(locale, kDefaultTable, QStringLiteral("_"), resources, QStringLiteral(".qm")) ||
+      fTranslator->load(kDefaultTable + QLatin1Char('_') + kDevelopmentLocalization, resources)) {
+    fLocalization = fTranslator->language().section(QLatin1Char('_'), 0, 0).section(QLatin1Char('-'), 0, 0);
+  }
+}
+
+NSBundle::~NSBundle() {
+  if (fTranslator && QCoreApplication::instance() != nullptr) {
+    QCoreApplication::removeTranslator(fTranslator.get());
+  }
+}
+
+NSBundle& NSBundle::mainBundle() {
+  assert(QCoreApplication::instance() != nullptr);
+  // The executable's folder, symbolic links resolved, so that a link to the
+  // executable elsewhere still finds the bundle.
+  static NSBundle bundle(QCoreApplication::applicationDirPath());
+  return bundle;
+}
+
+QString NSBundle::resourcePath() const { return fBundlePath + QStringLiteral("/Resources"); }
+
+QString NSBundle::pathForResource_ofType_(const QString& name, const QString& type) const {
+  if (name.isEmpty()) {
+    return QString();
+  }
+  const QString file = type.isEmpty() ? name : name + QLatin1Char('.') + type;
+  const QString path = resourcePath() + QLatin1Char('/') + file;
+  return QFileInfo::exists(path) ? path : QString();
+}
+
+QString NSBundle::pathForAuxiliaryExecutable_(const QString& name) const {
+  if (name.isEmpty()) {
+    return QString();
+  }
+  const QString path = fBundlePath + QLatin1Char('/') + name;
+  const QFileInfo info(path);
+  return info.isFile() && info.isExecutable() ? path : QString();
+}
+
+QString NSBundle::localizedStringForKey_value_table_(const QString& key, const QString& value,
+                                                     const QString& table) const {
+  const QString context = table.isEmpty() ? kDefaultTable : table;
+  QString text;
+  if (fTranslator && !key.isEmpty()) {
+    text = fTranslator->translate(context.toUtf8().constData(), key.toUtf8().constData());
+  }
+  if (!text.isEmpty()) {
+    return text;
+  }
+  return value.isEmpty() ? key : value;
+}
+
+QString NSBundle::localizedStringForKey_(const QString& key) const {
+  return localizedStringForKey_value_table_(key, QString(), QString());
+}

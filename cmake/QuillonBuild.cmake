@@ -51,9 +51,15 @@ function(quillon_test name)
 endfunction()
 
 # quillon_bundle_executable(TARGET): place an executable in the bundle's root.
+# The helper tool in the bundle becomes set-user-ID root on its first run, so a
+# sanitizer build (whose runtime trusts the environment) must never be installed.
 function(quillon_bundle_executable target)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${QUILLON_BUNDLE_DIR}")
-  install(TARGETS ${target} RUNTIME DESTINATION "${QUILLON_INSTALL_BUNDLE_DIR}")
+  if(QUILLON_SANITIZE)
+    install(CODE "message(FATAL_ERROR \"a sanitizer build must never be installed\")")
+  else()
+    install(TARGETS ${target} RUNTIME DESTINATION "${QUILLON_INSTALL_BUNDLE_DIR}")
+  endif()
 endfunction()
 
 # quillon_bundle_resources(FILES ...): copy resources into the bundle's Resources.

@@ -47,6 +47,8 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -695,6 +697,45 @@ class ObjectStack {
   std::vector<CFTypeRef> fObjects;
 };
 
+// Documents repeat their keys, and often short values, many times over:
+// sharing one immutable string per distinct text saves most string objects.
+// Only text that lies unmodified in pugixml's buffer is looked up (the views
+// stay valid while the document lives), and the table is bounded.
+class StringCache {
+ public:
+  StringCache() = default;
+  StringCache(const StringCache&) = delete;
+  StringCache& operator=(const StringCache&) = delete;
+  ~StringCache() {
+    for (const auto& entry : fStrings) CFRelease(entry.second);
+  }
+
+  // A new reference to a string with the UTF-8 text, or NULL.
+  CFStringRef Copy(const char* text, size_t n, bool cacheable) {
+    cacheable = cacheable && n <= kMaxLength;
+    if (cacheable) {
+      const auto found = fStrings.find(std::string_view(text, n));
+      if (found != fStrings.end()) return static_cast<CFStringRef>(CFRetain(found->second));
+    }
+    CFStringRef string = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(text),
+                                                 static_cast<CFIndex>(n), kCFStringEncodingUTF8, false);
+    if (string != nullptr && cacheable && fStrings.size() < kMaxEntries) {
+      try {
+        fStrings.emplace(std::string_view(text, n), string);
+        CFRetain(string);
+      } catch (...) {
+        // Not caching is fine.
+      }
+    }
+    return string;
+  }
+
+ private:
+  static constexpr size_t kMaxLength = 64;
+  static constexpr size_t kMaxEntries = 4096;
+  std::unordered_map<std::string_view, CFStringRef> fStrings;
+};
+
 class XMLReader {
  public:
   XMLReader(CFOptionFlags mutability) : fMutability(mutability) {}
@@ -712,12 +753,11 @@ class XMLReader {
     // which is then refused below rather than silently dropped.
     const unsigned options = pugi::parse_cdata | pugi::parse_eol | pugi::parse_declaration |
                              pugi::parse_ws_pcdata_single | pugi::parse_embed_pcdata | pugi::parse_fragment;
-    pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_buffer(bytes, length, options, pugi::encoding_utf8);
+    const pugi::xml_parse_result parsed = fDocument.load_buffer(bytes, length, options, pugi::encoding_utf8);
     if (!parsed) return Fail(parsed.description(), parsed.offset);
 
     pugi::xml_node plist;
-    for (pugi::xml_node node = document.first_child(); node; node = node.next_sibling()) {
+    for (pugi::xml_node node = fDocument.first_child(); node; node = node.next_sibling()) {
       switch (node.type()) {
         case pugi::node_element:
           if (plist) return Fail("more than one root element", node.offset_debug());
@@ -812,9 +852,9 @@ class XMLReader {
         if (TagOf(child.name()) != Tag::kKey) return Fail("dictionary entry without a key", child.offset_debug());
         const char* text;
         size_t n;
-        if (!GetText(child, &text, &n)) return nullptr;
-        CFStringRef key = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(text),
-                                                  static_cast<CFIndex>(n), kCFStringEncodingUTF8, false);
+        bool inPlace;
+        if (!GetText(child, &text, &n, &inPlace)) return nullptr;
+        CFStringRef key = fStrings.Copy(text, n, inPlace);
         if (key == nullptr) return Fail("key cannot be created", child.offset_debug());
         PushOwned(fKeys, key);
         continue;
@@ -897,11 +937,12 @@ class XMLReader {
     if (tag == Tag::kUnknown || tag == Tag::kKey) return Fail("unexpected element", node.offset_debug());
     const char* text;
     size_t n;
-    if (!GetText(node, &text, &n)) return false;
+    bool inPlace;
+    if (!GetText(node, &text, &n, &inPlace)) return false;
     CFTypeRef value = nullptr;
     switch (tag) {
       case Tag::kString:
-        value = MakeString(text, n);
+        value = MakeString(text, n, inPlace);
         break;
       case Tag::kInteger:
         value = MakeInteger(text, n);
@@ -930,14 +971,16 @@ class XMLReader {
 
   // The character data of a value element with references decoded. Points
   // into pugixml's buffer when nothing needed decoding, else into fText.
-  bool GetText(pugi::xml_node node, const char** text, size_t* length) {
+  bool GetText(pugi::xml_node node, const char** text, size_t* length, bool* inPlace = nullptr) {
     const char* embedded = node.value();
     pugi::xml_node child = node.first_child();
+    if (inPlace != nullptr) *inPlace = false;
     if (!child) {
       const size_t n = std::strlen(embedded);
       if (std::memchr(embedded, '&', n) == nullptr) {
         *text = embedded;
         *length = n;
+        if (inPlace != nullptr) *inPlace = true;
         return true;
       }
       fText.clear();
@@ -1016,10 +1059,12 @@ class XMLReader {
     return true;
   }
 
-  CFTypeRef MakeString(const char* text, size_t n) {
+  CFTypeRef MakeString(const char* text, size_t n, bool inPlace) {
+    if (fMutability != kCFPropertyListMutableContainersAndLeaves) return fStrings.Copy(text, n, inPlace);
+    // Mutable leaves must be objects of their own.
     CFStringRef string = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(text),
                                                  static_cast<CFIndex>(n), kCFStringEncodingUTF8, false);
-    if (string == nullptr || fMutability != kCFPropertyListMutableContainersAndLeaves) return string;
+    if (string == nullptr) return nullptr;
     CFMutableStringRef copy = CFStringCreateMutableCopy(nullptr, 0, string);
     CFRelease(string);
     return copy;
@@ -1114,7 +1159,9 @@ class XMLReader {
   }
 
   const CFOptionFlags fMutability;
+  pugi::xml_document fDocument;  // before fStrings, whose keys point into it
   std::vector<Frame> fFrames;
+  StringCache fStrings;
   ObjectStack fKeys, fValues;  // keys and values of the open containers, then the result
   std::string fText;
   std::vector<UInt8> fBytes;

@@ -284,14 +284,15 @@ TEST(PropertyListXMLTest, WriterRefusesWhatIsNotAPropertyList) {
 // ---- Mutability --------------------------------------------------------------------
 
 TEST(PropertyListXMLTest, MutabilityOptionIsHonoured) {
-  const std::string xml = Wrap("<dict><key>a</key><array><string>s</string><data>AAE=</data></array></dict>");
+  const std::string xml =
+      Wrap("<dict><key>a</key><array><string>s</string><data>AAE=</data><string>s</string></array></dict>");
   Object containers = Parse(xml, kCFPropertyListMutableContainers);
   ASSERT_TRUE(containers);
   auto dict = (CFMutableDictionaryRef)containers.get();
   auto array = (CFMutableArrayRef)CFDictionaryGetValue(dict, CFSTR("a"));
   CFArrayAppendValue(array, kCFBooleanTrue);
   CFDictionarySetValue(dict, CFSTR("b"), kCFBooleanFalse);
-  EXPECT_EQ(CFArrayGetCount(array), 3);
+  EXPECT_EQ(CFArrayGetCount(array), 4);
   EXPECT_EQ(CFDictionaryGetCount(dict), 2);
 
   Object leaves = Parse(xml, kCFPropertyListMutableContainersAndLeaves);
@@ -300,6 +301,7 @@ TEST(PropertyListXMLTest, MutabilityOptionIsHonoured) {
   auto string = (CFMutableStringRef)CFArrayGetValueAtIndex(array, 0);
   CFStringAppend(string, CFSTR("!"));
   EXPECT_EQ(UnitsOf(string), u"s!");
+  EXPECT_EQ(UnitsOf(CFArrayGetValueAtIndex(array, 2)), u"s");  // equal texts are still separate leaves
   auto data = (CFMutableDataRef)CFArrayGetValueAtIndex(array, 1);
   const UInt8 more = 2;
   CFDataAppendBytes(data, &more, 1);

@@ -268,9 +268,15 @@ TEST_F(PolkitSystemTest, SetUIDCopyIsAskedAboutItsRealUser) {
   ChildResult r = quillon::systest::RunProgramAsUser(&user(), {probe, "rights", kQuillonUninstallRight, "0"});
   EXPECT_EQ(r.out, std::to_string(errAuthorizationInteractionNotAllowed) + "\n") << r.Describe();
 
+  r = quillon::systest::RunProgramAsUser(&user(), {probe, "rights-as-user", kQuillonUninstallRight, "0"});
+  EXPECT_EQ(r.out, std::to_string(errAuthorizationInteractionNotAllowed) + "\n") << r.Describe();
+
   ScopedPolkitRule rule(user(), PolkitAnswer::Yes, {kQuillonUninstallRight});
   ASSERT_TRUE(rule.ok()) << rule.error();
   r = quillon::systest::RunProgramAsUser(&user(), {probe, "rights", kQuillonUninstallRight, "0"});
+  EXPECT_EQ(r.out, "0\n") << r.Describe();
+  // With root only in the saved user ID, as the helper tool's command runs.
+  r = quillon::systest::RunProgramAsUser(&user(), {probe, "rights-as-user", kQuillonUninstallRight, "0"});
   EXPECT_EQ(r.out, "0\n") << r.Describe();
 }
 

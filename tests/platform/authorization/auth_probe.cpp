@@ -11,6 +11,10 @@
 //                                AuthorizationCopyPrivilegedReference
 //   auth_probe rights ACTION I   prints the status of AuthorizationCopyRights
 //                                for ACTION, with interaction when I is 1
+//   auth_probe rights-as-user ACTION I
+//                                the same after setting the effective user ID
+//                                to the real one, as the helper tool's command
+//                                runs (a set-user-ID copy keeps saved ID 0)
 #include <Authorization.h>
 
 #include <unistd.h>
@@ -65,7 +69,8 @@ int main(int argc, char** argv) {
     if (err == errAuthorizationSuccess) AuthorizationFree(ref, kAuthorizationFlagDefaults);
     return 0;
   }
-  if (argc == 4 && strcmp(argv[1], "rights") == 0) {
+  if (argc == 4 && (strcmp(argv[1], "rights") == 0 || strcmp(argv[1], "rights-as-user") == 0)) {
+    if (strcmp(argv[1], "rights-as-user") == 0 && seteuid(getuid()) != 0) return 4;
     AuthorizationRef ref = NULL;
     OSStatus err = AuthorizationCreate(NULL, NULL, kAuthorizationFlagDefaults, &ref);
     if (err == errAuthorizationSuccess) {

@@ -87,23 +87,21 @@ int TakeRoot() {
   return 0;
 }
 
-int ApplyLimits(bool asRoot) {
+// Best effort: raising a hard limit needs CAP_SYS_RESOURCE, which even root
+// may lack (in a container, say); then the soft limit goes as far as the hard
+// one allows. A limit that stays low costs at most a failed removal step,
+// which the log reports; the rewrites it could cut short are atomic.
+void ApplyLimits() {
   for (const ResourceLimit& entry : kChildResourceLimits) {
-    struct rlimit limit;
-    if (getrlimit(entry.resource, &limit) != 0) return errno;
-    if (asRoot) {
-      limit.rlim_cur = entry.soft;
-      limit.rlim_max = entry.hard;
-    } else {
-      // Without privilege only the soft limit can move, and only up to the hard one.
-      limit.rlim_cur = entry.soft;
-      if (limit.rlim_max != RLIM_INFINITY && (entry.soft == RLIM_INFINITY || entry.soft > limit.rlim_max)) {
-        limit.rlim_cur = limit.rlim_max;
-      }
+    struct rlimit limit = {entry.soft, entry.hard};
+    if (setrlimit(entry.resource, &limit) == 0) continue;
+    if (getrlimit(entry.resource, &limit) != 0) continue;
+    limit.rlim_cur = entry.soft;
+    if (limit.rlim_max != RLIM_INFINITY && (entry.soft == RLIM_INFINITY || entry.soft > limit.rlim_max)) {
+      limit.rlim_cur = limit.rlim_max;
     }
-    if (setrlimit(entry.resource, &limit) != 0 && asRoot) return errno;
+    (void) setrlimit(entry.resource, &limit);
   }
-  return 0;
 }
 
 // Runs in the child between fork and exec. Only async-signal-safe calls.
@@ -123,8 +121,7 @@ int ApplyLimits(bool asRoot) {
     int err = TakeRoot();
     if (err != 0) FailChild(report, err);
   }
-  int err = ApplyLimits(asRoot);
-  if (err != 0) FailChild(report, err);
+  ApplyLimits();
   (void) umask(022);
   if (chdir("/") != 0) FailChild(report, errno);
 
@@ -146,7 +143,7 @@ int ApplyLimits(bool asRoot) {
   // descriptor too, unless the interpreter of a script has to open it.
   if (fcntl(kReportFd, F_SETFD, FD_CLOEXEC) != 0) FailChild(report, errno);
   if (!isScript && fcntl(kScriptFd, F_SETFD, FD_CLOEXEC) != 0) FailChild(report, errno);
-  err = CloseFrom(kFirstFreeFd);
+  int err = CloseFrom(kFirstFreeFd);
   if (err != 0) FailChild(report, err);
 
   sigset_t none;

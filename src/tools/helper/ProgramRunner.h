@@ -16,7 +16,9 @@
 //     user ID);
 //   - a session of its own (no controlling terminal), working folder "/",
 //     umask 022, every signal at its default action and none blocked, and
-//     the resource limits of a fresh login (kChildResourceLimits).
+//     the resource limits of a fresh login (kChildResourceLimits) as far as
+//     the kernel lets it raise them (a root without CAP_SYS_RESOURCE cannot
+//     raise a hard limit; the soft one then goes up to it), core files off.
 #pragma once
 
 #include <stddef.h>

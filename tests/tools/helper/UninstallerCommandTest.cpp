@@ -1,0 +1,214 @@
+#include "UninstallerCommand.h"
+
+#include "ProductTestSupport.h"
+
+#include <CoreFoundation/CFRef.h>
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <sys/wait.h>
+
+#include <sstream>
+
+using namespace quillon::producttest;
+
+namespace {
+
+OSStatus Yes(AuthorizationRef) { return errAuthorizationSuccess; }
+OSStatus Denied(AuthorizationRef) { return errAuthorizationDenied; }
+OSStatus Canceled(AuthorizationRef) { return errAuthorizationCanceled; }
+
+std::string ToString(CFStringRef string) {
+  CFIndex length = CFStringGetLength(string);
+  CFIndex used = 0;
+  CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false, nullptr, 0, &used);
+  std::string bytes(static_cast<size_t>(used), '\0');
+  CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false,
+                   reinterpret_cast<UInt8*>(bytes.data()), used, &used);
+  return bytes;
+}
+
+CFRef<CFStringRef> MakeString(const std::string& text) {
+  return CFRef<CFStringRef>(CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(text.data()),
+                                                    static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false));
+}
+
+// A bundle of our own with stand-ins for the removal programs, each of which
+// leaves a mark when it runs.
+class UninstallerCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root: the command runs its programs as root";
+    ASSERT_TRUE(fScratch.ok());
+    ASSERT_EQ(AuthorizationCreate(nullptr, nullptr, kAuthorizationFlagDefaults, &fAuth), errAuthorizationSuccess);
+    SetScript("Resources/uninstall.ss", "echo uninstall ran\n");
+    SetScript("PruneMIDI", "echo \"midi ran: $*\"\n");
+    SetScript("PruneLoginItem", "echo \"login ran: $*\"\n");
+  }
+  void TearDown() override {
+    if (fAuth != nullptr) AuthorizationFree(fAuth, kAuthorizationFlagDefaults);
+  }
+  std::string Bundle() { return fScratch / "Bundle"; }
+  std::string Marks() { return fScratch / "marks"; }
+  void SetScript(const std::string& name, const std::string& body) {
+    std::string path = Bundle() + "/" + name;
+    std::string base = name.substr(name.rfind('/') + 1);
+    ASSERT_TRUE(WriteFile(path, "#!/bin/sh\necho " + base + " >> " + Marks() + "\n" + body, 0755));
+  }
+  CFRef<CFDictionaryRef> Request(bool midi = true, bool login = true) {
+    CFRef<CFMutableDictionaryRef> request(
+        CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    CFDictionarySetValue(request.get(), kUninstallCommandPathKey,
+                         MakeString(Bundle() + "/Resources/uninstall.ss").get());
+    if (midi) CFDictionarySetValue(request.get(), kUninstallPruneMIDIKey, MakeString(Bundle() + "/PruneMIDI").get());
+    if (login) {
+      CFDictionarySetValue(request.get(), kUninstallPruneLoginItemKey, MakeString(Bundle() + "/PruneLoginItem").get());
+    }
+    return CFRef<CFDictionaryRef>(request.release());
+  }
+  // Runs the command; returns its status and fills *log from the response.
+  OSStatus Command(CFDictionaryRef request, std::string* log, UninstallRightsCheck check = Yes) {
+    CFDictionaryRef response = nullptr;
+    OSStatus err = UninstallerCommandWithRightsCheck(fAuth, request, &response, check);
+    log->clear();
+    EXPECT_NE(response, nullptr);
+    if (response != nullptr) {
+      CFTypeRef value = CFDictionaryGetValue(response, kUninstallLogKey);
+      EXPECT_TRUE(value != nullptr && CFGetTypeID(value) == CFStringGetTypeID());
+      if (value != nullptr) *log = ToString(static_cast<CFStringRef>(value));
+      CFRelease(response);
+    }
+    return err;
+  }
+
+  ScratchDir fScratch;
+  AuthorizationRef fAuth = nullptr;
+};
+
+}  // namespace
+
+TEST_F(UninstallerCommandTest, RunsEachProgramInOrderWithOnlyItsOwnEnvironment) {
+  SetScript("Resources/uninstall.ss", "env | LC_ALL=C sort\necho \"args: $#\"\n");
+  const char* hostile[][2] = {{"BASH_ENV", "/tmp/evil"},   {"ENV", "/tmp/evil"},    {"IFS", "/"},
+                              {"LD_PRELOAD", "/no/evil.so"}, {"SHELLOPTS", "xtrace"}, {"QUILLON_BUNDLE", "/evil"}};
+  for (auto& variable : hostile) setenv(variable[0], variable[1], 1);
+  std::string log;
+  OSStatus err = Command(Request().get(), &log);
+  for (auto& variable : hostile) unsetenv(variable[0]);
+
+  EXPECT_EQ(err, noErr) << log;
+  EXPECT_EQ(ReadFile(Marks()), "uninstall.ss\nPruneMIDI\nPruneLoginItem\n");
+  std::string expected = "HOME=/root\nLANG=C.UTF-8\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\nPWD=/\nQUILLON_BUNDLE=" +
+                         Bundle() + "\nargs: 0\nmidi ran: --system\nlogin ran: --system\n";
+  EXPECT_EQ(log, expected);
+}
+
+TEST_F(UninstallerCommandTest, DenialAndCancelRunNothing) {
+  std::string log;
+  EXPECT_EQ(Command(Request().get(), &log, Denied), 5362);
+  EXPECT_EQ(log, "UninstallerHelper: not authorized to uninstall (status 5362)\n");
+  EXPECT_EQ(Command(Request().get(), &log, Canceled), 5363);
+  EXPECT_FALSE(Exists(Marks()));
+}
+
+TEST_F(UninstallerCommandTest, ASymbolicLinkAnywhereInTheRequestRunsNothing) {
+  ASSERT_EQ(rename((Bundle() + "/PruneLoginItem").c_str(), (fScratch / "real").c_str()), 0);
+  ASSERT_EQ(symlink((fScratch / "real").c_str(), (Bundle() + "/PruneLoginItem").c_str()), 0);
+  std::string log;
+  EXPECT_EQ(Command(Request().get(), &log), ELOOP);
+  EXPECT_NE(log.find("refused PruneLoginItem \"" + Bundle() + "/PruneLoginItem\": it is a symbolic link"),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(Exists(Marks()));
+
+  std::string script = Bundle() + "/Resources/uninstall.ss";
+  ASSERT_EQ(rename(script.c_str(), (fScratch / "real-script").c_str()), 0);
+  ASSERT_EQ(symlink((fScratch / "real-script").c_str(), script.c_str()), 0);
+  EXPECT_EQ(Command(Request(false, false).get(), &log), ELOOP);
+  EXPECT_FALSE(Exists(Marks()));
+}
+
+TEST_F(UninstallerCommandTest, MalformedRequestsAreRefused) {
+  struct Case {
+    CFTypeRef commandPath;  // NULL: absent
+    OSStatus err;
+  };
+  CFRef<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberIntType, &(const int&)5));
+  CFRef<CFStringRef> relative = MakeString("Resources/uninstall.ss");
+  CFRef<CFStringRef> dotted = MakeString(Bundle() + "/Resources/../Resources/uninstall.ss");
+  CFRef<CFStringRef> withNul = MakeString(Bundle() + "/Resources/uninstall.ss" + std::string(1, '\0') + "x");
+  Case cases[] = {{nullptr, paramErr}, {number.get(), paramErr}, {relative.get(), paramErr},
+                  {withNul.get(), paramErr}, {dotted.get(), EINVAL}};
+  for (const Case& c : cases) {
+    CFRef<CFMutableDictionaryRef> request(
+        CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+    if (c.commandPath != nullptr) CFDictionarySetValue(request.get(), kUninstallCommandPathKey, c.commandPath);
+    CFDictionarySetValue(request.get(), kUninstallPruneMIDIKey, MakeString(Bundle() + "/PruneMIDI").get());
+    std::string log;
+    EXPECT_EQ(Command(request.get(), &log), c.err) << log;
+  }
+  EXPECT_FALSE(Exists(Marks()));
+}
+
+TEST_F(UninstallerCommandTest, FirstFailureIsTheStatusAndLaterStepsStillRun) {
+  SetScript("Resources/uninstall.ss", "echo partly\nexit 3\n");
+  SetScript("PruneMIDI", "kill -9 $$\n");
+  std::string log;
+  EXPECT_EQ(Command(Request().get(), &log), 5364);
+  EXPECT_EQ(ReadFile(Marks()), "uninstall.ss\nPruneMIDI\nPruneLoginItem\n");
+  EXPECT_EQ(log, "partly\nUninstallerHelper: " + Bundle() + "/Resources/uninstall.ss failed with exit status 3\n" +
+                     "UninstallerHelper: " + Bundle() + "/PruneMIDI was ended by signal 9\nlogin ran: --system\n");
+}
+
+TEST_F(UninstallerCommandTest, LogIsBoundedAndValidUTF8) {
+  SetScript("Resources/uninstall.ss", "printf 'bad \\377\\300\\001 end\\n'\nhead -c 200000 /dev/zero | tr '\\000' x\n");
+  std::string log;
+  EXPECT_EQ(Command(Request(false, false).get(), &log), noErr);
+  EXPECT_EQ(log.rfind("bad \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD end\n", 0), 0u) << log.substr(0, 40);
+  EXPECT_LT(log.size(), kUninstallLogLimit + 256);
+  EXPECT_NE(log.find("UninstallerHelper: the log was cut short: "), std::string::npos);
+}
+
+// The command is entered as the real user with root only as the saved user
+// ID; its programs must still run as root through and through.
+TEST_F(UninstallerCommandTest, ProgramsRunFullyAsRootFromASavedUserID) {
+  SetScript("Resources/uninstall.ss", "id -u; id -ru; id -g; id -G\n");
+  ASSERT_EQ(chmod(fScratch.path().c_str(), 0755), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    gid_t nogroup = 65534;
+    if (setgroups(1, &nogroup) != 0 || setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 0) != 0) {
+      _exit(90);
+    }
+    CFDictionaryRef response = nullptr;
+    OSStatus err = UninstallerCommandWithRightsCheck(fAuth, Request(false, false).get(), &response, Yes);
+    if (err != noErr || response == nullptr) _exit(91);
+    std::string log = ToString(static_cast<CFStringRef>(CFDictionaryGetValue(response, kUninstallLogKey)));
+    _exit(log == "0\n0\n0\n0\n" ? 0 : 92);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(UninstallerSanitizeLogTest, KeepsValidTextAndReplacesEverythingElse) {
+  struct {
+    std::string in, out;
+  } cases[] = {
+      {"plain\ttext\r\n", "plain\ttext\r\n"},
+      {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8E\xB9", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8E\xB9"},  // é € 🎹
+      {std::string("a\0b\x1b", 4), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                   // overlong "/"
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},   // a surrogate
+      {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // above U+10FFFF
+      {"\xEF\xBF\xBE", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},   // U+FFFE
+      {"end\xE2\x82", "end\xEF\xBF\xBD\xEF\xBF\xBD"},             // cut short
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    UninstallerSanitizeLog(c.in.data(), c.in.size(), &out);
+    EXPECT_EQ(out, c.out);
+  }
+}

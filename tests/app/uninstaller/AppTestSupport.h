@@ -1,0 +1,97 @@
+// The fixture the application's tests share: the shipped interface
+// definition and strings table from the bundle in the build tree, a
+// controller on them, and a substitute engine that records its calls.
+#pragma once
+
+#include "UninstallerController.h"
+
+#include <AppKit/AppKit.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include <memory>
+#include <vector>
+
+class AppTest : public testing::Test {
+ protected:
+  struct EngineCall {
+    Boolean removeMidiDevices;
+  };
+  struct EngineResult {
+    OSStatus status;
+    const char* log;
+  };
+
+  void SetUp() override { SetUpWith(QLocale(QStringLiteral("en_US")), nullptr); }
+
+  // |beforeAwake| may change the loaded definition, as a different one would.
+  void SetUpWith(const QLocale& locale, const std::function<void(NSNib&)>& beforeAwake) {
+    bundle = std::make_unique<NSBundle>(bundlePath, locale);
+    nib = std::make_unique<NSNib>(QStringLiteral("Uninstaller"), *bundle);
+    ASSERT_TRUE(nib->isLoaded()) << qPrintable(nib->errorString());
+    if (beforeAwake) {
+      beforeAwake(*nib);
+    }
+    controller = std::make_unique<UninstallerController>(*nib, [this](CFStringRef* log, Boolean removeMidi) {
+      EXPECT_NE(log, nullptr);
+      EXPECT_EQ(*log, nullptr);
+      calls.push_back({removeMidi});
+      const EngineResult result = results.empty() ? EngineResult{0, "done\n"} : results.front();
+      if (!results.empty()) {
+        results.erase(results.begin());
+      }
+      *log = CFStringCreateWithCString(nullptr, result.log, kCFStringEncodingUTF8);
+      return result.status;
+    });
+    controller->awakeFromNib();
+    nib->mainWindow().makeKeyAndOrderFront_(nullptr);
+    Settle();
+  }
+
+  void TearDown() override {
+    Settle();
+    controller.reset();
+    nib.reset();
+    Settle();
+  }
+
+  static void Settle() {
+    for (int i = 0; i < 20; i++) {
+      QCoreApplication::processEvents();
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+  }
+
+  QWidget* Outlet(const char* name) const { return nib->objectNamed(QLatin1String(name)); }
+  QString Text(const char* key) const { return bundle->localizedStringForKey_(QLatin1String(key)); }
+
+  NSWindow Sheet() const { return controller->mainWindow().attachedSheet(); }
+  QString SheetLabel(const char* name) const {
+    QWidget* sheet = Sheet().widget();
+    QLabel* label = sheet != nullptr ? sheet->findChild<QLabel*>(QLatin1String(name)) : nullptr;
+    return label != nullptr ? label->text() : QString();
+  }
+  QPushButton* SheetButton(const char* name) const {
+    QWidget* sheet = Sheet().widget();
+    return sheet != nullptr ? sheet->findChild<QPushButton*>(QLatin1String(name)) : nullptr;
+  }
+  // Presses a button of the alert sheet now on the main window.
+  void Press(const char* name) {
+    QPushButton* button = SheetButton(name);
+    ASSERT_NE(button, nullptr) << name;
+    button->click();
+    Settle();
+  }
+  QString LogText() const { return NSTextView(Outlet("fCompleteUninstallLog")).string(); }
+  NSWindow CompleteWindow() const { return NSWindow(Outlet("fCompleteWindow")); }
+
+  QString bundlePath = QStringLiteral(QUILLON_BUNDLE_DIR);
+  std::unique_ptr<NSBundle> bundle;
+  std::unique_ptr<NSNib> nib;
+  std::unique_ptr<UninstallerController> controller;
+  std::vector<EngineCall> calls;
+  std::vector<EngineResult> results;
+};

@@ -27,11 +27,19 @@ OSStatus CreateTestFile(const FSRef* folder, FSRef* testFile) {
                                  static_cast<unsigned long>(now >> 32), static_cast<unsigned long>(now & 0xFFFFFFFFu));
     err = CFQError(tmpStr);
     if (err == noErr) {
-      UniChar unicode[255];
-      assert(CFStringGetLength(tmpStr) <= static_cast<CFIndex>(sizeof(unicode) / sizeof(UniChar)));
+      // A file name of the File Manager: at most 255 UTF-16 units.
+      struct {
+        UniChar unicode[255];
+      } tmpStrU;
+      // The assertion keeps its usual text; the length is never negative.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-compare"
+      assert(CFStringGetLength(tmpStr) <= (sizeof(tmpStrU.unicode) / sizeof(UniChar)));
+#pragma GCC diagnostic pop
       CFIndex length = CFStringGetLength(tmpStr);
-      CFStringGetCharacters(tmpStr, CFRangeMake(0, length), unicode);
-      err = FSCreateFileUnicode(folder, static_cast<UniCharCount>(length), unicode, kFSCatInfoNone, NULL, testFile);
+      CFStringGetCharacters(tmpStr, CFRangeMake(0, length), tmpStrU.unicode);
+      err = FSCreateFileUnicode(folder, static_cast<UniCharCount>(length), tmpStrU.unicode, kFSCatInfoNone, NULL,
+                                testFile);
     }
     CFQRelease(tmpStr);
   }

@@ -33,16 +33,23 @@ OSStatus CopyHelperToolURL(SInt16 domain, OSType folderType, CFStringRef subFold
   CFURLRef folderURL = NULL;
   OSStatus err = FSFindFolder(domain, folderType, createFolder, &folderRef);
   if (err == noErr && subFolderName != NULL) {
-    UniChar unicode[255];
-    assert(CFStringGetLength(subFolderName) <= static_cast<CFIndex>(sizeof(unicode) / sizeof(UniChar)));
+    // A file name of the File Manager: at most 255 UTF-16 units.
+    struct {
+      UniChar unicode[255];
+    } subFolderNameU;
+    // The assertion keeps its usual text; the length is never negative.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-compare"
+    assert(CFStringGetLength(subFolderName) <= (sizeof(subFolderNameU.unicode) / sizeof(UniChar)));
+#pragma GCC diagnostic pop
     CFIndex length = CFStringGetLength(subFolderName);
-    CFStringGetCharacters(subFolderName, CFRangeMake(0, length), unicode);
+    CFStringGetCharacters(subFolderName, CFRangeMake(0, length), subFolderNameU.unicode);
     FSRef subFolderRef;
-    err = FSMakeFSRefUnicode(&folderRef, static_cast<UniCharCount>(length), unicode, kTextEncodingUnknown,
-                             &subFolderRef);
+    err = FSMakeFSRefUnicode(&folderRef, static_cast<UniCharCount>(length), subFolderNameU.unicode,
+                             kTextEncodingUnknown, &subFolderRef);
     if (err != noErr && createFolder) {
-      err = FSCreateDirectoryUnicode(&folderRef, static_cast<UniCharCount>(length), unicode, kFSCatInfoNone, NULL,
-                                     &subFolderRef);
+      err = FSCreateDirectoryUnicode(&folderRef, static_cast<UniCharCount>(length), subFolderNameU.unicode,
+                                     kFSCatInfoNone, NULL, &subFolderRef);
     }
     if (err == noErr) {
       folderRef = subFolderRef;

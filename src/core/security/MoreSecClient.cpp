@@ -32,6 +32,12 @@ void CheckWaitForDebuggerInterference(int* waitErr, pid_t childPID, int* status)
   }
 }
 
+OSStatus MoreSecPeerGoneAsEPIPE(OSStatus err) {
+  // A peer that exits with our bytes still unread resets the connection
+  // rather than closing it; either way the peer has gone, and its exit says why.
+  return err == ECONNRESET ? EPIPE : err;
+}
+
 OSStatus MoreSecWaitStatusToError(int status) {
   if ((status & 0x7f) != 0) {
     return kHelperToolFailedErr;
@@ -135,6 +141,7 @@ OSStatus MoreSecExecuteRequestInHelperTool(CFURLRef helperTool, AuthorizationRef
     int status = 0;
     int waitErr = MoreUNIXErrno(waitpid(childPID, &status, 0));
     CheckWaitForDebuggerInterference(&waitErr, childPID, &status);
+    err = MoreSecPeerGoneAsEPIPE(err);
     if (err == noErr) {
       err = waitErr;
     } else if (err == EPIPE && waitErr != 0) {

@@ -14,6 +14,10 @@ void CheckWaitForDebuggerInterference(int* waitErr, pid_t childPID, int* status)
 // with MoreSecHelperToolResultToError.
 OSStatus MoreSecWaitStatusToError(int status);
 
+// ECONNRESET, which a socket reports when its peer exits with bytes unread,
+// becomes EPIPE: both mean the peer has gone, and its exit status says why.
+OSStatus MoreSecPeerGoneAsEPIPE(OSStatus err);
+
 // Writes "%s:%d: error %ld (%lX)" for a non-zero status: the file, the line,
 // the status in decimal and its 32-bit form in upper-case hexadecimal.
 void MoreSecLogCheck(const char* file, int line, OSStatus err);

@@ -217,6 +217,7 @@ OSStatus ExecuteSelfInPrivilegedSelfRepairMode(int fdIn, int fdOut, Authorizatio
   int status = 0;
   int waitErr = MoreUNIXErrno(waitpid(childPID, &status, 0));
   CheckWaitForDebuggerInterference(&waitErr, childPID, &status);
+  err = MoreSecPeerGoneAsEPIPE(err);
   if (err == noErr) {
     err = waitErr;
   } else if (err == EPIPE && waitErr != 0) {
@@ -331,7 +332,9 @@ int MoreSecHelperToolEntry(int argc, char* argv[], MoreSecCommandProc commandPro
   if (!OpenStandardDescriptors()) {
     return MoreSecErrorToHelperToolResult(kHelperToolFailedErr);
   }
-  if (argc < 1 || argc > 2 || argv == NULL || argv[0] == NULL) {
+  // Linux turns an empty argument vector into one empty argument; a real
+  // start always names the tool.
+  if (argc < 1 || argc > 2 || argv == NULL || argv[0] == NULL || argv[0][0] == '\0') {
     return MoreSecErrorToHelperToolResult(kHelperToolNotPrivilegedErr);
   }
   // Nothing the tool runs or reads may depend on what the caller's

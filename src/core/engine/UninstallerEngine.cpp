@@ -1,0 +1,327 @@
+// One uninstall from start to end: the privileged part through the helper
+// tool, then the user's part, then the clean-up, whatever happened.
+
+#include "UninstallerEngine.h"
+
+#include "MoreCFQ.h"
+#include "MoreSecClient.h"
+#include "MoreSecInstall.h"
+#include "MoreSecProtocol.h"
+#include "UninstallerEnginePrivate.h"
+
+#include <Authorization.h>
+#include <CoreFoundation/CFRef.h>
+#include <Folders.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// Lines reported by the diagnostics; they identify the failing step.
+enum {
+  kLineAuthorizationCreate = 287,
+  kLineToolInApplicationSupport = 296,
+  kLineToolInTemporaryItems = 312,
+  kLineUninstallScriptMissing = 324,
+  kLineRequestNotCreated = 344,
+  kLineExecuteRequest = 353,
+  kLineResponseError = 367,
+  kLineAuthorizationFree = 447,
+};
+
+#define kQLUninstallLogKey CFSTR("QLUninstallLog")
+
+// The user script's output is read whole; more than this is not a log any
+// more, and the rest is drained and dropped.
+const size_t kMaxScriptOutput = 16 * 1024 * 1024;
+
+CFStringRef CopyPathOfURL(CFURLRef url) {
+  return url == NULL ? NULL : CFURLCopyFileSystemPath(url, kCFURLPOSIXPathStyle);
+}
+
+std::string StdStringOf(CFStringRef str) {
+  std::string result;
+  if (str == NULL) {
+    return result;
+  }
+  CFIndex length = CFStringGetLength(str);
+  CFIndex needed = 0;
+  CFStringGetBytes(str, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false, NULL, 0, &needed);
+  result.resize(static_cast<size_t>(needed));
+  CFStringGetBytes(str, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false,
+                   reinterpret_cast<UInt8*>(result.data()), needed, NULL);
+  return result;
+}
+
+// Runs the user-level script as the current user with the inherited
+// environment and working folder, its standard output and error on one pipe,
+// and returns what it wrote as a string, or NULL when it wrote nothing, wrote
+// something that is not UTF-8, or could not be started.
+CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPath) {
+  std::string script = StdStringOf(scriptPath);
+  std::string argument = StdStringOf(pruneMIDIPath);
+  char* argv[3] = {script.data(), NULL, NULL};
+  if (pruneMIDIPath != NULL) {
+    argv[1] = argument.data();
+  }
+
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    return NULL;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+  pid_t child = -1;
+  int spawnErr = posix_spawn(&child, script.c_str(), &actions, NULL, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeFds[1]);
+
+  std::string output;
+  if (spawnErr == 0) {
+    // Until the script and everything it started have closed the pipe.
+    char buffer[65536];
+    for (;;) {
+      ssize_t got = read(pipeFds[0], buffer, sizeof(buffer));
+      if (got < 0 && errno == EINTR) {
+        continue;
+      }
+      if (got <= 0) {
+        break;
+      }
+      size_t room = kMaxScriptOutput - output.size();
+      output.append(buffer, std::min(room, static_cast<size_t>(got)));
+    }
+    // Its exit status does not matter, but it is reaped: no zombie is left.
+    while (waitpid(child, NULL, 0) < 0 && errno == EINTR) {
+    }
+  }
+  close(pipeFds[0]);
+
+  if (output.empty()) {
+    return NULL;
+  }
+  return CFStringCreateWithBytes(NULL, reinterpret_cast<const UInt8*>(output.data()),
+                                 static_cast<CFIndex>(output.size()), kCFStringEncodingUTF8, false);
+}
+
+// Deletes the installed tool, and its folder when that is left empty.
+// Failures here are silent: they change neither status nor log.
+void DeleteInstalledTool(CFURLRef tool) {
+  FSRef toolRef;
+  if (CFURLGetFSRef(tool, &toolRef)) {
+    (void) FSDeleteObject(&toolRef);
+    CFRef<CFURLRef> folder(CFURLCreateCopyDeletingLastPathComponent(NULL, tool));
+    CFRef<CFStringRef> folderPath(CopyPathOfURL(folder.get()));
+    if (folderPath) {
+      std::string path = StdStringOf(folderPath.get());
+      DIR* dir = opendir(path.c_str());
+      if (dir != NULL) {
+        bool empty = true;
+        while (dirent* entry = readdir(dir)) {
+          if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) {
+            empty = false;
+            break;
+          }
+        }
+        closedir(dir);
+        if (empty) {
+          (void) rmdir(path.c_str());
+        }
+      }
+    }
+  }
+}
+
+CFDictionaryRef CreateRequest(CFStringRef commandPath, CFStringRef pruneMIDIPath, CFStringRef pruneLoginItemPath) {
+  const void* keys[3];
+  const void* values[3];
+  CFIndex count = 0;
+  keys[count] = CFSTR("CommandPath");
+  values[count++] = commandPath;
+  if (pruneMIDIPath != NULL) {
+    keys[count] = CFSTR("PruneMIDI");
+    values[count++] = pruneMIDIPath;
+  }
+  if (pruneLoginItemPath != NULL) {
+    keys[count] = CFSTR("PruneLoginItem");
+    values[count++] = pruneLoginItemPath;
+  }
+  return CFDictionaryCreate(NULL, keys, values, count, &kCFTypeDictionaryKeyCallBacks,
+                            &kCFTypeDictionaryValueCallBacks);
+}
+
+}  // namespace
+
+void UninstallerLogError(OSStatus err, int line, const char* function) {
+  fprintf(stderr, "Uninstaller error:%ld (%lX) line:%d file:%s function:%s\n", static_cast<long>(err),
+          static_cast<unsigned long>(static_cast<UInt32>(err)), line, __FILE__, function);
+}
+
+OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
+  static const char* const kFunction = "UninstallerEngine";
+  assert(log != NULL);
+  assert(*log == NULL);
+  OSStatus err = noErr;
+  bool failed = false;
+  AuthorizationRef auth = NULL;
+  CFURLRef tool = NULL;
+  CFDictionaryRef response = NULL;
+  CFStringRef pruneMIDIPath = NULL;
+  CFStringRef result = NULL;
+  CFBundleRef bundle = CFBundleGetMainBundle();
+
+  auto fail = [&](OSStatus status, int line) {
+    if (line != 0) {
+      UninstallerLogError(status, line, kFunction);
+    }
+    err = status;
+    failed = true;
+  };
+
+  // 1. An empty authorization: rights are asked for while the request runs.
+  OSStatus status = AuthorizationCreate(NULL, NULL, kAuthorizationFlagDefaults, &auth);
+  if (status != noErr) {
+    auth = NULL;
+    fail(status, kLineAuthorizationCreate);
+  }
+
+  // 2. The helper tool, in Application Support or, where that cannot hold a
+  //    set-user-ID file, in the temporary items folder.
+  if (!failed) {
+    if (bundle == NULL) {
+      fail(coreFoundationUnknownErr, kLineToolInApplicationSupport);
+    } else {
+      status = MoreSecCopyHelperToolURLFromBundle(bundle, CFSTR("UninstallerHelper"), kApplicationSupportFolderType,
+                                                  CFSTR("Quillon"), CFSTR("UninstallerHelper"), &tool);
+      if (status != noErr) {
+        UninstallerLogError(status, kLineToolInApplicationSupport, kFunction);
+        if (status == kMoreSecFolderInappropriateErr) {
+          status = MoreSecCopyHelperToolURLFromBundle(bundle, CFSTR("UninstallerHelper"), kTemporaryFolderType,
+                                                      CFSTR("Quillon"), CFSTR("UninstallerHelper"), &tool);
+          if (status != noErr) {
+            fail(status, kLineToolInTemporaryItems);
+          }
+        } else {
+          fail(status, 0);
+        }
+      }
+    }
+  }
+
+  // 3, 4. The request: the root script, and the pruning tools that exist.
+  CFRef<CFStringRef> commandPath;
+  CFRef<CFDictionaryRef> request;
+  if (!failed) {
+    CFRef<CFURLRef> script(CFBundleCopyResourceURL(bundle, CFSTR("uninstall.ss"), CFSTR(""), NULL));
+    commandPath.reset(CopyPathOfURL(script.get()));
+    if (!commandPath) {
+      fail(coreFoundationUnknownErr, kLineUninstallScriptMissing);
+    }
+  }
+  if (!failed) {
+    if (removeMidiDevices & 1) {
+      CFRef<CFURLRef> pruneMIDI(CFBundleCopyAuxiliaryExecutableURL(bundle, CFSTR("PruneMIDI")));
+      pruneMIDIPath = CopyPathOfURL(pruneMIDI.get());
+    }
+    CFRef<CFURLRef> pruneLoginItem(CFBundleCopyAuxiliaryExecutableURL(bundle, CFSTR("PruneLoginItem")));
+    CFRef<CFStringRef> pruneLoginItemPath(CopyPathOfURL(pruneLoginItem.get()));
+    request.reset(CreateRequest(commandPath.get(), pruneMIDIPath, pruneLoginItemPath.get()));
+    if (!request) {
+      fail(coreFoundationUnknownErr, kLineRequestNotCreated);
+    }
+  }
+
+  // 5. The thread that keeps the authorization dialog in front. It ends by
+  //    itself; it is detached so that its resources go when it does.
+  if (!failed) {
+    pthread_t thread;
+    int threadErr = pthread_create(&thread, NULL, UninstallerTask, NULL);
+    if (threadErr != 0) {
+      fail(threadErr, 0);
+    } else {
+      (void) pthread_detach(thread);
+    }
+  }
+
+  // 6, 7. The privileged request, and the command's own status.
+  if (!failed) {
+    status = MoreSecExecuteRequestInHelperTool(tool, auth, request.get(), &response);
+    if (status != noErr) {
+      fail(status, kLineExecuteRequest);
+    }
+  }
+  if (!failed) {
+    status = MoreSecGetErrorFromResponse(response);
+    if (status != noErr) {
+      fail(status, kLineResponseError);
+    }
+  }
+
+  if (!failed) {
+    // 8, 9. The user's part, and the log: the privileged log, then the
+    //       script's output as it came.
+    CFMutableStringRef combined = CFStringCreateMutable(NULL, 0);
+    CFTypeRef rootLog = CFDictionaryGetValue(response, kQLUninstallLogKey);
+    if (combined != NULL && rootLog != NULL && CFGetTypeID(rootLog) == CFStringGetTypeID()) {
+      CFStringAppend(combined, static_cast<CFStringRef>(rootLog));
+    }
+    CFRef<CFURLRef> userScript(CFBundleCopyResourceURL(bundle, CFSTR("usr_uninstall.ss"), CFSTR(""), NULL));
+    CFRef<CFStringRef> userScriptPath(CopyPathOfURL(userScript.get()));
+    if (userScriptPath) {
+      CFRef<CFStringRef> output(CopyUserScriptOutput(userScriptPath.get(), pruneMIDIPath));
+      if (combined != NULL && output) {
+        CFStringAppend(combined, output.get());
+      }
+    }
+    result = combined;
+  } else {
+    // 10. The failure text.
+    result = CFStringCreateWithFormat(NULL, NULL, CFSTR("Uninstaller failed with error %d (0x%08x)"),
+                                      static_cast<int>(err), static_cast<unsigned int>(err));
+  }
+
+  // 11. The installed tool goes again after every run.
+  if (tool != NULL) {
+    DeleteInstalledTool(tool);
+    CFRelease(tool);
+  }
+
+  // 12. The response (and any descriptor it brought), and the authorization
+  //     with its rights.
+  if (response != NULL) {
+    MoreSecCloseDescriptorArray(CFDictionaryGetValue(response, kMoreSecFileDescriptorsKey));
+    CFRelease(response);
+  }
+  CFQRelease(pruneMIDIPath);
+  if (auth != NULL) {
+    status = AuthorizationFree(auth, kAuthorizationFlagDestroyRights);
+    if (status != noErr) {
+      UninstallerLogError(status, kLineAuthorizationFree, kFunction);
+      if (!failed) {
+        err = status;
+      }
+    }
+  }
+
+  // 13. The log always reaches the caller.
+  if (result == NULL) {
+    result = CFStringCreateWithCString(NULL, "", kCFStringEncodingUTF8);
+  }
+  *log = result;
+  return err;
+}

@@ -70,10 +70,10 @@ extern const MoreSecResourceLimit kResourceLimits[kResourceLimitCount];
 // terminals, directories) stay open.
 //
 // argv may be NULL only when kMoreSecKeepArg0Mask is set. The new argv[0] is a
-// heap string that is never freed; the old one is neither freed nor changed. An
-// argument vector that is empty (argv[0] == NULL, as after an exec with argc
-// 0) is refused with EINVAL before any step runs, since writing argv[0] would
-// remove the vector's terminator.
+// heap string that is never freed; the old one is neither freed nor changed.
+// An empty argument vector (argv[0] == NULL, as after an exec with argc 0) is
+// refused with EINVAL, and no step runs, when argv[0] is to be replaced:
+// storing a path there would remove the vector's terminator.
 //
 // Call once, early, before other threads exist and before opening files or
 // installing handlers. Every signal gets its default action back, so a caller

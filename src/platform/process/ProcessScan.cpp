@@ -213,8 +213,9 @@ OSStatus GetProcessIdentifier(const ProcessSerialNumber* psn, char* identifier, 
   char target[PATH_MAX + 16];
   ssize_t length = readlink(path, target, sizeof target);
   if (length < 0) {
+    // ENOENT: a process that is ending has already given up its program.
     int err = errno;
-    return ProcessIsRunning(psn) ? err : procNotFound;
+    return (err == ENOENT || !ProcessIsRunning(psn)) ? procNotFound : err;
   }
   if (static_cast<size_t>(length) == sizeof target) return ENAMETOOLONG;
   target[length] = '\0';

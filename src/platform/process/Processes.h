@@ -36,9 +36,9 @@ OSStatus GetNextProcess(ProcessSerialNumber* psn);
 // the " (deleted)" that the kernel adds once the file was replaced, as after
 // a package upgrade), e.g. "polkit-gnome-authentication-agent-1". Copies it
 // with its NUL into identifier (size bytes). Returns 0; procNotFound when the
-// process has ended or the pid now names another process; ENAMETOOLONG when
-// it does not fit; or the errno of readlink (EACCES for a process that cannot
-// be inspected).
+// process has ended (or is ending) or the pid now names another process;
+// ENAMETOOLONG when it does not fit; or the errno of readlink (EACCES for a
+// process that cannot be inspected).
 OSStatus GetProcessIdentifier(const ProcessSerialNumber* psn, char* identifier, size_t size);
 
 // Whether identifier is one of the known polkit authentication agents, by

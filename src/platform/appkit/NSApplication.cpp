@@ -18,6 +18,7 @@
 #include <QTranslator>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cassert>
 #include <cstdarg>
 #include <cstdio>
@@ -235,7 +236,10 @@ void PositionSheet(QWidget* sheet, QWidget* docWindow) {
   SettleLayout(sheet);
   const QRect doc = docWindow->geometry();
   const QSize size = sheet->size();
-  sheet->setGeometry(doc.x() + (doc.width() - size.width()) / 2, doc.y(), size.width(), size.height());
+  // Where the window manager draws a title bar, the sheet's own goes just
+  // below the window's, as tall as the window's one.
+  const int titleBar = std::max(0, doc.y() - docWindow->frameGeometry().y());
+  sheet->setGeometry(doc.x() + (doc.width() - size.width()) / 2, doc.y() + titleBar, size.width(), size.height());
 }
 
 }  // namespace appkit_private
@@ -288,6 +292,9 @@ void NSApplication::beginSheet_modalForWindow_modalDelegate_didEndSelector_conte
       // A sheet belongs to its window: transient for it, centred on it.
       s->setParent(docGuard, s->windowFlags() | Qt::Dialog);
     }
+    // A sheet can be neither minimised nor maximised, nor closed but by
+    // its buttons.
+    s->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     s->setWindowModality(Qt::WindowModal);
     PositionSheet(s, docGuard);
     s->show();
@@ -318,10 +325,13 @@ class AlertPanel : public QDialog {
     setObjectName(QStringLiteral("NSAlertPanel"));
     setWindowTitle(docWindow != nullptr ? docWindow->windowTitle() : QGuiApplication::applicationDisplayName());
     setWindowModality(docWindow != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     auto* icon = new QLabel(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(iconSize, iconSize));
+    // Drawn for the screen's pixel ratio, so that it stays sharp when scaled.
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this)
+                        .pixmap(QSize(iconSize, iconSize), devicePixelRatioF()));
     icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     // The texts come from translation tables: show them as they are, never

@@ -7,7 +7,10 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDialog>
 #include <QFile>
+#include <QPushButton>
+#include <QShortcut>
 #include <QUiLoader>
 #include <QWidget>
 
@@ -34,6 +37,17 @@ NSNib::NSNib(const QString& nibName, const NSBundle& bundle) : fBundle(bundle) {
   if (!fRoot) {
     fError = loader.errorString();
     return;
+  }
+  // A window's default button answers Return wherever the focus is. Dialogs
+  // do that themselves; other windows get the keys bound here.
+  for (QPushButton* button : fRoot->findChildren<QPushButton*>()) {
+    if (button->isDefault() && qobject_cast<QDialog*>(button->window()) == nullptr) {
+      for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), button->window());
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, button, &QPushButton::animateClick);
+      }
+    }
   }
   // Lay out every window now, so that frames read before the first show are
   // the ones the definition gives.

@@ -193,7 +193,8 @@ TEST_F(NSSheetTest, BeginSheetIsWindowModalUntilEndSheetAndOrderOut) {
   EXPECT_EQ(sheetWidget->windowModality(), Qt::WindowModal);
   // Centred on the window's top edge.
   EXPECT_EQ(sheetWidget->geometry().x(), window->geometry().x() + (window->width() - 200) / 2);
-  EXPECT_EQ(sheetWidget->geometry().y(), window->geometry().y());
+  // ... just below its title bar, if it has one.
+  EXPECT_EQ(sheetWidget->geometry().y(), 2 * window->geometry().y() - window->frameGeometry().y());
 
   QCloseEvent close;
   QCoreApplication::sendEvent(sheetWidget, &close);  // the window manager's close box

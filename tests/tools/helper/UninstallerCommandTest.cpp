@@ -5,8 +5,6 @@
 #include <CoreFoundation/CFRef.h>
 #include <gtest/gtest.h>
 
-#include <grp.h>
-#include <sys/wait.h>
 
 #include <sstream>
 
@@ -167,30 +165,6 @@ TEST_F(UninstallerCommandTest, LogIsBoundedAndValidUTF8) {
   EXPECT_EQ(log.rfind("bad \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD end\n", 0), 0u) << log.substr(0, 40);
   EXPECT_LT(log.size(), kUninstallLogLimit + 256);
   EXPECT_NE(log.find("UninstallerHelper: the log was cut short: "), std::string::npos);
-}
-
-// The command is entered as the real user with root only as the saved user
-// ID; its programs must still run as root through and through.
-TEST_F(UninstallerCommandTest, ProgramsRunFullyAsRootFromASavedUserID) {
-  SetScript("Resources/uninstall.ss", "id -u; id -ru; id -g; id -G\n");
-  ASSERT_EQ(chmod(fScratch.path().c_str(), 0755), 0);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    gid_t nogroup = 65534;
-    if (setgroups(1, &nogroup) != 0 || setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 0) != 0) {
-      _exit(90);
-    }
-    CFDictionaryRef response = nullptr;
-    OSStatus err = UninstallerCommandWithRightsCheck(fAuth, Request(false, false).get(), &response, Yes);
-    if (err != noErr || response == nullptr) _exit(91);
-    std::string log = ToString(static_cast<CFStringRef>(CFDictionaryGetValue(response, kUninstallLogKey)));
-    _exit(log == "0\n0\n0\n0\n" ? 0 : 92);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(UninstallerSanitizeLogTest, KeepsValidTextAndReplacesEverythingElse) {

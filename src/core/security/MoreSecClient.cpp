@@ -32,10 +32,29 @@ void CheckWaitForDebuggerInterference(int* waitErr, pid_t childPID, int* status)
   }
 }
 
-OSStatus MoreSecPeerGoneAsEPIPE(OSStatus err) {
+OSStatus MoreSecWaitForHelperTool(pid_t childPID, OSStatus exchangeErr, int* status) {
+  int waitErr = MoreUNIXErrno(waitpid(childPID, status, 0));
+  CheckWaitForDebuggerInterference(&waitErr, childPID, status);
   // A peer that exits with our bytes still unread resets the connection
   // rather than closing it; either way the peer has gone, and its exit says why.
-  return err == ECONNRESET ? EPIPE : err;
+  OSStatus err = (exchangeErr == ECONNRESET) ? EPIPE : exchangeErr;
+  if (err == noErr) {
+    err = waitErr;
+  } else if (err == EPIPE && waitErr != 0) {
+    // No wait status to decode: the wait's error is what we know.
+    err = waitErr;
+  }
+  return err;
+}
+
+OSStatus MoreSecLetExitDecide(OSStatus err, int status) {
+  if (err != noErr && err != EPIPE) {
+    return err;
+  }
+  OSStatus exitErr = MoreSecWaitStatusToError(status);
+  // A tool that exits 0 after the exchange broke has delivered nothing;
+  // success without a response would be a lie, so the EPIPE stands.
+  return (err == EPIPE && exitErr == noErr) ? EPIPE : exitErr;
 }
 
 OSStatus MoreSecWaitStatusToError(int status) {
@@ -139,29 +158,16 @@ OSStatus MoreSecExecuteRequestInHelperTool(CFURLRef helperTool, AuthorizationRef
 
   if (childPID != -1) {
     int status = 0;
-    int waitErr = MoreUNIXErrno(waitpid(childPID, &status, 0));
-    CheckWaitForDebuggerInterference(&waitErr, childPID, &status);
-    err = MoreSecPeerGoneAsEPIPE(err);
-    if (err == noErr) {
-      err = waitErr;
-    } else if (err == EPIPE && waitErr != 0) {
-      // No wait status to decode: the wait's error is what we know.
-      err = waitErr;
-    }
+    err = MoreSecWaitForHelperTool(childPID, err, &status);
     CHECK_POINT(err);
-
     if (err == noErr || err == EPIPE) {
       OSStatus exitErr = MoreSecWaitStatusToError(status);
       if ((status & 0x7f) != 0) {
         CHECK_POINT(exitErr);
-        err = exitErr;
       } else if (exitErr != noErr) {
         CHECK_POINT(exitErr);
-        err = exitErr;
-      } else if (err == EPIPE) {
-        // A tool that exits 0 after the exchange broke has delivered nothing;
-        // success without a response would be a lie, so the EPIPE stands.
       }
+      err = MoreSecLetExitDecide(err, status);
     }
   }
 

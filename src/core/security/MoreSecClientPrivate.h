@@ -14,9 +14,17 @@ void CheckWaitForDebuggerInterference(int* waitErr, pid_t childPID, int* status)
 // with MoreSecHelperToolResultToError.
 OSStatus MoreSecWaitStatusToError(int status);
 
-// ECONNRESET, which a socket reports when its peer exits with bytes unread,
-// becomes EPIPE: both mean the peer has gone, and its exit status says why.
-OSStatus MoreSecPeerGoneAsEPIPE(OSStatus err);
+// Waits for a helper tool process (retrying once as above) and folds the
+// wait into |exchangeErr|, the status of the exchange with it: the wait's
+// error when the exchange worked, or when it broke (EPIPE) and there is no
+// wait status to look at. ECONNRESET, which a socket reports when its peer
+// exits with bytes unread, counts as EPIPE: both mean the peer has gone.
+OSStatus MoreSecWaitForHelperTool(pid_t childPID, OSStatus exchangeErr, int* status);
+
+// When |err| is 0 or EPIPE, the tool's exit decides (MoreSecWaitStatusToError),
+// except that an exit of 0 after a broken exchange leaves EPIPE: nothing was
+// delivered. Any other |err| stands.
+OSStatus MoreSecLetExitDecide(OSStatus err, int status);
 
 // Writes "%s:%d: error %ld (%lX)" for a non-zero status: the file, the line,
 // the status in decimal and its 32-bit form in upper-case hexadecimal.

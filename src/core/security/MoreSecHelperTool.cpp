@@ -215,22 +215,8 @@ OSStatus ExecuteSelfInPrivilegedSelfRepairMode(int fdIn, int fdOut, Authorizatio
   assert(junk == 0);
 
   int status = 0;
-  int waitErr = MoreUNIXErrno(waitpid(childPID, &status, 0));
-  CheckWaitForDebuggerInterference(&waitErr, childPID, &status);
-  err = MoreSecPeerGoneAsEPIPE(err);
-  if (err == noErr) {
-    err = waitErr;
-  } else if (err == EPIPE && waitErr != 0) {
-    // No wait status to decode: the wait's error is what we know.
-    err = waitErr;
-  }
-  if (err == noErr || err == EPIPE) {
-    OSStatus exitErr = MoreSecWaitStatusToError(status);
-    // An instance that exits 0 after the exchange broke delivered nothing.
-    if (!(err == EPIPE && exitErr == noErr)) {
-      err = exitErr;
-    }
-  }
+  err = MoreSecWaitForHelperTool(childPID, err, &status);
+  err = MoreSecLetExitDecide(err, status);
   return err;
 }
 

@@ -4,6 +4,7 @@
 
 #include "MoreCFQ.h"
 #include "MoreUNIX.h"
+#include "TestDescriptors.h"
 
 #include <CoreFoundation/CFRef.h>
 #include <gtest/gtest.h>
@@ -20,6 +21,8 @@
 #include <vector>
 
 namespace {
+
+using quillon::testing::CountOpenDescriptors;
 
 class ProtocolTest : public ::testing::Test {
  protected:
@@ -79,16 +82,6 @@ OSStatus ReadBody(SInt32 length, const std::string& body) {
   file.Rewind();
   CFRef<CFDictionaryRef> dict;
   return ReadFrameFrom(file.fd(), &dict);
-}
-
-int CountOpenDescriptors() {
-  int count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') count++;
-  }
-  closedir(dir);
-  return count - 1;  // the directory's own descriptor
 }
 
 TEST_F(ProtocolTest, FrameRoundTripStopsExactlyAtTheFrameEnd) {

@@ -3,6 +3,7 @@
 #include "MoreSecClient.h"
 #include "MoreSecProtocol.h"
 #include "MoreUNIX.h"
+#include "TestDescriptors.h"
 
 #include <Authorization.h>
 #include <CoreFoundation/CFRef.h>
@@ -16,44 +17,8 @@
 
 namespace {
 
-int CountOpenDescriptors() {
-  int count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') count++;
-  }
-  closedir(dir);
-  return count - 1;
-}
-
-// Standard error, caught for the length of one call.
-class StderrCapture {
- public:
-  StderrCapture() {
-    fflush(stderr);
-    char name[] = "/tmp/quillon-stderr-XXXXXX";
-    fFile = mkstemp(name);
-    unlink(name);
-    fSaved = dup(STDERR_FILENO);
-    dup2(fFile, STDERR_FILENO);
-  }
-  std::string Finish() {
-    fflush(stderr);
-    dup2(fSaved, STDERR_FILENO);
-    close(fSaved);
-    std::string text;
-    char buffer[4096];
-    lseek(fFile, 0, SEEK_SET);
-    ssize_t got;
-    while ((got = read(fFile, buffer, sizeof(buffer))) > 0) text.append(buffer, static_cast<size_t>(got));
-    close(fFile);
-    return text;
-  }
-
- private:
-  int fFile = -1;
-  int fSaved = -1;
-};
+using quillon::testing::CountOpenDescriptors;
+using quillon::testing::StderrCapture;
 
 int Occurrences(const std::string& haystack, const std::string& needle) {
   int count = 0;

@@ -9,6 +9,7 @@
 #include "MoreSecProtocolPrivate.h"
 #include "MoreUNIX.h"
 #include "SystemTestSupport.h"
+#include "TestDescriptors.h"
 
 #include <Authorization.h>
 #include <CoreFoundation/CFRef.h>
@@ -29,6 +30,7 @@
 namespace {
 
 using namespace quillon::systest;
+using quillon::testing::StderrCapture;
 
 // Exit codes of the children, so that the parent can say what went wrong.
 enum ChildCode {
@@ -62,35 +64,6 @@ long long IntegerIn(CFDictionaryRef dict, CFStringRef key) {
   }
   return result;
 }
-
-// Standard error of this process, caught into a file for the length of a call.
-class StderrCapture {
- public:
-  StderrCapture() {
-    fflush(stderr);
-    char name[] = "/tmp/quillon-stderr-XXXXXX";
-    fFile = mkstemp(name);
-    unlink(name);
-    fSaved = dup(STDERR_FILENO);
-    dup2(fFile, STDERR_FILENO);
-  }
-  std::string Finish() {
-    fflush(stderr);
-    dup2(fSaved, STDERR_FILENO);
-    close(fSaved);
-    std::string text;
-    char buffer[4096];
-    lseek(fFile, 0, SEEK_SET);
-    ssize_t got;
-    while ((got = read(fFile, buffer, sizeof(buffer))) > 0) text.append(buffer, static_cast<size_t>(got));
-    close(fFile);
-    return text;
-  }
-
- private:
-  int fFile = -1;
-  int fSaved = -1;
-};
 
 // Installs the echo tool from the test bundle into the current user's
 // Application Support folder and runs one request in it. The response is

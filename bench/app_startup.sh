@@ -1,0 +1,23 @@
+#!/bin/sh
+# Start-up of the uninstaller against a minimal Qt Widgets program: time from
+# process start to the main window on screen, and peak memory, side by side
+# under Xvfb with no window manager. The floor pays less than any real
+# window: its empty window needs no fonts and no widget style, which a single
+# push button already costs (about 1.7 times the floor here).
+# Usage: bench/app_startup.sh [build-dir] [runs]
+set -eu
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-"$top/build-bench"}
+runs=${2:-20}
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_BENCH=ON >/dev/null
+log="$build/app_startup_build.log"
+if ! cmake --build "$build" --target Uninstaller minimal_qt_window minimal_qt_button app_startup_driver -j 2 >"$log" 2>&1; then
+  cat "$log" >&2
+  exit 1
+fi
+export QT_QPA_PLATFORM=xcb
+xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+  "$build/bench/app/app_startup_driver" "$runs" \
+  "minimal Qt Widgets window=$build/bench/app/minimal_qt_window" \
+  "same with one push button=$build/bench/app/minimal_qt_button" \
+  "Uninstaller=$build/Uninstaller.bundle/Uninstaller"

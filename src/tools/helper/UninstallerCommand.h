@@ -40,6 +40,8 @@
 // escaping, which can make a byte five.
 #pragma once
 
+#include "MoreSecProtocol.h"
+
 #include <Authorization.h>
 #include <CoreFoundation/CoreFoundation.h>
 #include <MacTypes.h>
@@ -57,9 +59,9 @@ enum : size_t { kUninstallLogLimit = 128 * 1024 };
 
 // The helper tool's statuses, as the request channel defines them.
 enum : OSStatus {
-  kUninstallDeniedErr = 5362,      // the user may not uninstall
-  kUninstallCanceledErr = 5363,    // the user dismissed the authorization dialog
-  kUninstallStepFailedErr = 5364,  // a removal program exited with a failure
+  kUninstallDeniedErr = kHelperToolDeniedErr,        // the user may not uninstall
+  kUninstallCanceledErr = kHelperToolCanceledErr,    // the user dismissed the authorization dialog
+  kUninstallStepFailedErr = kHelperToolFailedErr,    // a removal program exited with a failure
 };
 
 // The command. auth, request and response must not be NULL, and *response

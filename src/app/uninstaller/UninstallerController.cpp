@@ -302,7 +302,8 @@ QString UninstallerFormatStatus(const QString& format, OSStatus status) {
 }
 
 int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::Engine engine) {
-  QGuiApplication::setApplicationDisplayName(QStringLiteral("Quillon Uninstaller"));
+  // Ties the windows to the desktop entry, and so to its icon. No display
+  // name: the window system would add it to every (translated) window title.
   QGuiApplication::setDesktopFileName(QStringLiteral("quillon-uninstaller"));
   return NSApplicationMain(argc, argv, QStringLiteral("Uninstaller"), [&engine](NSNib& nib) {
     return std::make_unique<UninstallerController>(nib, engine);

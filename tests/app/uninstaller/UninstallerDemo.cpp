@@ -27,7 +27,6 @@ const char kSampleLog[] =
 
 int main(int argc, char* argv[]) {
   const OSStatus status = argc > 1 ? static_cast<OSStatus>(std::atol(argv[1])) : 0;
-  QGuiApplication::setApplicationDisplayName(QStringLiteral("Quillon Uninstaller"));
   QApplication application(argc, argv);
   NSBundle bundle(QStringLiteral(QUILLON_BUNDLE_DIR));
   QCoreApplication::installTranslator(bundle.translator());

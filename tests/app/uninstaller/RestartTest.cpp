@@ -168,18 +168,4 @@ TEST_F(Restart, ARefusalShowsItsStatusOnTheErrorSheetAfterTheCompletionSheetHasL
   EXPECT_TRUE(Sheet().isNil());
 }
 
-TEST_F(Restart, AnUnknownRefusalStillGivesANonZero16BitStatus) {
-  SetReboot(QStringLiteral("raise dbus.exceptions.DBusException('busy', name='org.freedesktop.login1.OperationInProgress')"));
-  OSStatus result = 1;
-  bool answered = false;
-  QObject context;
-  RequestRestart(&context, [&](OSStatus status) {
-    result = status;
-    answered = true;
-  });
-  ASSERT_TRUE(WaitUntil([&answered]() { return answered; }));
-  EXPECT_EQ(result, kRestartFailedErr);
-  EXPECT_EQ(static_cast<SInt16>(result), result);
-}
-
 }  // namespace

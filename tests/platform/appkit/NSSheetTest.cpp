@@ -214,12 +214,4 @@ TEST_F(NSSheetTest, BeginSheetIsWindowModalUntilEndSheetAndOrderOut) {
   EXPECT_TRUE(doc.attachedSheet().isNil());
 }
 
-TEST_F(NSSheetTest, TerminateAnnouncesItself) {
-  int announced = 0;
-  QObject context;
-  QObject::connect(NSApp, &NSApplication::willTerminate, &context, [&announced]() { announced++; });
-  NSApp->terminate_(nullptr);
-  EXPECT_EQ(announced, 1);
-}
-
 }  // namespace

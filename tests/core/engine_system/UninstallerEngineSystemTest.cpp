@@ -1,0 +1,338 @@
+// The engine against bundles of the test's own making: what it asks the
+// helper tool, how it runs the user's script and composes the log, how it
+// fails, and how it cleans up. Runs as root (the helper tool then needs no
+// dialog) unless a case is about the dialog; those run as a throwaway user
+// against the real polkitd.
+
+#include "EngineSystemTestSupport.h"
+
+#include <Authorization.h>
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+
+#include <memory>
+
+using namespace quillon::enginetest;
+
+namespace {
+
+class UninstallerEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root: installs helper tools and runs them as root";
+    std::string error;
+    ASSERT_TRUE(sys::MakeScratchDir("engine", &fScratch, &error)) << error;
+    fData = fScratch + "/data";
+    ASSERT_TRUE(MakeDirs(fData));
+    ASSERT_EQ(chmod(fData.c_str(), 0700), 0);
+  }
+  void TearDown() override {
+    std::string error;
+    if (!fScratch.empty()) {
+      EXPECT_TRUE(sys::RemoveScratchDir(fScratch, &error)) << error;
+    }
+  }
+
+  // Runs the engine as root with its Application Support folder in the
+  // scratch folder.
+  EngineRun RunAsRoot(const std::string& bundle, Boolean midi, sys::ChildResult* child = nullptr) {
+    sys::ChildOptions options;
+    options.env = {"XDG_DATA_HOME=" + fData};
+    sys::ChildResult result = sys::RunAsUser(
+        nullptr,
+        [&]() -> int {
+          std::string log;
+          RunEngine(bundle, midi, &log);
+          return 0;
+        },
+        options);
+    EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
+    if (child != nullptr) *child = result;
+    EngineRun run = ParseEngineRun(result.out);
+    EXPECT_TRUE(run.reported) << result.out;
+    return run;
+  }
+
+  std::string InstalledFolder() const { return fData + "/Quillon"; }
+
+  std::string fScratch;
+  std::string fData;
+};
+
+TEST_F(UninstallerEngineTest, RequestNamesTheScriptThenThePruningToolsThatExist) {
+  struct Case {
+    const char* name;
+    bool pruneMIDI, pruneLoginItem;
+    Boolean midi;
+    bool expectMIDI;  // PruneMIDI in the request and as the user script's argument
+  } cases[] = {
+      {"all", true, true, 1, true},
+      {"midi-clear", true, true, 0, false},
+      {"only-lowest-bit", true, true, 2, false},
+      {"odd-value", true, false, 0xFF, true},
+      {"no-prune-midi", false, true, 1, false},
+      {"no-tools", false, false, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bundle = fScratch + "/" + c.name + ".bundle";
+    ASSERT_TRUE(MakeBundle(bundle, EchoHelperTool()));
+    ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss", "exit 0\n"));
+    ASSERT_TRUE(WriteScript(bundle + "/Resources/usr_uninstall.ss", kReportingUserScript));
+    if (c.pruneMIDI) {
+      ASSERT_TRUE(WriteScript(bundle + "/PruneMIDI", "exit 0\n"));
+    }
+    if (c.pruneLoginItem) {
+      ASSERT_TRUE(WriteScript(bundle + "/PruneLoginItem", "exit 0\n"));
+    }
+
+    EngineRun run = RunAsRoot(bundle, c.midi);
+    std::string expected = "CommandPath=" + bundle + "/Resources/uninstall.ss\n";
+    if (c.expectMIDI) expected += "PruneMIDI=" + bundle + "/PruneMIDI\n";
+    if (c.pruneLoginItem) expected += "PruneLoginItem=" + bundle + "/PruneLoginItem\n";
+    expected += c.expectMIDI ? "user script: 1 [" + bundle + "/PruneMIDI]\n" : "user script: 0\n";
+    EXPECT_EQ(run.status, noErr);
+    EXPECT_EQ(run.log, expected);
+    EXPECT_FALSE(Exists(InstalledFolder())) << "the installed tool's empty folder stays";
+  }
+}
+
+TEST_F(UninstallerEngineTest, LogIsTheToolsLogFollowedByWhateverTheUserScriptWroteAsUTF8) {
+  std::string bundle = fScratch + "/log.bundle";
+  ASSERT_TRUE(MakeBundle(bundle, EchoHelperTool()));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss", "exit 0\n"));
+  const std::string toolLog = "CommandPath=" + bundle + "/Resources/uninstall.ss\n";
+  struct Case {
+    const char* name;
+    const char* script;  // NULL: no usr_uninstall.ss
+    std::string output;  // expected after the tool's log
+  } cases[] = {
+      // Both streams on one pipe, in the order written; the exit status is not looked at.
+      {"both-streams", "printf 'gel\\303\\266scht\\n'\necho 'to stderr' >&2\nprintf 'no newline'\nexit 7\n",
+       "gel\xC3\xB6scht\nto stderr\nno newline"},
+      // Read until everything the script started has closed the pipe.
+      {"descendant-writes-last", "( sleep 1; echo late ) &\necho early\n", "early\nlate\n"},
+      {"invalid-utf8", "printf 'ok then \\377\\376\\n'\n", ""},
+      {"silent", "exit 0\n", ""},
+      {"absent", nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string script = bundle + "/Resources/usr_uninstall.ss";
+    (void) unlink(script.c_str());
+    if (c.script != nullptr) {
+      ASSERT_TRUE(WriteScript(script, c.script));
+    }
+    EngineRun run = RunAsRoot(bundle, 1);
+    EXPECT_EQ(run.status, noErr);
+    EXPECT_EQ(run.log, toolLog + c.output);
+  }
+}
+
+TEST_F(UninstallerEngineTest, MissingUninstallScriptFailsWithMinus4960AndStillRemovesTheTool) {
+  std::string bundle = fScratch + "/noscript.bundle";
+  std::string marker = fScratch + "/user-script-ran";
+  ASSERT_TRUE(MakeBundle(bundle, EchoHelperTool()));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/usr_uninstall.ss", "touch " + marker + "\n"));
+  ASSERT_TRUE(WriteScript(bundle + "/PruneMIDI", "exit 0\n"));
+
+  sys::ChildResult child;
+  EngineRun run = RunAsRoot(bundle, 1, &child);
+  EXPECT_EQ(run.status, -4960);
+  EXPECT_EQ(run.log, "Uninstaller failed with error -4960 (0xffffeca0)");
+  std::vector<std::string> diagnostics = EngineDiagnostics(child.err);
+  ASSERT_EQ(diagnostics.size(), 1u) << child.err;
+  EXPECT_EQ(diagnostics[0], Diagnostic(-4960, 324));
+  EXPECT_EQ(diagnostics[0].rfind("Uninstaller error:-4960 (FFFFECA0) line:324 file:", 0), 0u);
+  EXPECT_FALSE(Exists(marker));
+  EXPECT_FALSE(Exists(InstalledFolder()));
+}
+
+TEST_F(UninstallerEngineTest, TheToolsFolderStaysWhenItHoldsOtherFiles) {
+  std::string bundle = fScratch + "/keep.bundle";
+  ASSERT_TRUE(MakeBundle(bundle, EchoHelperTool()));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss", "exit 0\n"));
+  ASSERT_TRUE(MakeDirs(InstalledFolder()));
+  ASSERT_EQ(chmod(InstalledFolder().c_str(), 0755), 0);
+  ASSERT_TRUE(WriteFile(InstalledFolder() + "/notes.txt", "mine"));
+
+  EngineRun run = RunAsRoot(bundle, 0);
+  EXPECT_EQ(run.status, noErr) << run.log;
+  EXPECT_FALSE(Exists(InstalledFolder() + "/UninstallerHelper"));
+  EXPECT_EQ(ReadFile(InstalledFolder() + "/notes.txt"), "mine");
+}
+
+TEST_F(UninstallerEngineTest, AFailedRootPartGivesTheCommandsStatusAndNoUserScript) {
+  std::string bundle = fScratch + "/fail.bundle";
+  std::string marker = fScratch + "/user-script-ran";
+  ASSERT_TRUE(MakeBundle(bundle, RealHelperTool()));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss", "echo partly done\nexit 3\n"));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/usr_uninstall.ss", "touch " + marker + "\n"));
+
+  sys::ChildResult child;
+  EngineRun run = RunAsRoot(bundle, 1, &child);
+  EXPECT_EQ(run.status, 5364);
+  EXPECT_EQ(run.log, FailureText(5364));
+  EXPECT_EQ(EngineDiagnostics(child.err), std::vector<std::string>{Diagnostic(5364, 367)})
+      << child.err;
+  EXPECT_FALSE(Exists(marker));
+  EXPECT_FALSE(Exists(InstalledFolder()));
+}
+
+// ---------------------------------------------------------------- as a user
+
+class UninstallerEngineUserTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root: creates users and polkit rules";
+    std::string why;
+    if (!sys::PolkitIsRunning(&why)) GTEST_SKIP() << "needs polkitd on the system bus: " << why;
+    fUserHolder = std::make_unique<sys::ScopedTestUser>();
+    ASSERT_TRUE(fUserHolder->ok()) << fUserHolder->error();
+    std::string error;
+    ASSERT_TRUE(sys::MakeScratchDir("engine-user", &fScratch, &error)) << error;
+    fBundle = fScratch + "/Test.bundle";
+    ASSERT_TRUE(MakeBundle(fBundle, EchoHelperTool()));
+    ASSERT_TRUE(WriteScript(fBundle + "/Resources/uninstall.ss", "exit 0\n"));
+    ASSERT_TRUE(WriteScript(fBundle + "/Resources/usr_uninstall.ss", kReportingUserScript));
+    ASSERT_TRUE(WriteScript(fBundle + "/PruneMIDI", "exit 0\n"));
+  }
+  void TearDown() override {
+    std::string error;
+    if (!fScratch.empty()) {
+      EXPECT_TRUE(sys::RemoveScratchDir(fScratch, &error)) << error;
+    }
+  }
+
+  // The engine as the user, with the MIDI choice set; extra checks run in
+  // the child afterwards.
+  sys::ChildResult RunEngineAsUser(sys::ChildOptions options, EngineRun* run,
+                                   const std::function<void(ChildChecks*)>& after = nullptr) {
+    const std::string bundle = fBundle;
+    sys::ChildResult result = sys::RunAsUser(
+        &User(),
+        [&]() -> int {
+          std::string log;
+          RunEngine(bundle, 1, &log);
+          ChildChecks checks;
+          if (after) after(&checks);
+          return checks.ExitCode();
+        },
+        options);
+    *run = ParseEngineRun(result.out);
+    EXPECT_TRUE(run->reported) << result.Describe() << "\n" << result.out;
+    return result;
+  }
+
+  const sys::TestUser& User() const { return fUserHolder->user(); }
+  std::string Home() const { return User().home; }
+
+  std::unique_ptr<sys::ScopedTestUser> fUserHolder;
+  std::string fScratch;
+  std::string fBundle;
+};
+
+TEST_F(UninstallerEngineUserTest, DenialGives5362WithTheFailureTextAndNoUserScript) {
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::No, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  ASSERT_TRUE(WriteScript(fBundle + "/Resources/usr_uninstall.ss", "touch \"$HOME/user-script-ran\"\n"));
+
+  EngineRun run;
+  sys::ChildResult result = RunEngineAsUser(sys::ChildOptions(), &run);
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << result.out;
+  EXPECT_EQ(run.status, 5362);
+  EXPECT_EQ(run.log, "Uninstaller failed with error 5362 (0x000014f2)");
+  EXPECT_EQ(EngineDiagnostics(result.err), std::vector<std::string>{Diagnostic(5362, 353)})
+      << result.err;
+  EXPECT_FALSE(Exists(Home() + "/user-script-ran"));
+  EXPECT_FALSE(Exists(Home() + "/.local/share/Quillon"));
+}
+
+// pkexec authorizes the process that starts it, the helper tool, whose
+// process ID nobody knows before the engine starts it. So inside a private
+// mount namespace /usr/bin/pkexec is a stand-in that registers the
+// dismissing agent for its parent and then becomes the real pkexec.
+TEST_F(UninstallerEngineUserTest, DismissalGives5363WithTheFailureTextAndNoUserScript) {
+  ASSERT_TRUE(WriteScript(fBundle + "/Resources/usr_uninstall.ss", "touch \"$HOME/user-script-ran\"\n"));
+  const std::string realPkexec = fScratch + "/pkexec.real";
+  const std::string wrapper = fScratch + "/pkexec-wrapper";
+  const std::string agentOut = fScratch + "/agent.out";
+  ASSERT_TRUE(WriteFile(realPkexec, "", 0755));
+  ASSERT_TRUE(WriteFile(agentOut, "", 0666));
+  ASSERT_EQ(chmod(agentOut.c_str(), 0666), 0);
+  ASSERT_TRUE(WriteScript(
+      wrapper, "/usr/bin/python3 " QUILLON_SOURCE_ROOT "/tests/support/system/cancel_agent.py --pid \"$PPID\" "
+               "--lifetime 120 >>" + agentOut + " 2>&1 </dev/null &\n"
+               "i=0\n"
+               "while ! /bin/grep -q '^ready$' " + agentOut + " && [ $i -lt 300 ]; do\n"
+               "  i=$((i + 1)); /bin/sleep 0.1\n"
+               "done\n"
+               "exec " + realPkexec + " \"$@\"\n"));
+
+  sys::ChildOptions options;
+  options.privateMountNamespace = true;
+  options.timeout = std::chrono::milliseconds(120000);
+  options.rootSetup = [&](std::string* error) {
+    if (mount("/usr/bin/pkexec", realPkexec.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        mount(wrapper.c_str(), "/usr/bin/pkexec", nullptr, MS_BIND, nullptr) != 0) {
+      *error = std::string("bind mounts for pkexec: ") + strerror(errno);
+      return false;
+    }
+    return true;
+  };
+  EngineRun run;
+  sys::ChildResult result = RunEngineAsUser(options, &run);
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << result.out;
+  EXPECT_EQ(run.status, 5363) << ReadFile(agentOut);
+  EXPECT_EQ(run.log, "Uninstaller failed with error 5363 (0x000014f3)");
+  EXPECT_EQ(EngineDiagnostics(result.err), std::vector<std::string>{Diagnostic(5363, 353)})
+      << result.err;
+  EXPECT_NE(ReadFile(agentOut).find("cancelled org.freedesktop.policykit.exec\n"), std::string::npos)
+      << ReadFile(agentOut);
+  EXPECT_FALSE(Exists(Home() + "/user-script-ran"));
+  EXPECT_FALSE(Exists(Home() + "/.local/share/Quillon"));
+}
+
+// Application Support on a volume that ignores set-user-ID: the engine says
+// so (line 296) and installs the tool in the private temporary folder, where
+// the whole relayed run then succeeds.
+TEST_F(UninstallerEngineUserTest, ANosuidDataFolderFallsBackToTheTemporaryFolder) {
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  const std::string share = Home() + "/.local/share";
+  const std::string temporary = "/var/tmp/TemporaryItems-" + std::to_string(User().uid);
+  const bool temporaryExisted = Exists(temporary);
+  const uid_t uid = User().uid;
+  const gid_t gid = User().gid;
+
+  sys::ChildOptions options;
+  options.privateMountNamespace = true;
+  options.timeout = std::chrono::milliseconds(120000);
+  options.rootSetup = [&](std::string* error) {
+    if (!MakeDirs(share) || chown((Home() + "/.local").c_str(), uid, gid) != 0) {
+      *error = "cannot make " + share;
+      return false;
+    }
+    std::string data = "mode=0700,size=4m,uid=" + std::to_string(uid) + ",gid=" + std::to_string(gid);
+    return sys::MountTmpfs(share, MS_NOSUID | MS_NODEV, data, error);
+  };
+  EngineRun run;
+  sys::ChildResult result = RunEngineAsUser(options, &run, [&](ChildChecks* checks) {
+    checks->Expect(!Exists(temporary + "/Quillon"), "the tool's folder in the temporary folder stays");
+    checks->Expect(Exists(share) && !Exists(share + "/Quillon"), "a tool folder was left on the nosuid volume");
+  });
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << result.out;
+  EXPECT_EQ(run.status, noErr) << result.err;
+  EXPECT_EQ(run.log, "CommandPath=" + fBundle + "/Resources/uninstall.ss\nPruneMIDI=" + fBundle +
+                         "/PruneMIDI\nuser script: 1 [" + fBundle + "/PruneMIDI]\n");
+  EXPECT_EQ(EngineDiagnostics(result.err), std::vector<std::string>{Diagnostic(5370, 296)})
+      << result.err;
+  EXPECT_EQ(result.err.rfind(Diagnostic(5370, 296), 0), 0u) << "the diagnostic comes first:\n" << result.err;
+  EXPECT_NE(result.err.find("MoreSecurity: Calling AEWP\n"), std::string::npos) << "the run was not relayed";
+  if (!temporaryExisted) {
+    EXPECT_EQ(rmdir(temporary.c_str()), 0) << temporary;
+  }
+}
+
+}  // namespace

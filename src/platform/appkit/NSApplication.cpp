@@ -481,8 +481,9 @@ void NSBeginAlertSheet(const QString& title, const QString& defaultButton, const
                                  delegateGuard);
     panel->fContextInfo = contextInfo;
     if (hasDoc) {
+      // No guard here: an alert maps Escape and the close box to its own
+      // buttons (see reject()).
       SheetAttach(docGuard, panel, delegateGuard, didEnd, contextInfo);
-      panel->installEventFilter(new SheetGuard(panel));
       PositionSheet(panel, docGuard);
     } else {
       // Not a sheet: an application-modal panel, with the same callbacks.

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -129,7 +130,8 @@ TEST_F(NSSheetTest, AbsentButtonsAreLeftOutAndEscapeMeansCancelOrTheOnlyButton) 
 
   recorder.calls.clear();
   Begin();
-  qobject_cast<QDialog*>(doc.attachedSheet().widget())->reject();
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(doc.attachedSheet().widget(), &escape);
   Settle();
   ASSERT_EQ(recorder.calls.size(), 2u);
   EXPECT_EQ(recorder.calls[1].returnCode, NSAlertAlternateReturn);
@@ -198,7 +200,10 @@ TEST_F(NSSheetTest, BeginSheetIsWindowModalUntilEndSheetAndOrderOut) {
 
   QCloseEvent close;
   QCoreApplication::sendEvent(sheetWidget, &close);  // the window manager's close box
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(sheetWidget, &escape);
   EXPECT_TRUE(sheet.isVisible());
+  EXPECT_TRUE(recorder.calls.empty());
 
   NSApp->endSheet_returnCode_(sheet, 7);
   ASSERT_EQ(recorder.calls.size(), 1u);

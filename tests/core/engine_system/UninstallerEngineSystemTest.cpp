@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 
 #include <memory>
 
@@ -180,6 +181,22 @@ TEST_F(UninstallerEngineTest, AFailedRootPartGivesTheCommandsStatusAndNoUserScri
   EXPECT_FALSE(Exists(InstalledFolder()));
 }
 
+// Only a folder that cannot hold a set-user-ID file earns the second try.
+TEST_F(UninstallerEngineTest, AnyOtherFailureOfTheFirstLocationEndsTheRun) {
+  std::string bundle = fScratch + "/nofolder.bundle";
+  ASSERT_TRUE(MakeBundle(bundle, EchoHelperTool()));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss", "exit 0\n"));
+  ASSERT_TRUE(WriteFile(fScratch + "/not-a-folder", ""));
+  fData = fScratch + "/not-a-folder";
+
+  sys::ChildResult child;
+  EngineRun run = RunAsRoot(bundle, 1, &child);
+  EXPECT_NE(run.status, noErr);
+  EXPECT_NE(run.status, 5370);
+  EXPECT_EQ(run.log, FailureText(run.status));
+  EXPECT_EQ(EngineDiagnostics(child.err), std::vector<std::string>{Diagnostic(run.status, 296)}) << child.err;
+}
+
 // ---------------------------------------------------------------- as a user
 
 class UninstallerEngineUserTest : public ::testing::Test {
@@ -245,6 +262,28 @@ TEST_F(UninstallerEngineUserTest, DenialGives5362WithTheFailureTextAndNoUserScri
   EXPECT_EQ(run.log, "Uninstaller failed with error 5362 (0x000014f2)");
   EXPECT_EQ(EngineDiagnostics(result.err), std::vector<std::string>{Diagnostic(5362, 353)})
       << result.err;
+  EXPECT_FALSE(Exists(Home() + "/user-script-ran"));
+  EXPECT_FALSE(Exists(Home() + "/.local/share/Quillon"));
+}
+
+// The user may start no further thread or process: the dialog thread cannot
+// start, so the request is never sent and nothing is printed for it.
+TEST_F(UninstallerEngineUserTest, AThreadThatCannotStartEndsTheRunWithItsErrorNumber) {
+  ASSERT_TRUE(WriteScript(fBundle + "/Resources/usr_uninstall.ss", "touch \"$HOME/user-script-ran\"\n"));
+  const std::string bundle = fBundle;
+  sys::ChildResult result = sys::RunAsUser(&User(), [&]() -> int {
+    struct rlimit one = {1, 1};
+    if (setrlimit(RLIMIT_NPROC, &one) != 0) return 90;
+    std::string log;
+    RunEngine(bundle, 1, &log);
+    return 0;
+  });
+  ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
+  EngineRun run = ParseEngineRun(result.out);
+  EXPECT_EQ(run.status, EAGAIN);
+  EXPECT_EQ(run.log, "Uninstaller failed with error 11 (0x0000000b)");
+  EXPECT_TRUE(EngineDiagnostics(result.err).empty()) << result.err;
+  EXPECT_EQ(result.err.find("MoreSecurity:"), std::string::npos) << result.err;
   EXPECT_FALSE(Exists(Home() + "/user-script-ran"));
   EXPECT_FALSE(Exists(Home() + "/.local/share/Quillon"));
 }

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -66,6 +67,31 @@ std::string StdStringOf(CFStringRef str) {
   return result;
 }
 
+void* ReapChild(void* child) {
+  pid_t pid = static_cast<pid_t>(reinterpret_cast<intptr_t>(child));
+  while (waitpid(pid, NULL, 0) < 0 && errno == EINTR) {
+  }
+  return NULL;
+}
+
+// The script's exit status does not matter and the engine does not wait for
+// it: it is done when its output ends, and a script that closed its output
+// but lingers must not hold the application. It is still reaped, by a small
+// detached thread when it has not exited yet, so that no zombie is left.
+void ReapWithoutWaiting(pid_t child) {
+  pid_t done;
+  do {
+    done = waitpid(child, NULL, WNOHANG);
+  } while (done < 0 && errno == EINTR);
+  if (done != 0) {
+    return;
+  }
+  pthread_t reaper;
+  if (pthread_create(&reaper, NULL, ReapChild, reinterpret_cast<void*>(static_cast<intptr_t>(child))) == 0) {
+    (void) pthread_detach(reaper);
+  }
+}
+
 // Runs the user-level script as the current user with the inherited
 // environment and working folder, its standard output and error on one pipe,
 // and returns what it wrote as a string, or NULL when it wrote nothing, wrote
@@ -106,9 +132,7 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
       size_t room = kMaxScriptOutput - output.size();
       output.append(buffer, std::min(room, static_cast<size_t>(got)));
     }
-    // Its exit status does not matter, but it is reaped: no zombie is left.
-    while (waitpid(child, NULL, 0) < 0 && errno == EINTR) {
-    }
+    ReapWithoutWaiting(child);
   }
   close(pipeFds[0]);
 

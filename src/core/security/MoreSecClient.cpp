@@ -10,6 +10,8 @@
 #include <cassert>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,6 +66,30 @@ OSStatus MoreSecWaitStatusToError(int status) {
   return MoreSecHelperToolResultToError((status >> 8) & 0xff);
 }
 
+namespace {
+
+// vfork lets the parent go on once a child whose exec failed has released
+// our memory, which on Linux comes before the child's descriptors are
+// closed: a request written then would still be accepted by the dying
+// child's socket. A tool that cannot be started must look the same every
+// time, so when the child reports a failed exec, wait until its end of the
+// socket is gone; the exchange then meets a broken pipe at its first write.
+void WaitForFailedChildToLetGo(int fdExecReport, int fdParent) {
+  OSStatus childErr = noErr;
+  ssize_t got;
+  do {
+    got = read(fdExecReport, &childErr, sizeof(childErr));
+  } while (got < 0 && errno == EINTR);
+  if (got <= 0) {
+    return;  // end of file: the exec worked
+  }
+  struct pollfd peer = {fdParent, POLLRDHUP, 0};
+  while (poll(&peer, 1, -1) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
 OSStatus MoreSecExecuteRequestInHelperTool(CFURLRef helperTool, AuthorizationRef auth, CFDictionaryRef request,
                                            CFDictionaryRef* response) {
   assert(helperTool != NULL);
@@ -97,6 +123,12 @@ OSStatus MoreSecExecuteRequestInHelperTool(CFURLRef helperTool, AuthorizationRef
       fdParent = comm[1];
     }
   }
+  // Closed by a successful exec, written to by a failed one: tells the parent
+  // which of the two happened (see WaitForFailedChildToLetGo).
+  int execReport[2] = {-1, -1};
+  if (err == noErr) {
+    err = MoreUNIXErrno(pipe2(execReport, O_CLOEXEC));
+  }
   CHECK_POINT(err);
 
   if (err == noErr) {
@@ -116,6 +148,7 @@ OSStatus MoreSecExecuteRequestInHelperTool(CFURLRef helperTool, AuthorizationRef
         childErr = MoreUNIXErrno(-1);
         assert(childErr != noErr);
       }
+      (void) write(execReport[1], &childErr, sizeof(childErr));
       _exit(MoreSecErrorToHelperToolResult(childErr));
     }
     if (childPID < 0) {
@@ -131,6 +164,17 @@ OSStatus MoreSecExecuteRequestInHelperTool(CFURLRef helperTool, AuthorizationRef
     junk = close(fdChild);
     assert(junk == 0);
     fdChild = -1;
+  }
+  if (execReport[1] != -1) {
+    junk = close(execReport[1]);
+    assert(junk == 0);
+  }
+  if (execReport[0] != -1) {
+    if (childPID != -1) {
+      WaitForFailedChildToLetGo(execReport[0], fdParent);
+    }
+    junk = close(execReport[0]);
+    assert(junk == 0);
   }
 
   if (err == noErr) {

@@ -12,6 +12,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <memory>
 
 using namespace quillon::enginetest;
@@ -37,9 +38,11 @@ class UninstallerEngineTest : public ::testing::Test {
 
   // Runs the engine as root with its Application Support folder in the
   // scratch folder.
-  EngineRun RunAsRoot(const std::string& bundle, Boolean midi, sys::ChildResult* child = nullptr) {
+  EngineRun RunAsRoot(const std::string& bundle, Boolean midi, sys::ChildResult* child = nullptr,
+                      std::chrono::milliseconds timeout = std::chrono::milliseconds(60000)) {
     sys::ChildOptions options;
     options.env = {"XDG_DATA_HOME=" + fData};
+    options.timeout = timeout;
     sys::ChildResult result = sys::RunAsUser(
         nullptr,
         [&]() -> int {
@@ -129,6 +132,21 @@ TEST_F(UninstallerEngineTest, LogIsTheToolsLogFollowedByWhateverTheUserScriptWro
     EXPECT_EQ(run.status, noErr);
     EXPECT_EQ(run.log, toolLog + c.output);
   }
+}
+
+// The engine is done with the script when its output ends; a script that
+// closes its output and lingers must not hold the application.
+TEST_F(UninstallerEngineTest, AUserScriptThatLingersAfterItsOutputDoesNotHoldTheEngine) {
+  std::string bundle = fScratch + "/linger.bundle";
+  ASSERT_TRUE(MakeBundle(bundle, EchoHelperTool()));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss", "exit 0\n"));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/usr_uninstall.ss", "echo bye\nexec >/dev/null 2>&1\nexec sleep 40\n"));
+  // Far shorter than the script lingers: a run that waited for it would be killed.
+  sys::ChildResult child;
+  EngineRun run = RunAsRoot(bundle, 1, &child, std::chrono::milliseconds(20000));
+  EXPECT_FALSE(child.timedOut);
+  EXPECT_EQ(run.status, noErr);
+  EXPECT_EQ(run.log, "CommandPath=" + bundle + "/Resources/uninstall.ss\nbye\n");
 }
 
 TEST_F(UninstallerEngineTest, MissingUninstallScriptFailsWithMinus4960AndStillRemovesTheTool) {

@@ -106,7 +106,7 @@ void BeginWaitingSheets() {
 // Escape is only ever bound to one of its buttons.
 class SheetGuard : public QObject {
  public:
-  using QObject::QObject;
+  explicit SheetGuard(QObject* parent) : QObject(parent) { setObjectName(QStringLiteral("_NSSheetGuard")); }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -285,7 +285,7 @@ void NSApplication::beginSheet_modalForWindow_modalDelegate_didEndSelector_conte
     }
     QWidget* s = sheetGuard.data();
     SheetAttach(docGuard, s, delegateGuard, didEnd, contextInfo);
-    if (s->findChild<SheetGuard*>(QString(), Qt::FindDirectChildrenOnly) == nullptr) {
+    if (s->findChild<QObject*>(QStringLiteral("_NSSheetGuard"), Qt::FindDirectChildrenOnly) == nullptr) {
       s->installEventFilter(new SheetGuard(s));
     }
     if (s->parentWidget() != docGuard) {

@@ -44,7 +44,10 @@ class ViewSlot : public QObject {
 };
 
 ViewSlot* SlotOf(const QWidget* view) {
-  return view->findChild<ViewSlot*>(QStringLiteral("_NSViewSlot"), Qt::FindDirectChildrenOnly);
+  // Not findChild<ViewSlot*>: without a meta-object of its own, Qt would take
+  // any child for one.
+  return dynamic_cast<ViewSlot*>(
+      view->findChild<QObject*>(QStringLiteral("_NSViewSlot"), Qt::FindDirectChildrenOnly));
 }
 
 // The layout, |layout| itself or one nested in it, that manages |widget|.

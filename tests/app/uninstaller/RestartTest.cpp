@@ -6,7 +6,6 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QFileInfo>
@@ -73,27 +72,33 @@ class Restart : public AppTest {
     }
     ASSERT_EQ(sSetUpError, nullptr) << sSetUpError;
     AppTest::SetUp();
-    Mock().call(QStringLiteral("ClearCalls"));
+    CallMock(QStringLiteral("ClearCalls"));
     SetReboot(QString());
   }
 
-  static QDBusInterface& Mock() {
-    static QDBusInterface mock(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                               QStringLiteral("org.freedesktop.DBus.Mock"), QDBusConnection::systemBus());
-    return mock;
+  // Calls a method of the mock's control interface. Plain messages rather
+  // than a QDBusInterface, which would introspect the mock and cache what it
+  // learnt for the life of the process.
+  static QDBusMessage CallMock(const QString& method, const QVariantList& arguments = {}) {
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
+                                                      QStringLiteral("/org/freedesktop/login1"),
+                                                      QStringLiteral("org.freedesktop.DBus.Mock"), method);
+    call.setArguments(arguments);
+    return QDBusConnection::systemBus().call(call);
   }
 
   // Replaces the mock's Reboot with Python |code| (empty: accept).
   static void SetReboot(const QString& code) {
-    const QDBusMessage reply = Mock().call(QStringLiteral("AddMethod"), QStringLiteral("org.freedesktop.login1.Manager"),
-                                           QStringLiteral("Reboot"), QStringLiteral("b"), QString(), code);
+    const QDBusMessage reply =
+        CallMock(QStringLiteral("AddMethod"), {QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Reboot"),
+                                               QStringLiteral("b"), QString(), code});
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
   }
 
   // The arguments of each Reboot call the mock received.
   static std::vector<QVariantList> RebootCalls() {
     std::vector<QVariantList> calls;
-    const QDBusMessage reply = Mock().call(QStringLiteral("GetMethodCalls"), QStringLiteral("Reboot"));
+    const QDBusMessage reply = CallMock(QStringLiteral("GetMethodCalls"), {QStringLiteral("Reboot")});
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
       return calls;
     }

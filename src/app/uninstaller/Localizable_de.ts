@@ -21,11 +21,11 @@
     </message>
     <message>
         <source>sharedWarningTitle</source>
-        <translation>Gemeinsam genutzte Audio-Einstellungen werden geändert.</translation>
+        <translation>Gemeinsam genutzte Audio-Einstellungen können sich ändern.</translation>
     </message>
     <message>
         <source>sharedWarningMessage</source>
-        <translation>Die Einträge von Quillon werden aus der gemeinsamen ALSA-Konfiguration entfernt (/etc/asound.conf und Ihre ~/.asoundrc). Alles andere in diesen Dateien bleibt, wie es ist.</translation>
+        <translation>Werden auch die MIDI-Geräte entfernt, verschwinden die Einträge von Quillon aus der gemeinsamen ALSA-Konfiguration (/etc/asound.conf und Ihre ~/.asoundrc). Alles andere in diesen Dateien bleibt, wie es ist.</translation>
     </message>
     <message>
         <source>okButton</source>

@@ -21,11 +21,11 @@
     </message>
     <message>
         <source>sharedWarningTitle</source>
-        <translation>Shared audio settings will be changed.</translation>
+        <translation>Shared audio settings may be changed.</translation>
     </message>
     <message>
         <source>sharedWarningMessage</source>
-        <translation>Quillon’s entries are taken out of the shared ALSA configuration (/etc/asound.conf and your ~/.asoundrc). Everything else in those files stays as it is.</translation>
+        <translation>When the MIDI devices are removed too, Quillon’s entries are taken out of the shared ALSA configuration (/etc/asound.conf and your ~/.asoundrc). Everything else in those files stays as it is.</translation>
     </message>
     <message>
         <source>okButton</source>

@@ -13,6 +13,8 @@ if(QUILLON_WERROR)
 endif()
 
 if(QUILLON_SANITIZE)
+  # Tests that would make a program set-user-ID, or starve it of memory, skip.
+  add_compile_definitions(QUILLON_SANITIZED=1)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()

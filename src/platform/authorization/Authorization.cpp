@@ -251,6 +251,15 @@ OSStatus CheckOneRight(const char* actionId, bool interactionAllowed) {
   } while (devNull < 0 && errno == EINTR);
   if (devNull < 0) return errAuthorizationInternal;
 
+  // Linux charges a fork against RLIMIT_NPROC of the real user, counting
+  // every process and thread that user has, unless the forking process acts
+  // as root. A set-user-ID caller acting as a user with a busy desktop would
+  // be refused, so it forks as root; the child becomes root anyway.
+  const bool forkAsRoot = canBeRoot && effectiveUID != 0;
+  if (forkAsRoot && seteuid(0) != 0) {
+    (void)close(devNull);
+    return errAuthorizationInternal;
+  }
   pid_t pid = fork();
   if (pid == 0) {
     // Only async-signal-safe calls from here on: the caller may have threads.
@@ -265,6 +274,10 @@ OSStatus CheckOneRight(const char* actionId, bool interactionAllowed) {
     }
     execve(kPkcheckPath, const_cast<char* const*>(argv), const_cast<char* const*>(envp));
     _exit(kChildExecFailed);
+  }
+  if (forkAsRoot) {
+    int junk = seteuid(effectiveUID);
+    assert(junk == 0);
   }
   (void)close(devNull);
   if (pid < 0) return errAuthorizationInternal;

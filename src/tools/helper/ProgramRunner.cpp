@@ -253,9 +253,19 @@ int RunProgram(int programFd, const char* const argv[], const char* const envp[]
   sigset_t all, old;
   sigfillset(&all);
   (void) sigprocmask(SIG_SETMASK, &all, &old);
+  // Linux charges a fork against RLIMIT_NPROC of the real user, counting
+  // every process and thread that user has, unless the forking process acts
+  // as root: a caller that acts as a busy user while keeping root as its
+  // saved user ID forks as root for a child that becomes root anyway.
+  const uid_t actingAs = geteuid();
+  const bool forkAsRoot = asRoot && actingAs != 0 && seteuid(0) == 0;
   pid_t pid = fork();
   if (pid == 0) ChildMain(programFd, isScript, outPipe[1], reportPipe[1], argv, envp, asRoot);
   int forkErr = errno;
+  if (forkAsRoot) {
+    int junk = seteuid(actingAs);
+    assert(junk == 0);
+  }
   (void) sigprocmask(SIG_SETMASK, &old, nullptr);
   (void) close(outPipe[1]);
   (void) close(reportPipe[1]);

@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/mount.h>
 
 #include <memory>
@@ -125,6 +128,50 @@ TEST_F(UninstallerHelperAttackTest, TheUsersEnvironmentNeverReachesTheRootScript
   EXPECT_EQ(answer.log, "uid 0 0\nHOME=/root\nLANG=C.UTF-8\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\nPWD=/\n"
                         "QUILLON_BUNDLE=" + bundle + "\nSHLVL=1\n_=/usr/bin/env\n");
   EXPECT_TRUE(Marks().empty());
+}
+
+// Linux counts every process and thread of the real user against
+// RLIMIT_NPROC, and a desktop session easily has a few hundred, while the
+// tool's own limits cap it at 100 (where root may raise hard limits; here the
+// user lowers it). The tool acts as the user between its forks for polkit
+// and for its programs, which must not fail for that.
+TEST_F(UninstallerHelperAttackTest, AUserWithManyProcessesStillGetsTheUninstallRun) {
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  const std::string bundle = fScratch + "/Busy.bundle";
+  ASSERT_TRUE(MakeBundle(bundle, RealHelperTool()));
+  ASSERT_TRUE(WriteFile(bundle + "/Resources/uninstall.ss", "#!/bin/sh\nexec 3<&-\necho \"uid $(id -u)\"\n", 0755));
+
+  // 150 idle processes of the user, gone again at the end of the test.
+  struct Crowd {
+    std::vector<pid_t> pids;
+    ~Crowd() {
+      for (pid_t pid : pids) kill(pid, SIGKILL);
+      for (pid_t pid : pids) waitpid(pid, nullptr, 0);
+    }
+  } crowd;
+  for (int i = 0; i < 150; i++) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (setgroups(0, nullptr) != 0 || setresgid(User().gid, User().gid, User().gid) != 0 ||
+          setresuid(User().uid, User().uid, User().uid) != 0) {
+        _exit(1);
+      }
+      for (;;) pause();
+    }
+    ASSERT_GT(pid, 0);
+    crowd.pids.push_back(pid);
+  }
+
+  std::string input = RandomBytes(kAuthorizationExternalFormLength) +
+                      FrameOf(CommandRequest(bundle + "/Resources/uninstall.ss").get());
+  sys::ChildResult result = RunToolWithInput(&User(), {"/bin/bash", "-c", "ulimit -Su 100 && exec \"$0\"", fTool},
+                                             input, sys::ChildOptions());
+  ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
+  ToolAnswer answer = ParseToolAnswer(result.out);
+  ASSERT_TRUE(answer.parsed);
+  EXPECT_EQ(answer.error, noErr) << answer.log;
+  EXPECT_EQ(answer.log, "uid 0\n");
 }
 
 // The engine asks for the script by its place in the bundle; a link there

@@ -205,7 +205,9 @@ int OpenProgramForRunning(const char* path, int* programFd) {
     err = errno;
   } else if (!S_ISREG(st.st_mode) || (st.st_mode & 0111) == 0) {
     err = EACCES;
-  } else if ((st.st_mode & S_IWOTH) != 0) {
+  } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    // Root runs what is in the file when it runs, and a group member could
+    // change that after these checks as easily as anyone else could.
     err = EPERM;
   }
   if (err != 0) {

@@ -28,7 +28,7 @@
 // Opens the program at `path` for RunProgram. The path must be absolute and
 // free of empty, "." and ".." components; the file must be a regular file,
 // must not itself be a symbolic link (it is opened with O_NOFOLLOW), must have
-// an execute bit and must not be writable by others. *programFd must be -1
+// an execute bit and must not be writable by group or others. *programFd must be -1
 // on entry and receives a close-on-exec descriptor, owned by the caller, when
 // 0 is returned. Otherwise the status is: EINVAL for a malformed path, ELOOP
 // for a symbolic link, EACCES for something that is not an executable regular

@@ -16,7 +16,7 @@
 //      real user ID is already 0, passes at once); denial gives 5362 and a
 //      dismissed dialog 5363, which the application shows as nothing;
 //   3. opens every program named (OpenProgramForRunning: a regular file, not
-//      a symbolic link, executable, not writable by others); a refusal gives
+//      a symbolic link, executable, not writable by group or others); a refusal gives
 //      its errno (ELOOP for a link) and nothing runs;
 //   4. runs them in the order CommandPath, PruneMIDI, PruneLoginItem, each
 //      through its descriptor and fully as root (RunProgram), with

@@ -54,6 +54,7 @@ TEST(ProgramRunnerTest, OpenRefusesLinksUncleanPathsAndWhatCannotBeRun) {
   ASSERT_TRUE(WriteFile(scratch / "script", "#!/bin/sh\n", 0755));
   ASSERT_TRUE(WriteFile(scratch / "plain", "#!/bin/sh\n", 0644));
   ASSERT_TRUE(WriteFile(scratch / "shared", "#!/bin/sh\n", 0757));
+  ASSERT_TRUE(WriteFile(scratch / "group", "#!/bin/sh\n", 0775));
   ASSERT_EQ(symlink((scratch / "script").c_str(), (scratch / "link").c_str()), 0);
   ASSERT_EQ(mkfifo((scratch / "fifo").c_str(), 0755), 0);
   struct {
@@ -63,7 +64,7 @@ TEST(ProgramRunnerTest, OpenRefusesLinksUncleanPathsAndWhatCannotBeRun) {
       {scratch / "link", ELOOP},       {"script", EINVAL},         {scratch / "../" + scratch.path() + "/script", EINVAL},
       {scratch / "./script", EINVAL},  {scratch.path() + "//script", EINVAL},
       {scratch.path(), EACCES},        {scratch / "plain", EACCES}, {scratch / "fifo", EACCES},
-      {scratch / "shared", EPERM},     {scratch / "missing", ENOENT},
+      {scratch / "shared", EPERM},     {scratch / "group", EPERM},  {scratch / "missing", ENOENT},
   };
   for (const auto& c : cases) {
     int fd = -1;

@@ -3,6 +3,7 @@
 #include "CFInternal.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,8 @@
 #include <new>
 #include <string_view>
 #include <unordered_map>
+
+#include <sys/random.h>
 
 using cfi::Object;
 
@@ -347,18 +350,72 @@ bool cfi::StringEqual(const Object* a, const Object* b) {
          (x->length == 0 || memcmp(x->units, y->units, x->length * sizeof(char16_t)) == 0);
 }
 
+namespace {
+
+// Dictionary keys can come from another process (the helper tool reads its
+// request as root), so string hashes are keyed with a secret of this process:
+// nobody can prepare keys that all land in one chain. SipHash-1-3.
+struct SipKey {
+  uint64_t k0 = 0x736f6d6570736575ull;
+  uint64_t k1 = 0x646f72616e646f6dull;
+  SipKey() {
+    uint64_t random[2];
+    size_t got = 0;
+    while (got < sizeof(random)) {
+      ssize_t n = getrandom(reinterpret_cast<char*>(random) + got, sizeof(random) - got, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;  // keep the fixed key: still correct, only predictable
+      got += static_cast<size_t>(n);
+    }
+    k0 = random[0];
+    k1 = random[1];
+  }
+};
+
+inline uint64_t Rotl(uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
+
+inline void SipRound(uint64_t& v0, uint64_t& v1, uint64_t& v2, uint64_t& v3) {
+  v0 += v1; v1 = Rotl(v1, 13); v1 ^= v0; v0 = Rotl(v0, 32);
+  v2 += v3; v3 = Rotl(v3, 16); v3 ^= v2;
+  v0 += v3; v3 = Rotl(v3, 21); v3 ^= v0;
+  v2 += v1; v1 = Rotl(v1, 17); v1 ^= v2; v2 = Rotl(v2, 32);
+}
+
+uint64_t SipHash13(const uint8_t* in, size_t length) {
+  static const SipKey key;
+  uint64_t v0 = 0x736f6d6570736575ull ^ key.k0;
+  uint64_t v1 = 0x646f72616e646f6dull ^ key.k1;
+  uint64_t v2 = 0x6c7967656e657261ull ^ key.k0;
+  uint64_t v3 = 0x7465646279746573ull ^ key.k1;
+  size_t whole = length & ~static_cast<size_t>(7);
+  for (size_t i = 0; i < whole; i += 8) {
+    uint64_t m;
+    memcpy(&m, in + i, sizeof(m));
+    v3 ^= m;
+    SipRound(v0, v1, v2, v3);
+    v0 ^= m;
+  }
+  uint64_t last = static_cast<uint64_t>(length) << 56;
+  for (size_t i = whole; i < length; ++i) last |= static_cast<uint64_t>(in[i]) << (8 * (i - whole));
+  v3 ^= last;
+  SipRound(v0, v1, v2, v3);
+  v0 ^= last;
+  v2 ^= 0xff;
+  SipRound(v0, v1, v2, v3);
+  SipRound(v0, v1, v2, v3);
+  SipRound(v0, v1, v2, v3);
+  return v0 ^ v1 ^ v2 ^ v3;
+}
+
+}  // namespace
+
 CFHashCode cfi::StringHash(const Object* o) {
   const __CFString* s = static_cast<const __CFString*>(o);
   if (!s->isMutable) {
     CFHashCode cached = s->cachedHash.load(std::memory_order_relaxed);
     if (cached != 0) return cached;
   }
-  // FNV-1a over the units.
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (CFIndex i = 0; i < s->length; ++i) {
-    h ^= s->units[i];
-    h *= 0x100000001b3ull;
-  }
+  uint64_t h = SipHash13(reinterpret_cast<const uint8_t*>(s->units), static_cast<size_t>(s->length) * sizeof(char16_t));
   CFHashCode result = static_cast<CFHashCode>(h) | 1;  // never 0, which means "not cached"
   if (!s->isMutable) const_cast<__CFString*>(s)->cachedHash.store(result, std::memory_order_relaxed);
   return result;

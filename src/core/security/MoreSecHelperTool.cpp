@@ -72,6 +72,15 @@ OSStatus RepairOurPrivileges(const char* pathToSelf) {
   if (err == noErr) {
     err = MoreUNIXErrno(fchmod(fd, kRepairedMode & 07777));
   }
+  if (err == noErr) {
+    // The user owned the file until the fchown and could have linked it
+    // meanwhile: a second name must not outlive us as a set-user-ID root file.
+    struct stat sb;
+    if (fstat(fd, &sb) != 0 || sb.st_nlink != 1) {
+      (void) fchmod(fd, 0555);
+      err = EPERM;
+    }
+  }
   if (privileged) {
     junk = MoreSecTemporarilySetNonPrivilegedEUID();
     assert(junk == 0);

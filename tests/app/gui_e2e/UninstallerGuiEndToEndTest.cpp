@@ -1,0 +1,407 @@
+// The installed application, end to end, as a person would use it: a
+// throwaway user on an Xvfb screen, real polkitd and pkexec answering yes by
+// rule, the application driven from outside its process with xdotool.
+//
+// Each case runs in a private mount namespace in which /etc, /opt,
+// /usr/local, /usr/share and /var/lib are overlays whose changes land in a
+// scratch tmpfs and the user's home is a tmpfs of its own. There the build
+// is installed with `cmake --install` into /usr/local, exactly as the
+// README's command does, and the demo product is installed on top, so the
+// application and the product sit where they would on a real machine while
+// the machine's own files stay untouched.
+//
+// Screenshots of every step go to <build>/artifacts/gui-e2e/.
+
+#include "EngineSystemTestSupport.h"
+#include "GuiDriver.h"
+
+#include <Authorization.h>
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/mount.h>
+
+#include <sstream>
+
+using namespace quillon::enginetest;
+namespace gui = quillon::guitest;
+
+namespace {
+
+const std::vector<std::string> kOverlaid = {"/etc", "/opt", "/usr/local", "/usr/share", "/var/lib"};
+const char kPrefix[] = "/usr/local";
+const char kInstalledBundle[] = "/usr/local/lib/quillon-uninstaller/Uninstaller.bundle";
+const char kInstalledCommand[] = "/usr/local/bin/quillon-uninstaller";
+const char kInstalledDemo[] = "/usr/local/lib/quillon-uninstaller/demo/quillon-demo-install";
+// Every window of the application has this title (in English, LANG=C.UTF-8).
+const char kWindowTitle[] = "Quillon Uninstaller";
+
+// The engine runs on the main thread after the last warning: up to the
+// completion sheet it installs the helper tool through pkexec and removes
+// the product.
+const int kEngineTimeoutMs = 180000;
+const int kWindowTimeoutMs = 30000;
+
+std::string ArtifactsDir() { return std::string(QUILLON_BINARY_ROOT) + "/artifacts/gui-e2e"; }
+
+std::vector<std::string> ReceiptEntries(const std::string& receipt) {
+  std::vector<std::string> entries;
+  std::istringstream in(ReadFile(receipt));
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) entries.push_back(line);
+  }
+  return entries;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+bool Executable(const char* path) { return access(path, X_OK) == 0; }
+
+class UninstallerGuiEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root: creates users, polkit rules and mounts";
+    for (const char* tool : {gui::kXvfb, gui::kXdotool, gui::kImport, gui::kConvert, gui::kXauth}) {
+      if (!Executable(tool)) GTEST_SKIP() << "needs " << tool << " (scripts/install-deps.sh installs it)";
+    }
+    std::string why;
+    if (!sys::PolkitIsRunning(&why)) GTEST_SKIP() << "needs polkitd on the system bus: " << why;
+    if (!sys::FileSystemAvailable("overlay")) GTEST_SKIP() << "needs overlayfs";
+    std::string error;
+    ASSERT_TRUE(sys::MakeScratchDir("gui-e2e", &fScratch, &error)) << error;
+    ASSERT_TRUE(MakeDirs(fScratch + "/overlay") && MakeDirs(fScratch + "/x") && MakeDirs(fScratch + "/shots"));
+    ASSERT_TRUE(MakeDirs(ArtifactsDir()));
+    ASSERT_TRUE(StartXvfb(&error)) << error;
+  }
+
+  void TearDown() override {
+    StopXvfb();
+    std::string error;
+    if (!fScratch.empty()) {
+      EXPECT_TRUE(sys::RemoveScratchDir(fScratch, &error)) << error;
+    }
+  }
+
+  // An Xvfb screen of our own: -displayfd picks a free display number, and
+  // a random cookie keeps other local users off it.
+  bool StartXvfb(std::string* error) {
+    fCookie = RandomHex(16);
+    const std::string serverAuth = fScratch + "/x/server-auth";
+    // The server takes every cookie in its file whatever display it names.
+    if (gui::Run({gui::kXauth, "-q", "-f", serverAuth, "add", ":0", ".", fCookie}).exitCode != 0) {
+      *error = "xauth could not write " + serverAuth;
+      return false;
+    }
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, (fScratch + "/x/xvfb.log").c_str(), O_WRONLY | O_CREAT, 0644);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    const char* argv[] = {gui::kXvfb,   "-displayfd", "3",      "-auth",          serverAuth.c_str(), "-nolisten",
+                          "tcp",        "-screen",    "0",      "1280x800x24",    "-nocursor",        nullptr};
+    int err = posix_spawn(&fXvfb, gui::kXvfb, &actions, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (err != 0) {
+      close(fds[0]);
+      fXvfb = -1;
+      *error = std::string("cannot start Xvfb: ") + strerror(err);
+      return false;
+    }
+    std::string number;
+    const gui::Clock::time_point deadline = gui::Clock::now() + std::chrono::seconds(20);
+    while (number.find('\n') == std::string::npos && gui::MsLeft(deadline) > 0) {
+      pollfd p{fds[0], POLLIN, 0};
+      if (poll(&p, 1, gui::MsLeft(deadline)) <= 0) continue;
+      char buffer[32];
+      ssize_t got = read(fds[0], buffer, sizeof buffer);
+      if (got <= 0) break;
+      number.append(buffer, static_cast<size_t>(got));
+    }
+    close(fds[0]);
+    if (number.find('\n') == std::string::npos) {
+      *error = "Xvfb did not report its display: " + ReadFile(fScratch + "/x/xvfb.log");
+      return false;
+    }
+    fDisplay = ":" + number.substr(0, number.find('\n'));
+    // Our own xdotool and the user's programs use the same cookie.
+    fClientAuth = fScratch + "/x/client-auth";
+    if (gui::Run({gui::kXauth, "-q", "-f", fClientAuth, "add", fDisplay, ".", fCookie}).exitCode != 0) {
+      *error = "xauth could not write " + fClientAuth;
+      return false;
+    }
+    return true;
+  }
+
+  void StopXvfb() {
+    if (fXvfb <= 0) return;
+    kill(fXvfb, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 100 && waitpid(fXvfb, &status, WNOHANG) == 0; i++) gui::SleepMs(50);
+    if (waitpid(fXvfb, &status, WNOHANG) == 0) {
+      kill(fXvfb, SIGKILL);
+      waitpid(fXvfb, &status, 0);
+    }
+    fXvfb = -1;
+  }
+
+  static std::string RandomHex(size_t bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (char c : RandomBytes(bytes)) {
+      hex += digits[(c >> 4) & 0xF];
+      hex += digits[c & 0xF];
+    }
+    return hex;
+  }
+
+  // Gives the user the X cookie and the shots folder.
+  bool PrepareForUser(const sys::TestUser& user) {
+    return chown(fClientAuth.c_str(), user.uid, user.gid) == 0 && chmod(fClientAuth.c_str(), 0600) == 0 &&
+           chown((fScratch + "/shots").c_str(), user.uid, user.gid) == 0;
+  }
+
+  // The child's setup as root inside its namespace: the scratch system
+  // folders and home, then the build installed into /usr/local.
+  bool InstallInNamespace(const sys::TestUser& user, std::string* error) {
+    std::string data = "mode=0700,size=64m,uid=" + std::to_string(user.uid) + ",gid=" + std::to_string(user.gid);
+    if (!MountOverlays(fScratch + "/overlay", kOverlaid, error) || !sys::MountTmpfs(user.home, 0, data, error)) {
+      return false;
+    }
+    RunResult installed = RunTool({QUILLON_CMAKE_COMMAND, "--install", QUILLON_BINARY_ROOT, "--prefix", kPrefix},
+                                  {"PATH=/usr/bin:/bin"});
+    if (installed.exitCode != 0) {
+      *error = "cmake --install (build everything first): " + installed.output;
+      return false;
+    }
+    return true;
+  }
+
+  sys::ChildOptions UserOptions(const sys::TestUser& user) {
+    sys::ChildOptions options;
+    options.privateMountNamespace = true;
+    options.timeout = std::chrono::milliseconds(300000);
+    options.env = {"DISPLAY=" + fDisplay, "XAUTHORITY=" + fClientAuth, "QT_QPA_PLATFORM=xcb",
+                   // No session bus: nothing may start one that outlives the test.
+                   "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus", "XDG_RUNTIME_DIR=" + user.home + "/.run"};
+    return options;
+  }
+
+  // Copies what the child left in the shots folder into the build tree.
+  void KeepArtifacts() {
+    const std::string shots = fScratch + "/shots";
+    DIR* dir = opendir(shots.c_str());
+    if (dir == nullptr) return;
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      std::string content = ReadFile(shots + "/" + name);
+      EXPECT_TRUE(WriteFile(ArtifactsDir() + "/" + name, content)) << name;
+    }
+    closedir(dir);
+  }
+
+  std::string fScratch;
+  std::string fCookie;
+  std::string fDisplay;
+  std::string fClientAuth;
+  pid_t fXvfb = -1;
+};
+
+// Child side: the steps up to and through the two warning sheets. Returns
+// the main window, or "" after a failed check.
+std::string OpenAndProceedThroughWarnings(const gui::Driver& app, ChildChecks& checks) {
+  std::string main = app.WaitForFirstWindow(kWindowTimeoutMs);
+  checks.Expect(!main.empty(), "the main window did not appear");
+  if (main.empty()) return "";
+  checks.Expect(app.Screenshot("01-main-window"), "no screenshot of the main window");
+
+  // Uninstall… is the main window's default button.
+  checks.Expect(app.Keys(main, {"Return"}), "could not press Uninstall");
+  const char* warnings[] = {"02-warning-restart", "03-warning-shared-settings"};
+  for (const char* shot : warnings) {
+    std::string sheet = app.WaitForNewWindow({main}, kWindowTimeoutMs);
+    checks.Expect(!sheet.empty(), std::string("no sheet for ") + shot);
+    if (sheet.empty()) return "";
+    checks.Expect(app.Screenshot(shot), std::string("no screenshot ") + shot);
+    // Continue is the sheet's default button.
+    checks.Expect(app.Keys(sheet, {"Return"}), std::string("could not press Continue on ") + shot);
+    checks.Expect(app.WaitUntilGone(sheet, kWindowTimeoutMs), std::string("this sheet stays: ") + shot);
+  }
+  return checks.ExitCode() == 0 ? main : "";
+}
+
+TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAndQuitsFromTheCompletionSheet) {
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  sys::ScopedPolkitRule rule(user.user(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  ASSERT_EQ(sys::PolkitCheckForUid(user->uid, kQuillonUninstallRight), 0)
+      << "polkitd does not know " << kQuillonUninstallRight << " (scripts/ci/start-services.sh installs it)";
+  ASSERT_TRUE(PrepareForUser(user.user()));
+  const std::string home = user->home;
+  const std::string shots = fScratch + "/shots";
+  const bool hostHadProduct = Exists("/opt/quillon") || Exists("/var/lib/quillon");
+
+  sys::ChildOptions options = UserOptions(user.user());
+  options.rootSetup = [&](std::string* error) {
+    if (!InstallInNamespace(user.user(), error)) return false;
+    RunResult installed = RunTool({kInstalledDemo, "--system"}, {"PATH=/usr/bin:/bin"});
+    if (installed.exitCode != 0) {
+      *error = "quillon-demo-install --system: " + installed.output;
+      return false;
+    }
+    return true;
+  };
+  sys::ChildResult result = sys::RunAsUser(
+      &user.user(),
+      [&]() -> int {
+        ChildChecks checks;
+        checks.Expect(mkdir((home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
+        RunResult installed = RunTool({kInstalledDemo, "--user"}, {"HOME=" + home, "PATH=/usr/bin:/bin"});
+        checks.Expect(installed.exitCode == 0, "quillon-demo-install --user: " + installed.output);
+        std::vector<std::string> entries = ReceiptEntries("/var/lib/quillon/receipts/quillon-root.list");
+        std::vector<std::string> userEntries = ReceiptEntries(home + "/.local/share/quillon/receipts/quillon-user.list");
+        entries.insert(entries.end(), userEntries.begin(), userEntries.end());
+        checks.Expect(entries.size() >= 13, "the receipts list too little");
+        for (const std::string& path : entries) checks.Expect(Exists(path), "not installed: " + path);
+        if (checks.ExitCode() != 0) return checks.ExitCode();
+
+        pid_t pid = gui::Launch({kInstalledCommand}, {}, shots + "/application.log");
+        checks.Expect(pid > 0, "cannot start " + std::string(kInstalledCommand));
+        if (pid <= 0) return 1;
+        gui::Driver app(pid, kWindowTitle, shots);
+        std::string main = OpenAndProceedThroughWarnings(app, checks);
+        if (main.empty()) {
+          (void) app.Screenshot("failure");
+          app.Stop();
+          return 1;
+        }
+
+        // The engine runs; then the completion sheet comes, log collapsed.
+        std::string sheet = app.WaitForNewWindow({main}, kEngineTimeoutMs);
+        checks.Expect(!sheet.empty(), "no completion sheet");
+        gui::Geometry collapsed, expanded;
+        checks.Expect(!sheet.empty() && app.GetGeometry(sheet, &collapsed), "no geometry of the completion sheet");
+        if (checks.ExitCode() != 0) {
+          (void) app.Screenshot("failure");
+          app.Stop();
+          return 1;
+        }
+        checks.Expect(app.Screenshot("04-completion-sheet"), "no screenshot of the completion sheet");
+
+        // "More Information" sits at the bottom left, inside the sheet's
+        // margins (18 at the side, 14 at the bottom).
+        checks.Expect(app.Click(sheet, 26, collapsed.height - 20), "could not click More Information");
+        const gui::Clock::time_point deadline = gui::Clock::now() + std::chrono::milliseconds(kWindowTimeoutMs);
+        while (app.GetGeometry(sheet, &expanded) && expanded.height <= collapsed.height && gui::MsLeft(deadline) > 0) {
+          gui::SleepMs(50);
+        }
+        checks.Expect(expanded.height >= collapsed.height + 100,
+                      "the log did not open: height " + std::to_string(collapsed.height) + " -> " +
+                          std::to_string(expanded.height));
+        checks.Expect(app.Screenshot("05-completion-sheet-log"), "no screenshot of the open log");
+
+        // Quit follows the toggle that has the focus now.
+        checks.Expect(app.Keys(sheet, {"Tab", "space"}), "could not press Quit");
+        int status = -1;
+        bool exited = app.WaitForExit(kWindowTimeoutMs, &status);
+        checks.Expect(exited, "the application did not quit");
+        if (!exited) {
+          (void) app.Screenshot("failure");
+          app.Stop();
+          return 1;
+        }
+        checks.Expect(WIFEXITED(status) && WEXITSTATUS(status) == 0,
+                      "the application ended with wait status " + std::to_string(status));
+
+        // The product is gone, every file its receipts listed.
+        for (const std::string& path : entries) checks.Expect(!Exists(path), "still there: " + path);
+        checks.Expect(!Exists("/var/lib/quillon"), "the root receipts stay");
+        checks.Expect(!Exists(home + "/.local/share/quillon"), "the user receipts stay");
+        checks.Expect(!Exists(home + "/.config/autostart/quillon-midi-agent.desktop"), "the login item stays");
+        checks.Expect(!Contains(ReadFile("/etc/asound.conf"), "# >>> Quillon MIDI >>>"),
+                      "the ALSA block stays in /etc/asound.conf");
+        return checks.ExitCode();
+      },
+      options);
+  KeepArtifacts();
+
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
+      << result.Describe() << "\n"
+      << result.out << "\napplication log:\n"
+      << ReadFile(ArtifactsDir() + "/application.log");
+  // The first run of the installed helper tool went through polkit.
+  std::string log = ReadFile(ArtifactsDir() + "/application.log");
+  EXPECT_TRUE(Contains(log, "MoreSecurity: Calling AEWP\n")) << log;
+  EXPECT_TRUE(EngineDiagnostics(log).empty()) << log;
+  if (!hostHadProduct) {
+    EXPECT_FALSE(Exists("/opt/quillon"));
+    EXPECT_FALSE(Exists("/var/lib/quillon"));
+  }
+}
+
+TEST_F(UninstallerGuiEndToEndTest, ABundleWithoutItsRemovalScriptEndsInTheErrorSheetAndTheWindowStaysIdle) {
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  sys::ScopedPolkitRule rule(user.user(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  ASSERT_TRUE(PrepareForUser(user.user()));
+  const std::string shots = fScratch + "/shots";
+  const std::string broken = "/opt/quillon-broken/Uninstaller.bundle";
+
+  sys::ChildOptions options = UserOptions(user.user());
+  options.rootSetup = [&](std::string* error) {
+    if (!InstallInNamespace(user.user(), error)) return false;
+    // The installed bundle, once more, without the script the root part runs.
+    RunResult copied = RunTool({"/bin/mkdir", "-p", "/opt/quillon-broken"}, {});
+    if (copied.exitCode == 0) copied = RunTool({"/bin/cp", "-a", kInstalledBundle, broken}, {});
+    if (copied.exitCode != 0 || unlink((broken + "/Resources/uninstall.ss").c_str()) != 0) {
+      *error = "cannot make the broken bundle: " + copied.output;
+      return false;
+    }
+    return true;
+  };
+  sys::ChildResult result = sys::RunAsUser(
+      &user.user(),
+      [&]() -> int {
+        ChildChecks checks;
+        checks.Expect(mkdir((user->home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
+        pid_t pid = gui::Launch({broken + "/Uninstaller"}, {}, shots + "/application-error.log");
+        checks.Expect(pid > 0, "cannot start the broken bundle's application");
+        if (pid <= 0) return 1;
+        gui::Driver app(pid, kWindowTitle, shots);
+        std::string main = OpenAndProceedThroughWarnings(app, checks);
+        std::string sheet = main.empty() ? "" : app.WaitForNewWindow({main}, kEngineTimeoutMs);
+        checks.Expect(!sheet.empty(), "no error sheet");
+        if (sheet.empty()) {
+          (void) app.Screenshot("failure-error-run");
+          app.Stop();
+          return 1;
+        }
+        checks.Expect(app.Screenshot("06-error-sheet"), "no screenshot of the error sheet");
+        // OK, its one button, is the default; then the window is idle again.
+        checks.Expect(app.Keys(sheet, {"Return"}), "could not press OK");
+        checks.Expect(app.WaitUntilGone(sheet, kWindowTimeoutMs), "the error sheet stays");
+        checks.Expect(app.AppRunning() && app.Windows() == std::vector<std::string>{main},
+                      "the main window is not alone on the screen after the error");
+        app.Stop();
+        return checks.ExitCode();
+      },
+      options);
+  KeepArtifacts();
+
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
+      << result.Describe() << "\n"
+      << result.out << "\napplication log:\n"
+      << ReadFile(ArtifactsDir() + "/application-error.log");
+  // The error sheet is for the missing script, and for nothing before it.
+  std::vector<std::string> diagnostics = EngineDiagnostics(ReadFile(ArtifactsDir() + "/application-error.log"));
+  ASSERT_EQ(diagnostics.size(), 1u) << ReadFile(ArtifactsDir() + "/application-error.log");
+  EXPECT_TRUE(Contains(diagnostics[0], "Uninstaller error:-4960 ")) << diagnostics[0];
+}
+
+}  // namespace

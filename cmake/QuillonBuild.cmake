@@ -37,10 +37,15 @@ function(quillon_library name)
   target_compile_definitions(${name} PRIVATE QUILLON_SOURCE_ROOT="${PROJECT_SOURCE_DIR}")
 endfunction()
 
-# quillon_test(NAME SOURCES ... LIBS ... [LABELS ...])
-# One GoogleTest executable; its cases are discovered when CTest runs.
+# quillon_test(NAME SOURCES ... LIBS ... [LABELS ...] [RESOURCE_LOCK lock])
+# One GoogleTest executable; its cases are discovered when CTest runs. Cases
+# that share a resource lock never run at the same time.
 function(quillon_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
+  set(lock)
+  if(ARG_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
   add_executable(${name} ${ARG_SOURCES} ${QUILLON_ASSERT_CHECK_SOURCE})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_options(${name} PRIVATE ${QUILLON_WARNINGS})
@@ -49,7 +54,7 @@ function(quillon_test name)
     QUILLON_BINARY_ROOT="${PROJECT_BINARY_DIR}"
     QUILLON_BUNDLE_DIR="${QUILLON_BUNDLE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600)
+                       PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600 ${lock})
 endfunction()
 
 # quillon_bundle_executable(TARGET): place an executable in the bundle's root.

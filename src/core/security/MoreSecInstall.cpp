@@ -190,48 +190,46 @@ OSStatus CreateURLToNewHelperToolInFolder(OSType folderType, CFStringRef subFold
   return err;
 }
 
-OSStatus CopyTemplateURL(CFBundleRef inBundle, CFStringRef templateToolName, CFURLRef* templateTool) {
-  *templateTool = CFBundleCopyAuxiliaryExecutableURL(inBundle, templateToolName);
-  return CFQError(*templateTool);
+typedef OSStatus (*InstallFromTemplate)(CFURLRef templateTool, OSType folderType, CFStringRef subFolderName,
+                                        CFStringRef toolName, CFURLRef* tool);
+
+OSStatus InstallNew(CFURLRef templateTool, OSType folderType, CFStringRef subFolderName, CFStringRef toolName,
+                    CFURLRef* tool) {
+  return CreateURLToNewHelperToolInFolder(folderType, subFolderName, toolName, templateTool, tool);
+}
+
+// The two ways in from a bundle differ only in what they do with the template.
+OSStatus InstallFromBundle(CFBundleRef inBundle, CFStringRef templateToolName, OSType folderType,
+                           CFStringRef subFolderName, CFStringRef toolName, CFURLRef* tool,
+                           InstallFromTemplate install) {
+  assert(inBundle != NULL);
+  assert(templateToolName != NULL);
+  assert(toolName != NULL);
+  assert(tool != NULL);
+  assert(*tool == NULL);
+
+  CFURLRef templateTool = CFBundleCopyAuxiliaryExecutableURL(inBundle, templateToolName);
+  OSStatus err = CFQError(templateTool);
+  if (err == noErr) {
+    err = install(templateTool, folderType, subFolderName, toolName, tool);
+  }
+  CFQRelease(templateTool);
+  assert((err == noErr) == (*tool != NULL));
+  return err;
 }
 
 }  // namespace
 
 OSStatus MoreSecCopyHelperToolURLFromBundle(CFBundleRef inBundle, CFStringRef templateToolName, OSType folderType,
                                             CFStringRef subFolderName, CFStringRef toolName, CFURLRef* tool) {
-  assert(inBundle != NULL);
-  assert(templateToolName != NULL);
-  assert(toolName != NULL);
-  assert(tool != NULL);
-  assert(*tool == NULL);
-
-  CFURLRef templateTool = NULL;
-  OSStatus err = CopyTemplateURL(inBundle, templateToolName, &templateTool);
-  if (err == noErr) {
-    err = CreateURLToNewHelperToolInFolder(folderType, subFolderName, toolName, templateTool, tool);
-  }
-  CFQRelease(templateTool);
-  assert((err == noErr) == (*tool != NULL));
-  return err;
+  return InstallFromBundle(inBundle, templateToolName, folderType, subFolderName, toolName, tool, InstallNew);
 }
 
 OSStatus MoreSecCopyHelperToolURLAndCheckBundled(CFBundleRef inBundle, CFStringRef templateToolName,
                                                  OSType folderType, CFStringRef subFolderName, CFStringRef toolName,
                                                  CFURLRef* tool) {
-  assert(inBundle != NULL);
-  assert(templateToolName != NULL);
-  assert(toolName != NULL);
-  assert(tool != NULL);
-  assert(*tool == NULL);
-
-  CFURLRef templateTool = NULL;
-  OSStatus err = CopyTemplateURL(inBundle, templateToolName, &templateTool);
-  if (err == noErr) {
-    err = MoreSecCopyHelperToolURLAndCheck(templateTool, folderType, subFolderName, toolName, tool);
-  }
-  CFQRelease(templateTool);
-  assert((err == noErr) == (*tool != NULL));
-  return err;
+  return InstallFromBundle(inBundle, templateToolName, folderType, subFolderName, toolName, tool,
+                           MoreSecCopyHelperToolURLAndCheck);
 }
 
 OSStatus MoreSecCopyHelperToolURLAndCheck(CFURLRef templateTool, OSType folderType, CFStringRef subFolderName,

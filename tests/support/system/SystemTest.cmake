@@ -11,13 +11,6 @@ function(quillon_system_test name)
   if(NOT ARG_LABEL)
     set(ARG_LABEL system)
   endif()
-  add_executable(${name} ${ARG_SOURCES} ${QUILLON_ASSERT_CHECK_SOURCE})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} quillon_test_system GTest::gtest GTest::gtest_main GTest::gmock)
-  target_compile_options(${name} PRIVATE ${QUILLON_WARNINGS})
-  target_compile_definitions(${name} PRIVATE
-    QUILLON_SOURCE_ROOT="${PROJECT_SOURCE_DIR}"
-    QUILLON_BINARY_ROOT="${PROJECT_BINARY_DIR}"
-    QUILLON_BUNDLE_DIR="${QUILLON_BUNDLE_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES LABELS "${ARG_LABEL}" RESOURCE_LOCK system TIMEOUT 600)
+  quillon_test(${name} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS} quillon_test_system
+               LABELS ${ARG_LABEL} RESOURCE_LOCK system)
 endfunction()

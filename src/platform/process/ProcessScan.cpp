@@ -68,6 +68,27 @@ int32_t ParsePid(const char* name) {
   return static_cast<int32_t>(value);
 }
 
+// Calls visit(pid) for each process folder of /proc, in directory order,
+// until it returns false. Returns 0, or the errno of opendir or readdir.
+template <typename Visit>
+int ForEachProcPid(Visit visit) {
+  DIR* dir = opendir("/proc");
+  if (dir == nullptr) return errno;
+  int err = 0;
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = readdir(dir);
+    if (entry == nullptr) {
+      err = errno;
+      break;
+    }
+    int32_t pid = ParsePid(entry->d_name);
+    if (pid != 0 && !visit(pid)) break;
+  }
+  (void) closedir(dir);
+  return err;
+}
+
 // Reads state, flags and start time from /proc/<pid>/stat. The command name
 // in parentheses may hold any byte, spaces and parentheses included, so the
 // fields are counted from the last ')'. Returns 0, the errno of open or read
@@ -167,27 +188,17 @@ OSStatus GetNextProcess(ProcessSerialNumber* psn) {
     // walk costs a few passes rather than one per process.
     int32_t batch[kBatch];
     int count = 0;
-    DIR* dir = opendir("/proc");
-    if (dir == nullptr) return errno;
-    int err = 0;
-    for (;;) {
-      errno = 0;
-      struct dirent* entry = readdir(dir);
-      if (entry == nullptr) {
-        err = errno;
-        break;
-      }
-      int32_t pid = ParsePid(entry->d_name);
-      if (pid <= after) continue;
-      if (count == kBatch && pid >= batch[kBatch - 1]) continue;
+    int err = ForEachProcPid([&](int32_t pid) {
+      if (pid <= after) return true;
+      if (count == kBatch && pid >= batch[kBatch - 1]) return true;
       int at = (count == kBatch) ? kBatch - 1 : count++;
       while (at > 0 && batch[at - 1] > pid) {
         batch[at] = batch[at - 1];
         at--;
       }
       batch[at] = pid;
-    }
-    (void) closedir(dir);
+      return true;
+    });
     if (err != 0) return err;
     if (count == 0) return procNotFound;
 
@@ -329,25 +340,16 @@ WatchEntry NewEntry(int32_t pid, bool baseline) {
 // from the previous poll that is still the same listed process becomes ready.
 int Poll(ProcessLaunchWatch* watch, bool baseline) {
   size_t pidCount = 0;
-  DIR* dir = opendir("/proc");
-  if (dir == nullptr) return errno;
-  int err = 0;
-  for (;;) {
-    errno = 0;
-    struct dirent* entry = readdir(dir);
-    if (entry == nullptr) {
-      err = errno;
-      break;
-    }
-    int32_t pid = ParsePid(entry->d_name);
-    if (pid == 0) continue;
+  int growErr = 0;
+  int err = ForEachProcPid([&](int32_t pid) {
     if (pidCount == watch->allocated && !Reserve(watch, pidCount + 1)) {
-      if (watch->allocated < kProcessWatchCapacity) err = ENOMEM;
-      break;  // at capacity: later processes are not watched
+      if (watch->allocated < kProcessWatchCapacity) growErr = ENOMEM;
+      return false;  // at capacity: later processes are not watched
     }
     watch->pids[pidCount++] = pid;
-  }
-  (void) closedir(dir);
+    return true;
+  });
+  if (err == 0) err = growErr;
   if (err != 0) return err;
   std::sort(watch->pids, watch->pids + pidCount);
 

@@ -1,24 +1,30 @@
 #!/bin/sh
-# Installs the Debian 12 packages that building, testing and running need.
-# Safe to run again: apt-get skips what is already there.
+# Installs the Debian 12 packages of the named lists in scripts/packages/
+# (app: building and running the uninstaller; test: the tests, sanitizers,
+# fuzzers and benchmarks on top). With no list named, installs every list.
+# Safe to run again: it asks apt only for what is not installed yet.
+# Usage: scripts/install-deps.sh [app] [test]
 set -eu
-PACKAGES="
-  build-essential cmake ninja-build pkg-config git
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libpugixml-dev
-  clang libclang-rt-14-dev
-  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libqt6uitools6 libqt6dbus6
-  polkitd pkexec dbus dbus-x11 python3-dbus python3-gi python3-dbusmock
-  xvfb xauth xdotool x11-utils imagemagick libx11-dev
-  dosfstools util-linux mount passwd procps
-  libplist-dev
-"
+here=$(cd "$(dirname "$0")" && pwd)
+[ $# -gt 0 ] || set -- app test
+
+packages=""
+for list in "$@"; do
+  file="$here/packages/$list.list"
+  if [ ! -f "$file" ]; then
+    echo "install-deps: no package list $file" >&2
+    exit 2
+  fi
+  packages="$packages $(sed -e 's/#.*//' "$file")"
+done
+
 missing=""
-for p in $PACKAGES; do
+for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 [ -z "$missing" ] && exit 0
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "install-deps: installing$missing" >&2
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing

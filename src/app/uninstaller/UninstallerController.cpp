@@ -75,6 +75,13 @@ void UninstallerController::awakeFromNib() {
     fReadMe.window().center();
   }
 
+  // Every window carries the menu entry's icon (_NET_WM_ICON), so task
+  // switchers show it even where they do not match the window to the entry.
+  const QString icon = fBundle.pathForResource_ofType_(QStringLiteral("quillon-uninstaller"), QStringLiteral("svg"));
+  if (!icon.isNull()) {
+    QApplication::setWindowIcon(QIcon(icon));
+  }
+
   fCompleteLogArea = fCompleteUninstallLog.enclosingScrollView();
 
   // Start with the log hidden: the toggle takes it out and shrinks the sheet.
@@ -304,7 +311,11 @@ QString UninstallerFormatStatus(const QString& format, OSStatus status) {
 int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::Engine engine) {
   // Ties the windows to the desktop entry, and so to its icon. No display
   // name: the window system would add it to every (translated) window title.
+  // The application name is the class of WM_CLASS, which the entry's
+  // StartupWMClass names; left unset it would follow argv[0], which is the
+  // command's link or the bundle's executable depending on how we start.
   QGuiApplication::setDesktopFileName(QStringLiteral("quillon-uninstaller"));
+  QCoreApplication::setApplicationName(QStringLiteral("quillon-uninstaller"));
   return NSApplicationMain(argc, argv, QStringLiteral("Uninstaller"), [&engine](NSNib& nib) {
     return std::make_unique<UninstallerController>(nib, engine);
   });

@@ -178,7 +178,7 @@ as_root sh "$top/scripts/install-deps.sh" app
 say "building the application, its tools and the demo product in $build (as $user)"
 as_user mkdir -p "$build"
 as_user cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_BUILD_TESTS=OFF \
-  -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
+  -DCMAKE_INSTALL_PREFIX="$prefix"
 as_user cmake --build "$build" -j "$(nproc)"
 
 say "installing the uninstaller into $prefix"

@@ -62,9 +62,14 @@ if [ "${1:-}" = --inside ]; then
     if [ "$status" -ne 0 ]; then
       say "FAILED at step $n: $name (exit status $status, after $(($(date +%s) - started)) s); the end of $log:"
       tail -n 40 "$log" | sed 's/^/    /' >&2
-      if grep -qE 'Could NOT find|could not be found|Unable to locate package' "$log"; then
+      # A CMake package whose configuration file is missing, or a package
+      # name that apt does not know. (Qt's optional find modules print
+      # "Could NOT find" for their libraries on every configure; those name
+      # no _DIR.)
+      missing='Could NOT find [A-Za-z0-9_]+ \(missing: [A-Za-z0-9_]+_DIR\)|Unable to locate package .*'
+      if grep -qE "$missing" "$log"; then
         say "what was missing:"
-        grep -E 'Could NOT find|could not be found|Unable to locate package' "$log" | sort -u | sed 's/^/    /' >&2
+        grep -oE "$missing" "$log" | sort -u | sed 's/^/    /' >&2
       fi
       exit 1
     fi

@@ -77,6 +77,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 # --- As root: who called, and their session -----------------------------------------
+# su keeps the caller's PATH, which need not have the system's sbin folders.
+export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 # sudo and pkexec say whose uid called them; su does not. The session is that
 # of the nearest ancestor process that runs wholly as a user (real and
 # effective uid the same, not 0): the calling shell, or this script before it

@@ -83,10 +83,12 @@ export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 # of the nearest ancestor process that runs wholly as a user (real and
 # effective uid the same, not 0): the calling shell, or this script before it
 # asked for root. sudo and pkexec drop DISPLAY and the rest; its environment
-# still has them. With no such ancestor this is a root session of its own,
-# and everything runs as root.
+# still has them. With no such ancestor and no caller named, root called
+# this: everything runs as root then, but the window, which refuses root,
+# does not open (--no-open and --remove work).
 wanted_uid=${SUDO_UID:-${PKEXEC_UID:-}}
 session_pid=""
+uid=""
 pid=$PPID
 while [ "$pid" -gt 1 ] 2>/dev/null; do
   read -r real effective _ < <(awk '/^Uid:/ {print $2, $3}' "/proc/$pid/status" 2>/dev/null) || break
@@ -99,21 +101,19 @@ while [ "$pid" -gt 1 ] 2>/dev/null; do
 done
 
 session=()
-if [ -n "$session_pid" ]; then
+[ -n "$session_pid" ] || uid=$wanted_uid
+if [ -n "$uid" ]; then
   user=$(getent passwd "$uid" | cut -d: -f1)
   home=$(getent passwd "$uid" | cut -d: -f6)
   [ -n "$user" ] && [ -n "$home" ] || die "uid $uid has no account entry"
   # Only what the window and the build need; nothing else of the caller's
-  # environment reaches a program.
-  mapfile -d '' -t session < <(grep -zE '^(DISPLAY|WAYLAND_DISPLAY|XAUTHORITY|XDG_RUNTIME_DIR|DBUS_SESSION_BUS_ADDRESS|XDG_SESSION_TYPE|XDG_CURRENT_DESKTOP|XDG_SESSION_DESKTOP|LANG|LANGUAGE|LC_[A-Z]+)=' "/proc/$session_pid/environ" 2>/dev/null || true)
+  # environment reaches a program. (Without that process, no session: the
+  # window then cannot open, and says so below.)
+  [ -z "$session_pid" ] ||
+    mapfile -d '' -t session < <(grep -zE '^(DISPLAY|WAYLAND_DISPLAY|XAUTHORITY|XDG_RUNTIME_DIR|DBUS_SESSION_BUS_ADDRESS|XDG_SESSION_TYPE|XDG_CURRENT_DESKTOP|XDG_SESSION_DESKTOP|LANG|LANGUAGE|LC_[A-Z]+)=' "/proc/$session_pid/environ" 2>/dev/null || true)
 else
-  [ -z "$wanted_uid" ] || die "cannot find the session of uid $wanted_uid, who called this"
   user=root
-  home=${HOME:-/root}
-  for name in DISPLAY WAYLAND_DISPLAY XAUTHORITY XDG_RUNTIME_DIR DBUS_SESSION_BUS_ADDRESS XDG_SESSION_TYPE \
-    XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP LANG LANGUAGE; do
-    [ -z "${!name:-}" ] || session+=("$name=${!name}")
-  done
+  home=/root
 fi
 
 as_root() {
@@ -168,10 +168,12 @@ if [ "$mode" = remove ]; then
   exit 0
 fi
 
-if [ "$open" = yes ] && ! printf '%s\n' "${session[@]}" | grep -qE '^(DISPLAY|WAYLAND_DISPLAY)='; then
-  die "no desktop session here (neither DISPLAY nor WAYLAND_DISPLAY is set); run this from a terminal of your desktop"
+if [ "$open" = yes ]; then
+  [ "$user" != root ] ||
+    die "the uninstaller's window does not run as root: start this from a terminal of your desktop, as yourself"
+  printf '%s\n' "${session[@]}" | grep -qE '^(DISPLAY|WAYLAND_DISPLAY)=' ||
+    die "no desktop session here (neither DISPLAY nor WAYLAND_DISPLAY is set); run this from a terminal of your desktop"
 fi
-[ "$user" != root ] || say "running everything as root: no desktop user called this"
 
 # --- Build and install ---------------------------------------------------------------
 say "installing the Debian packages that building and running need"
@@ -214,11 +216,13 @@ as_user "$demo" --user
 
 summary() {
   say "installed $(grep -c . "$state/install_manifest.txt") files, listed in $state/install_manifest.txt:"
-  say "  $state/                  the application bundle and the demo installer"
-  say "  $prefix/bin/quillon-uninstaller        the command"
-  say "  $prefix/share/applications, $prefix/share/icons   the menu entry and its icon"
-  say "  $polkit_actions/com.quillon.uninstaller.policy   the polkit action"
-  say "and the Quillon demo product (in /opt/quillon, /etc and your home), which the uninstaller removes."
+  printf 'demo:   %-58s %s\n' >&2 \
+    "$state/" "the application bundle, the demo installer" \
+    "$prefix/bin/quillon-uninstaller" "the command" \
+    "$prefix/share/applications/quillon-uninstaller.desktop" "the menu entry" \
+    "$prefix/share/icons/hicolor/scalable/apps/" "its icon" \
+    "$polkit_actions/com.quillon.uninstaller.policy" "the polkit action"
+  say "and the Quillon demo product (in /opt/quillon, /etc, /var/lib/quillon and $home), which the uninstaller removes."
   say "To remove the uninstaller again: scripts/demo.sh --remove"
 }
 summary

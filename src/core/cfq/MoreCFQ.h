@@ -103,8 +103,9 @@ OSStatus CFQStringCopyCString(CFStringRef str, CFStringEncoding encoding, char**
 // CFBundleExecutable) has been loaded with dlopen. The folders searched, in
 // this order, are /usr/local/lib/quillon/Frameworks and
 // /usr/lib/quillon/Frameworks; the first that holds a folder of that name is
-// used. -4960 if no such folder exists or its executable does not load. The
-// caller releases the bundle; the code stays loaded.
+// used. -50 (paramErr) unless |frameworkName| is a single plain name (no
+// slash, not "." or ".."); -4960 if no such folder exists or its executable
+// does not load. The caller releases the bundle; the code stays loaded.
 OSStatus CFQBundleCreateFromFrameworkName(CFStringRef frameworkName, CFBundleRef* bundlePtr);
 
 // ---- Dictionary access by key path ------------------------------------------

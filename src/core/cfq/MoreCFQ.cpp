@@ -633,6 +633,27 @@ void CFQPropertyListShallowApplyFunction(CFPropertyListRef propList, CFQProperty
   }
 }
 
+// Whether |xmlData| is small enough to parse: within the byte budget, and
+// with no more markup than the markup budget.
+static Boolean IsWithinXMLFileBudget(CFDataRef xmlData) {
+  CFIndex length = CFDataGetLength(xmlData);
+  const UInt8* bytes = CFDataGetBytePtr(xmlData);
+  const UInt8* end = bytes + length;
+  CFIndex markup = 0;
+
+  if (length > kCFQMaxXMLFileBytes) {
+    return FALSE;
+  }
+  while ((bytes < end) && ((bytes = (const UInt8*) memchr(bytes, '<', (size_t) (end - bytes))) != NULL)) {
+    markup += 1;
+    if (markup > kCFQMaxXMLFileMarkup) {
+      return FALSE;
+    }
+    bytes += 1;
+  }
+  return TRUE;
+}
+
 OSStatus CFQPropertyListCreateFromXMLCFURL(CFURLRef xmlFile, CFPropertyListMutabilityOptions options,
                                            CFPropertyListRef* result) {
   OSStatus err;
@@ -652,6 +673,9 @@ OSStatus CFQPropertyListCreateFromXMLCFURL(CFURLRef xmlFile, CFPropertyListMutab
     err = coreFoundationUnknownErr;
   } else {
     err = noErr;
+  }
+  if ((err == noErr) && !IsWithinXMLFileBudget(xmlData)) {
+    err = memFullErr;
   }
   if (err == noErr) {
     *result = CFPropertyListCreateFromXMLData(kCFAllocatorDefault, xmlData, options, NULL);

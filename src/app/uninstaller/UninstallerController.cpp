@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -26,16 +25,12 @@ QString StringFromCFString(CFStringRef string) {
   if (string == nullptr) {
     return QString();
   }
-  if (const char* utf8 = CFStringGetCStringPtr(string, kCFStringEncodingUTF8)) {
-    return QString::fromUtf8(utf8);
-  }
-  const CFIndex length = CFStringGetLength(string);
-  CFIndex size = 0;
-  CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false, nullptr, 0, &size);
-  std::vector<UInt8> bytes(static_cast<size_t>(size > 0 ? size : 0));
-  CFIndex used = 0;
-  CFStringGetBytes(string, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false, bytes.data(), size, &used);
-  return QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(used));
+  // A log may hold NUL bytes (a script's output does not stop at one): the
+  // text is copied by its length, never up to its first NUL.
+  QString text(static_cast<qsizetype>(CFStringGetLength(string)), Qt::Uninitialized);
+  CFStringGetCharacters(string, CFRangeMake(0, static_cast<CFIndex>(text.size())),
+                        reinterpret_cast<UniChar*>(text.data()));
+  return text;
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -92,10 +93,32 @@ void ReapWithoutWaiting(pid_t child) {
   }
 }
 
+// Cuts a partial UTF-8 sequence off the end of `text` and returns how many
+// bytes went: a cut made by byte count must not turn good text into bytes
+// that are not UTF-8.
+size_t TrimPartialCharacter(std::string& text) {
+  size_t lead = text.size();
+  while (lead > 0 && text.size() - lead < 4 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) {
+    lead--;
+  }
+  if (lead == 0) {
+    return 0;
+  }
+  const unsigned char first = static_cast<unsigned char>(text[lead - 1]);
+  const size_t sequence = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+  const size_t have = text.size() - (lead - 1);
+  if (have >= sequence) {
+    return 0;
+  }
+  text.resize(lead - 1);
+  return have;
+}
+
 // Runs the user-level script as the current user with the inherited
 // environment and working folder, its standard output and error on one pipe,
-// and returns what it wrote as a string, or NULL when it wrote nothing, wrote
-// something that is not UTF-8, or could not be started.
+// and returns what it wrote as a string, or NULL when it wrote nothing or
+// wrote something that is not UTF-8. A script that cannot be started gets a
+// line that says so, as does output cut at the bound.
 CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPath) {
   std::string script = StdStringOf(scriptPath);
   std::string argument = StdStringOf(pruneMIDIPath);
@@ -112,14 +135,26 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+  // The application ignores SIGPIPE for its own writes; the script and its
+  // pipelines expect the default, and no signal blocked.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t signals;
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attributes, &signals);
+  sigaddset(&signals, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t child = -1;
-  int spawnErr = posix_spawn(&child, script.c_str(), &actions, NULL, argv, environ);
+  int spawnErr = posix_spawn(&child, script.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(pipeFds[1]);
 
   std::string output;
   if (spawnErr == 0) {
     // Until the script and everything it started have closed the pipe.
+    uint64_t dropped = 0;
     char buffer[65536];
     for (;;) {
       ssize_t got = read(pipeFds[0], buffer, sizeof(buffer));
@@ -129,10 +164,23 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
       if (got <= 0) {
         break;
       }
-      size_t room = kMaxScriptOutput - output.size();
-      output.append(buffer, std::min(room, static_cast<size_t>(got)));
+      size_t kept = std::min(kMaxScriptOutput - output.size(), static_cast<size_t>(got));
+      output.append(buffer, kept);
+      dropped += static_cast<uint64_t>(got) - kept;
     }
     ReapWithoutWaiting(child);
+    if (dropped > 0) {
+      dropped += TrimPartialCharacter(output);
+      if (!output.empty() && output.back() != '\n') {
+        output += '\n';
+      }
+      char line[128];
+      snprintf(line, sizeof(line), "the log was cut short: %llu more bytes of output were left out\n",
+               static_cast<unsigned long long>(dropped));
+      output += line;
+    }
+  } else {
+    output = "could not run " + script + ": " + strerror(spawnErr) + "\n";
   }
   close(pipeFds[0]);
 

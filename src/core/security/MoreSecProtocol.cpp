@@ -14,7 +14,6 @@
 
 #include <cassert>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -54,8 +53,10 @@ OSStatus WriteDictionaryToDescriptor(CFDictionaryRef dict, int fdOut) {
   SInt32 bodyLength = 0;
   if (err == noErr) {
     CFIndex length = CFDataGetLength(xml);
-    // The length field is a signed 32-bit integer; a longer body cannot be framed.
-    if (length > INT32_MAX - 4) {
+    // The reader refuses a longer body with this status, leaving the rest of
+    // the frame unread; sending it anyway would report success for a frame
+    // the peer cannot take. Nothing goes out, so the peer meets end of stream.
+    if (length > kMoreSecMaxFrameBodyLength) {
       err = memFullErr;
     } else {
       bodyLength = static_cast<SInt32>(length);

@@ -13,6 +13,7 @@
 #include <QPushButton>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class AppTest : public testing::Test {
@@ -22,7 +23,7 @@ class AppTest : public testing::Test {
   };
   struct EngineResult {
     OSStatus status;
-    const char* log;
+    std::string log;
   };
 
   void SetUp() override { SetUpWith(QLocale(QStringLiteral("en_US")), nullptr); }
@@ -43,7 +44,8 @@ class AppTest : public testing::Test {
       if (!results.empty()) {
         results.erase(results.begin());
       }
-      *log = CFStringCreateWithCString(nullptr, result.log, kCFStringEncodingUTF8);
+      *log = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(result.log.data()),
+                                     static_cast<CFIndex>(result.log.size()), kCFStringEncodingUTF8, false);
       return result.status;
     });
     controller->awakeFromNib();

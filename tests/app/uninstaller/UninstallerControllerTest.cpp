@@ -63,6 +63,14 @@ TEST_F(Flow, StatusZeroShowsTheCompletionSheetWithItsTextsAndTheLog) {
   EXPECT_EQ(LogText(), "removed /opt/quillon/bin/quillond\n");
 }
 
+// A script's output may hold NUL bytes; what follows one is shown too.
+TEST_F(Flow, TheLogIsShownWholePastANulByte) {
+  results = {{0, std::string("before\0after\n", 13)}};
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(LogText(), QString::fromUtf8("before\0after\n", 13));
+}
+
 TEST_F(Flow, DeniedAndCanceledShowNothingAndTheirLogStaysAboveTheNextRun) {
   results = {{5363, "Uninstaller failed with error 5363 (0x000014f3)"},
              {5362, "Uninstaller failed with error 5362 (0x000014f2)"},

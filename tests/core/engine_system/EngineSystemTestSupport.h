@@ -133,7 +133,8 @@ inline OSStatus RunEngine(const std::string& bundle, Boolean removeMidiDevices, 
   } else {
     *log = "<no log>";
   }
-  printf("ENGINE-STATUS %d\nENGINE-LOG %zu\n%s", static_cast<int>(status), log->size(), log->c_str());
+  printf("ENGINE-STATUS %d\nENGINE-LOG %zu\n", static_cast<int>(status), log->size());
+  fwrite(log->data(), 1, log->size(), stdout);  // the log may hold NUL bytes
   fflush(stdout);
   return status;
 }

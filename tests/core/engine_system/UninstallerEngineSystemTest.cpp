@@ -107,10 +107,13 @@ TEST_F(UninstallerEngineTest, LogIsTheToolsLogFollowedByWhateverTheUserScriptWro
   ASSERT_TRUE(MakeBundle(bundle, EchoHelperTool()));
   ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss", "exit 0\n"));
   const std::string toolLog = "CommandPath=" + bundle + "/Resources/uninstall.ss\n";
+  const std::string script = bundle + "/Resources/usr_uninstall.ss";
+  const size_t kBound = 16 * 1024 * 1024;
   struct Case {
     const char* name;
     const char* script;  // NULL: no usr_uninstall.ss
     std::string output;  // expected after the tool's log
+    mode_t mode = 0755;
   } cases[] = {
       // Both streams on one pipe, in the order written; the exit status is not looked at.
       {"both-streams", "printf 'gel\\303\\266scht\\n'\necho 'to stderr' >&2\nprintf 'no newline'\nexit 7\n",
@@ -120,17 +123,29 @@ TEST_F(UninstallerEngineTest, LogIsTheToolsLogFollowedByWhateverTheUserScriptWro
       {"invalid-utf8", "printf 'ok then \\377\\376\\n'\n", ""},
       {"silent", "exit 0\n", ""},
       {"absent", nullptr, ""},
+      {"nul-byte", "printf 'before\\000after\\n'\n", std::string("before\0after\n", 13)},
+      // Cut at the bound inside a two-byte character: the text before it stays, and says so.
+      {"cut-inside-a-character", "head -c 16777215 /dev/zero | tr '\\000' a\nprintf '\\303\\251tail\\n'\n",
+       std::string(kBound - 1, 'a') + "\nthe log was cut short: 7 more bytes of output were left out\n"},
+      // A pipeline ends quietly when its reader goes: SIGPIPE is not ignored in the script.
+      {"sigpipe-default", "yes | head -n 1\n", "y\n"},
+      {"not-executable", "echo never\n", "could not run " + script + ": Permission denied\n", 0644},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string script = bundle + "/Resources/usr_uninstall.ss";
     (void) unlink(script.c_str());
     if (c.script != nullptr) {
-      ASSERT_TRUE(WriteScript(script, c.script));
+      ASSERT_TRUE(WriteFile(script, std::string("#!/bin/sh\n") + c.script, c.mode));
     }
     EngineRun run = RunAsRoot(bundle, 1);
     EXPECT_EQ(run.status, noErr);
-    EXPECT_EQ(run.log, toolLog + c.output);
+    const std::string expected = toolLog + c.output;
+    if (expected.size() > 4096) {
+      EXPECT_TRUE(run.log == expected) << run.log.size() << " bytes, ending in "
+                                       << run.log.substr(run.log.size() - std::min<size_t>(run.log.size(), 200));
+    } else {
+      EXPECT_EQ(run.log, expected);
+    }
   }
 }
 

@@ -131,6 +131,33 @@ TEST_F(ProtocolTest, BodyOfExactlyTheLimitIsRead) {
   EXPECT_EQ(ReadBody(kMoreSecMaxFrameBodyLength, body), noErr);
 }
 
+// A frame the reader would refuse is never sent: the writer refuses it with
+// the reader's status, and the peer meets the end of the stream instead.
+TEST_F(ProtocolTest, TheWriterSendsOnlyFramesTheReaderAccepts) {
+  CFRef<CFMutableDictionaryRef> dict = SampleDictionary();
+  CFRef<CFDataRef> bare(CFPropertyListCreateXMLData(NULL, dict.get()));
+  const size_t fit = static_cast<size_t>(kMoreSecMaxFrameBodyLength - CFDataGetLength(bare.get())) -
+                     std::string("\t<key>pad</key>\n\t<string></string>\n").size();
+  for (size_t padding : {fit, fit + 1}) {
+    const std::string pad(padding, 'x');
+    CFRef<CFStringRef> value(CFStringCreateWithCString(NULL, pad.c_str(), kCFStringEncodingUTF8));
+    CFDictionarySetValue(dict.get(), CFSTR("pad"), value.get());
+    ScratchFile file;
+    const OSStatus written = WriteDictionaryToDescriptor(dict.get(), file.fd());
+    file.Rewind();
+    CFRef<CFDictionaryRef> received;
+    const OSStatus read = ReadFrameFrom(file.fd(), &received);
+    if (padding == fit) {
+      EXPECT_EQ(written, noErr);
+      EXPECT_EQ(file.Position(), 4 + kMoreSecMaxFrameBodyLength);
+      EXPECT_EQ(read, noErr);
+    } else {
+      EXPECT_EQ(written, memFullErr);
+      EXPECT_EQ(read, EPIPE) << "nothing of the frame was written";
+    }
+  }
+}
+
 TEST_F(ProtocolTest, TruncatedFramesGiveEPIPE) {
   ScratchFile insideLength;
   insideLength.Append("\x10\x00", 2);

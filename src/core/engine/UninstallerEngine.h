@@ -13,6 +13,23 @@
 // first failure's status (5362 denied, 5363 canceled, ...).
 OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices);
 
+// What a front end may ask of an uninstall beyond that.
+struct UninstallerEngineOptions {
+  // Only the user's part is left: no authorization and no helper tool (so no
+  // password); the user-level script alone runs, and the log is its output.
+  Boolean userPartOnly;
+  // Called once, on a thread of the engine's own, when the privileged helper
+  // tool runs as root, that is, once the administrator's password was
+  // accepted; NULL for no report. Never called for a user part only.
+  void (*privilegedToolRunning)(void* context);
+  void* context;
+};
+
+// UninstallerEngine with |options| (NULL: the defaults, all clear). Same
+// contract otherwise.
+OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
+                                      const UninstallerEngineOptions* options);
+
 // The thread routine that keeps the authorization dialog in front; ignores
 // its argument and returns NULL.
 void* UninstallerTask(void* unused);

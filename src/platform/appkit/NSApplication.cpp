@@ -300,15 +300,21 @@ QAccessibleInterface* AccessibleWindowRoles(const QString& key, QObject* object)
 
 }  // namespace
 
+void InstallAccessibleRoles() {
+  static bool installed = false;
+  if (!installed) {
+    installed = true;
+    QAccessible::installFactory(AccessibleWindowRoles);
+  }
+}
+
 }  // namespace appkit_private
 
 using namespace appkit_private;
 
 // ---- NSApplication -----------------------------------------------------------------
 
-NSApplication::NSApplication(QObject* parent) : QObject(parent) {
-  QAccessible::installFactory(appkit_private::AccessibleWindowRoles);
-}
+NSApplication::NSApplication(QObject* parent) : QObject(parent) { appkit_private::InstallAccessibleRoles(); }
 
 NSApplication* NSApplication::sharedApplication() {
   static QPointer<NSApplication> shared;

@@ -51,6 +51,7 @@ const size_t kProgramOutputLimit = kUninstallLogLimit / 4 * 3;
 class UninstallLog {
  public:
   void AppendOutput(const std::string& output, size_t dropped) {
+    EndLine();
     const size_t head = kProgramOutputLimit - kProgramOutputLimit / 2;  // as RunProgram keeps it
     if (dropped > 0 && output.size() > head) {
       fText += UninstallerJoinCut(std::string_view(output).substr(0, head), std::string_view(output).substr(head),
@@ -66,8 +67,7 @@ class UninstallLog {
     int length = vsnprintf(line, sizeof line, format, args);
     va_end(args);
     if (length < 0) return;
-    // Our lines stand on their own, after output that did not end its line.
-    if (!fText.empty() && fText.back() != '\n') fText += '\n';
+    EndLine();
     fText += "UninstallerHelper: ";
     fText.append(line, static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1);
     fText += '\n';
@@ -75,6 +75,12 @@ class UninstallLog {
   std::string Bounded() const { return UninstallerCutLog(fText, kUninstallLogLimit); }
 
  private:
+  // Each program's output and each of our lines starts on a line of its
+  // own, after output that did not end its last line.
+  void EndLine() {
+    if (!fText.empty() && fText.back() != '\n') fText += '\n';
+  }
+
   std::string fText;
 };
 

@@ -392,7 +392,8 @@ void UninstallerController::RunEngine(Boolean removeMidiDevices) {
     QString log;
   };
   auto outcome = std::make_shared<Outcome>();
-  const UninstallerEngineOptions options = {fUserPartOnly, &UninstallerController::PrivilegedToolRunning, this};
+  const UninstallerEngineOptions options = {fUserPartOnly, &UninstallerController::PrivilegedToolRunning, nullptr,
+                                            this};
   Engine engine = fEngine;
   fWorker = QThread::create([engine, removeMidiDevices, options, outcome]() {
     CFStringRef log = nullptr;

@@ -204,7 +204,7 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
 OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
                                       const UninstallerEngineOptions* options) {
   static const char* const kFunction = "UninstallerEngine";
-  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL};
+  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL};
   if (options == NULL) options = &kDefaults;
   const bool privileged = !options->userPartOnly;
   assert(log != NULL);
@@ -301,7 +301,8 @@ OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevice
     CFRef<CFStringRef> toolPath(CopyPathOfURL(tool));
     UninstallerRootWatchStart(&rootWatch, StdStringOf(toolPath.get()), options->privilegedToolRunning,
                               options->context);
-    status = MoreSecExecuteRequestInHelperTool(tool, auth, request.get(), &response);
+    status = MoreSecExecuteRequestInHelperToolWithHook(tool, auth, request.get(), &response,
+                                                       options->helperToolStarted, options->context);
     UninstallerRootWatchStop(&rootWatch);
     if (status != noErr) {
       fail(status, kLineExecuteRequest);

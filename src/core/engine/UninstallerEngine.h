@@ -6,6 +6,8 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <MacTypes.h>
 
+#include <sys/types.h>
+
 // *log must be NULL on entry and always receives a new string that the
 // caller releases: on success the helper tool's log followed by the user
 // script's output, on failure "Uninstaller failed with error %d (0x%08x)".
@@ -22,6 +24,11 @@ struct UninstallerEngineOptions {
   // tool runs as root, that is, once the administrator's password was
   // accepted; NULL for no report. Never called for a user part only.
   void (*privilegedToolRunning)(void* context);
+  // Called on the engine's thread once the helper tool runs and before it is
+  // sent anything, with its process ID: pkexec asks polkit about that
+  // process, so a front end without a desktop agent can register its own
+  // for it (pkttyagent --process PID) here. NULL for none.
+  void (*helperToolStarted)(pid_t helperPID, void* context);
   void* context;
 };
 

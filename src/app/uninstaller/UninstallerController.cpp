@@ -185,28 +185,16 @@ void UninstallerController::reportError_(OSStatus status) {
   } else if (UninstallerStatusIsErrno(status)) {
     meaning = QString::fromLocal8Bit(std::strerror(status)) + QLatin1Char('.');
   }
-  QStringList parts;
-  for (const QString& part : {meaning, LocalizedString(QStringLiteral("tryAgain")), LogFileNote()}) {
-    if (!part.isEmpty()) {
-      parts.append(part);
-    }
-  }
+  ShowFailureSheet(titleText, {meaning, LocalizedString(QStringLiteral("tryAgain"))});
+}
+
+void UninstallerController::ShowFailureSheet(const QString& titleText, QStringList paragraphs) {
+  paragraphs.append(LogFileNote());
+  paragraphs.removeAll(QString());
   NSBeginAlertSheetWithDetails(titleText, LocalizedString(QStringLiteral("okButton")), QString(), QString(),
                                mainWindow(), this,
                                NSSelector(this, &UninstallerController::emptySheetDidEnd_returnCode_contextInfo_),
-                               NSSheetCallback(), nullptr, parts.join(QStringLiteral("\n\n")), fLastRunLog);
-}
-
-void UninstallerController::ReportFailure(const QString& title, const QString& message) {
-  QString messageText = LocalizedString(message);
-  const QString note = LogFileNote();
-  if (!note.isEmpty()) {
-    messageText += QStringLiteral("\n\n") + note;
-  }
-  NSBeginAlertSheetWithDetails(LocalizedString(title), LocalizedString(QStringLiteral("okButton")), QString(),
-                               QString(), mainWindow(), this,
-                               NSSelector(this, &UninstallerController::emptySheetDidEnd_returnCode_contextInfo_),
-                               NSSheetCallback(), nullptr, messageText, fLastRunLog);
+                               NSSheetCallback(), nullptr, paragraphs.join(QStringLiteral("\n\n")), fLastRunLog);
 }
 
 QString UninstallerController::LogFileNote() const {
@@ -495,9 +483,10 @@ void UninstallerController::EngineDidFinish(OSStatus err, const QString& log) {
     return;  // the user's own decision
   }
   if (err == kHelperToolDeniedErr) {
-    ReportFailure(QStringLiteral("deniedTitle"), QStringLiteral("deniedMessage"));
+    ShowFailureSheet(LocalizedString(QStringLiteral("deniedTitle")), {LocalizedString(QStringLiteral("deniedMessage"))});
   } else if (err == kNoAuthenticationAgentErr) {
-    ReportFailure(QStringLiteral("noAgentTitle"), QStringLiteral("noAgentMessage"));
+    ShowFailureSheet(LocalizedString(QStringLiteral("noAgentTitle")),
+                     {LocalizedString(QStringLiteral("noAgentMessage"))});
   } else if (err == noErr) {
     restart();
   } else {
@@ -669,7 +658,8 @@ int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::En
   if (preflight.showInWindow) {
     QApplication application(argc, argv);
     NSBundle& bundle = NSBundle::mainBundle();
-    NSBeginAlertSheetWithDetails(bundle.localizedStringForKey_(QStringLiteral("rootRefusedTitle")), QString(),
+    NSBeginAlertSheetWithDetails(bundle.localizedStringForKey_(QStringLiteral("rootRefusedTitle")),
+                                 bundle.localizedStringForKey_(QStringLiteral("okButton")),
                                  QString(), QString(), NSWindow(), nullptr, NSSheetCallback(),
                                  [](NSWindow, NSInteger, void*) { QCoreApplication::quit(); }, nullptr,
                                  bundle.localizedStringForKey_(QStringLiteral("rootRefusedMessage")), QString());

@@ -113,8 +113,9 @@ class UninstallerController : public NSObject {
   void EngineDidFinish(OSStatus err, const QString& log);
   void ShowBusySheet();
   void SetBusyText(const QString& key);
-  // The sheet for |status|: title and message keys, this run's log as details.
-  void ReportFailure(const QString& title, const QString& message);
+  // A sheet about a failed run: its title, its paragraphs (empty ones left
+  // out) followed by where the log file is, and this run's log as details.
+  void ShowFailureSheet(const QString& titleText, QStringList paragraphs);
   QString LogFileNote() const;
   void ListenForRaise();
   static void PrivilegedToolRunning(void* context);

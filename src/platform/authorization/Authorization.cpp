@@ -323,7 +323,6 @@ bool PlaceChannel(int fd) {
   return true;
 }
 
-
 // pkexec's option that keeps it from prompting on our terminal: the window
 // is frozen meanwhile, and polkit 122's own text agent cannot succeed
 // anyway. An agent of the session, or one that a terminal front end

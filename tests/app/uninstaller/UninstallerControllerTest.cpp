@@ -520,6 +520,10 @@ TEST_F(Strings, GermanTextsReachTheSheets) {
   controller->uninstall_(nullptr);
   EXPECT_EQ(SheetButton(kNSAlertAlternateButtonName)->text(), "Abbrechen");
   Press(kNSAlertAlternateButtonName);
+  // The read-me too, and it names the German labels.
+  const QString readMe = NSTextView(Outlet("fReadMe")).string();
+  EXPECT_TRUE(readMe.startsWith(QStringLiteral("Quillon-MIDI-Treibersammlung"))) << qPrintable(readMe.left(80));
+  EXPECT_TRUE(readMe.contains(QStringLiteral("Auch die Quillon-MIDI-Geräte und ihre ALSA-Einstellungen entfernen")));
 }
 
 TEST_F(Strings, TheReadMeIsShownAndTheWindowCentred) {

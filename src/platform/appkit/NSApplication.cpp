@@ -240,7 +240,7 @@ void PositionSheet(QWidget* sheet, QWidget* docWindow) {
   SettleLayout(sheet);
   FitToScreen(sheet);
   const QRect doc = docWindow->geometry();
-  QSize size = sheet->size();
+  const QSize size = sheet->size();
   // Where the window manager draws a title bar, the sheet's own goes just
   // below the window's, as tall as the window's one.
   const int titleBar = std::max(0, doc.y() - docWindow->frameGeometry().y());

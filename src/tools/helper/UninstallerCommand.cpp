@@ -45,9 +45,8 @@ const size_t kFixedEnvironmentCount = sizeof kFixedEnvironment / sizeof kFixedEn
 const size_t kProgramOutputLimit = kUninstallLogLimit / 4 * 3;
 
 // The log of one run: the programs' output (see kProgramOutputLimit) and our
-// own lines; the whole log is cut
-// the same way when it is sent, so that the last lines, where the programs
-// say how they finished, always arrive.
+// own lines. The whole log is cut the same way when it is sent, so that the
+// last lines, where the programs say how they finished, always arrive.
 class UninstallLog {
  public:
   void AppendOutput(const std::string& output, size_t dropped) {

@@ -129,7 +129,7 @@
     </message>
     <message>
         <source>statusFailed</source>
-        <translation>Ein Schritt der Entfernung ist fehlgeschlagen. Die Details unten nennen ihn.</translation>
+        <translation>Der Teil der Deinstallation, der Administratorrechte braucht, ist fehlgeschlagen: Ein Schritt der Entfernung ist fehlgeschlagen, oder das Hilfsprogramm konnte nicht laufen. Die Details unten sagen mehr.</translation>
     </message>
     <message>
         <source>statusFolderUnsuitable</source>

@@ -129,7 +129,7 @@
     </message>
     <message>
         <source>statusFailed</source>
-        <translation>A removal step failed. The details below say which.</translation>
+        <translation>The part of the uninstall that needs administrator rights failed: a removal step failed, or the helper tool could not run. The details below say more.</translation>
     </message>
     <message>
         <source>statusFolderUnsuitable</source>

@@ -333,9 +333,19 @@ OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevice
     }
     result = combined;
   } else {
-    // 10. The failure text.
-    result = CFStringCreateWithFormat(NULL, NULL, CFSTR("Uninstaller failed with error %d (0x%08x)"),
-                                      static_cast<int>(err), static_cast<unsigned int>(err));
+    // 10. The failure text, after the helper tool's own log when its command
+    //     ran and failed: that log says which step failed and why.
+    CFMutableStringRef text = CFStringCreateMutable(NULL, 0);
+    CFTypeRef rootLog = response != NULL ? CFDictionaryGetValue(response, kQLUninstallLogKey) : NULL;
+    if (text != NULL && rootLog != NULL && CFGetTypeID(rootLog) == CFStringGetTypeID() &&
+        CFStringGetLength(static_cast<CFStringRef>(rootLog)) > 0) {
+      CFStringAppend(text, static_cast<CFStringRef>(rootLog));
+      if (!CFStringHasSuffix(text, CFSTR("\n"))) CFStringAppend(text, CFSTR("\n"));
+    }
+    CFRef<CFStringRef> failure(CFStringCreateWithFormat(NULL, NULL, CFSTR("Uninstaller failed with error %d (0x%08x)"),
+                                                        static_cast<int>(err), static_cast<unsigned int>(err)));
+    if (text != NULL && failure) CFStringAppend(text, failure.get());
+    result = text;
   }
 
   // 11. The installed tool goes again after every run.

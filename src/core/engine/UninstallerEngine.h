@@ -10,7 +10,8 @@
 
 // *log must be NULL on entry and always receives a new string that the
 // caller releases: on success the helper tool's log followed by the user
-// script's output, on failure "Uninstaller failed with error %d (0x%08x)".
+// script's output, on failure "Uninstaller failed with error %d (0x%08x)",
+// after the helper tool's log when its command ran and failed.
 // Only the lowest bit of removeMidiDevices is looked at. Returns 0, or the
 // first failure's status (5362 denied, 5363 canceled, ...).
 OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices);

@@ -9,7 +9,7 @@ PACKAGES="
   clang libclang-rt-14-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libqt6uitools6 libqt6dbus6
   polkitd pkexec dbus dbus-x11 python3-dbus python3-gi python3-dbusmock
-  xvfb xauth xdotool x11-utils imagemagick libx11-dev
+  xvfb xauth xdotool x11-utils imagemagick libx11-dev zenity locales
   dosfstools util-linux mount passwd procps
   libplist-dev
 "
@@ -17,8 +17,13 @@ missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+if [ -n "$missing" ]; then
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi
+# The tests read the application's and pkexec's texts in German too.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

@@ -8,6 +8,7 @@
 #include "MoreSecInstall.h"
 #include "MoreSecProtocol.h"
 #include "UninstallerEnginePrivate.h"
+#include "UninstallerRootWatch.h"
 
 #include <Authorization.h>
 #include <CoreFoundation/CFRef.h>
@@ -245,7 +246,15 @@ void UninstallerLogError(OSStatus err, int line, const char* function) {
 }
 
 OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
+  return UninstallerEngineWithOptions(log, removeMidiDevices, NULL);
+}
+
+OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
+                                      const UninstallerEngineOptions* options) {
   static const char* const kFunction = "UninstallerEngine";
+  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL};
+  if (options == NULL) options = &kDefaults;
+  const bool privileged = !options->userPartOnly;
   assert(log != NULL);
   assert(*log == NULL);
   OSStatus err = noErr;
@@ -266,15 +275,19 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
   };
 
   // 1. An empty authorization: rights are asked for while the request runs.
-  OSStatus status = AuthorizationCreate(NULL, NULL, kAuthorizationFlagDefaults, &auth);
-  if (status != noErr) {
-    auth = NULL;
-    fail(status, kLineAuthorizationCreate);
+  //    With the user's part alone there is nothing to authorize.
+  OSStatus status = noErr;
+  if (privileged) {
+    status = AuthorizationCreate(NULL, NULL, kAuthorizationFlagDefaults, &auth);
+    if (status != noErr) {
+      auth = NULL;
+      fail(status, kLineAuthorizationCreate);
+    }
   }
 
   // 2. The helper tool, in Application Support or, where that cannot hold a
   //    set-user-ID file, in the temporary items folder.
-  if (!failed) {
+  if (!failed && privileged) {
     if (bundle == NULL) {
       fail(coreFoundationUnknownErr, kLineToolInApplicationSupport);
     } else {
@@ -298,7 +311,7 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
   // 3, 4. The request: the root script, and the pruning tools that exist.
   CFRef<CFStringRef> commandPath;
   CFRef<CFDictionaryRef> request;
-  if (!failed) {
+  if (!failed && privileged) {
     CFRef<CFURLRef> script(CFBundleCopyResourceURL(bundle, CFSTR("uninstall.ss"), CFSTR(""), NULL));
     commandPath.reset(CopyPathOfURL(script.get()));
     if (!commandPath) {
@@ -312,15 +325,15 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
     }
     CFRef<CFURLRef> pruneLoginItem(CFBundleCopyAuxiliaryExecutableURL(bundle, CFSTR("PruneLoginItem")));
     CFRef<CFStringRef> pruneLoginItemPath(CopyPathOfURL(pruneLoginItem.get()));
-    request.reset(CreateRequest(commandPath.get(), pruneMIDIPath, pruneLoginItemPath.get()));
-    if (!request) {
+    if (privileged) request.reset(CreateRequest(commandPath.get(), pruneMIDIPath, pruneLoginItemPath.get()));
+    if (privileged && !request) {
       fail(coreFoundationUnknownErr, kLineRequestNotCreated);
     }
   }
 
   // 5. The thread that keeps the authorization dialog in front. It ends by
   //    itself; it is detached so that its resources go when it does.
-  if (!failed) {
+  if (!failed && privileged) {
     pthread_t thread;
     int threadErr = pthread_create(&thread, NULL, UninstallerTask, NULL);
     if (threadErr != 0) {
@@ -331,13 +344,19 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
   }
 
   // 6, 7. The privileged request, and the command's own status.
-  if (!failed) {
-    status = MoreSecExecuteRequestInHelperTool(tool, auth, request.get(), &response);
+  if (!failed && privileged) {
+    UninstallerRootWatch rootWatch;
+    CFRef<CFStringRef> toolPath(CopyPathOfURL(tool));
+    UninstallerRootWatchStart(&rootWatch, StdStringOf(toolPath.get()), options->privilegedToolRunning,
+                              options->context);
+    status = MoreSecExecuteRequestInHelperToolWithHook(tool, auth, request.get(), &response,
+                                                       options->helperToolStarted, options->context);
+    UninstallerRootWatchStop(&rootWatch);
     if (status != noErr) {
       fail(status, kLineExecuteRequest);
     }
   }
-  if (!failed) {
+  if (!failed && privileged) {
     status = MoreSecGetErrorFromResponse(response);
     if (status != noErr) {
       fail(status, kLineResponseError);
@@ -348,7 +367,7 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
     // 8, 9. The user's part, and the log: the privileged log, then the
     //       script's output as it came.
     CFMutableStringRef combined = CFStringCreateMutable(NULL, 0);
-    CFTypeRef rootLog = CFDictionaryGetValue(response, kQLUninstallLogKey);
+    CFTypeRef rootLog = response != NULL ? CFDictionaryGetValue(response, kQLUninstallLogKey) : NULL;
     if (combined != NULL && rootLog != NULL && CFGetTypeID(rootLog) == CFStringGetTypeID()) {
       CFStringAppend(combined, static_cast<CFStringRef>(rootLog));
     }
@@ -362,9 +381,19 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
     }
     result = combined;
   } else {
-    // 10. The failure text.
-    result = CFStringCreateWithFormat(NULL, NULL, CFSTR("Uninstaller failed with error %d (0x%08x)"),
-                                      static_cast<int>(err), static_cast<unsigned int>(err));
+    // 10. The failure text, after the helper tool's own log when its command
+    //     ran and failed: that log says which step failed and why.
+    CFMutableStringRef text = CFStringCreateMutable(NULL, 0);
+    CFTypeRef rootLog = response != NULL ? CFDictionaryGetValue(response, kQLUninstallLogKey) : NULL;
+    if (text != NULL && rootLog != NULL && CFGetTypeID(rootLog) == CFStringGetTypeID() &&
+        CFStringGetLength(static_cast<CFStringRef>(rootLog)) > 0) {
+      CFStringAppend(text, static_cast<CFStringRef>(rootLog));
+      if (!CFStringHasSuffix(text, CFSTR("\n"))) CFStringAppend(text, CFSTR("\n"));
+    }
+    CFRef<CFStringRef> failure(CFStringCreateWithFormat(NULL, NULL, CFSTR("Uninstaller failed with error %d (0x%08x)"),
+                                                        static_cast<int>(err), static_cast<unsigned int>(err)));
+    if (text != NULL && failure) CFStringAppend(text, failure.get());
+    result = text;
   }
 
   // 11. The installed tool goes again after every run.

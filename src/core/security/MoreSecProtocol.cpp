@@ -266,6 +266,8 @@ int MoreSecErrorToHelperToolResult(OSStatus err) {
       return 2;
     case -60006:  // errAuthorizationCanceled
       return 3;
+    case -60007:  // errAuthorizationInteractionNotAllowed: no agent could ask
+      return 5;
     case kHelperToolNotPrivilegedErr:
     case kHelperToolDeniedErr:
     case kHelperToolCanceledErr:
@@ -282,6 +284,9 @@ OSStatus MoreSecHelperToolResultToError(int toolResult) {
   }
   if (toolResult >= 1 && toolResult <= 4) {
     return 5360 + toolResult;
+  }
+  if (toolResult == 5) {
+    return kHelperToolNoAgentErr;
   }
   return kHelperToolFailedErr;
 }

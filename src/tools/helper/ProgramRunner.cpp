@@ -153,20 +153,30 @@ void ApplyLimits() {
   FailChild(report, errno);
 }
 
-// Reads the child's output to its end, keeping the first `limit` bytes.
+// Reads the child's output to its end, keeping its first and its last
+// bytes: the end of a long log says how the program finished.
 void CollectOutput(int fd, size_t limit, std::string* output, size_t* dropped) {
+  const size_t tailLimit = limit / 2;
+  const size_t headLimit = limit - tailLimit;
+  std::string tail;
+  size_t passed = 0;  // bytes that went into the tail, kept or not
   char buffer[65536];
   for (;;) {
     ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return;
+    if (got <= 0) break;
     size_t count = static_cast<size_t>(got);
-    size_t keep = output->size() < limit ? limit - output->size() : 0;
-    if (keep > count) keep = count;
-    output->append(buffer, keep);
-    *dropped += count - keep;
-    if (*dropped > kMaxDroppedOutput) return;
+    size_t toHead = output->size() < headLimit ? headLimit - output->size() : 0;
+    if (toHead > count) toHead = count;
+    output->append(buffer, toHead);
+    tail.append(buffer + toHead, count - toHead);
+    passed += count - toHead;
+    if (tail.size() >= 2 * tailLimit + sizeof buffer) tail.erase(0, tail.size() - tailLimit);
+    if (passed > tailLimit + kMaxDroppedOutput) break;
   }
+  if (tail.size() > tailLimit) tail.erase(0, tail.size() - tailLimit);
+  *dropped = passed - tail.size();
+  output->append(tail);
 }
 
 bool StartsAsScript(int programFd) {

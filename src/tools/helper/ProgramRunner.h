@@ -39,10 +39,12 @@ int OpenProgramForRunning(const char* path, int* programFd);
 // open and the caller's) with the argument vector argv (argv[0] not NULL) and
 // the complete environment envp, both NULL-terminated, and waits for it.
 // Everything the program and its descendants write to standard output and
-// standard error is collected in *output up to outputLimit bytes; the rest is
-// read and dropped, counted in *droppedBytes, and after a further 64 MiB the
-// pipe is closed so that an endless writer gets EPIPE instead of holding the
-// caller for ever. Reading ends when every writer has closed the pipe.
+// standard error is collected in *output up to outputLimit bytes: when there
+// is more, *output holds the first outputLimit - outputLimit / 2 bytes and
+// the last outputLimit / 2, and the *droppedBytes between them are read and
+// dropped; after a further 64 MiB the pipe is closed so that an endless
+// writer gets EPIPE instead of holding the caller for ever. Reading ends
+// when every writer has closed the pipe.
 //
 // With asRoot the child takes root (which needs a saved or effective user ID
 // of 0) before anything else; without it the child keeps the caller's IDs.

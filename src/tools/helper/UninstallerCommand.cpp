@@ -1,10 +1,14 @@
 #include "UninstallerCommand.h"
 
 #include "ProgramRunner.h"
+#include "UninstallerRunLog.h"
 
 #include <errno.h>
 #include <limits.h>
 #include <string.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,16 +40,24 @@ const char* const kFixedEnvironment[] = {
 };
 const size_t kFixedEnvironmentCount = sizeof kFixedEnvironment / sizeof kFixedEnvironment[0];
 
-// The log of one run, bounded: program output counts against the limit; our
-// own lines are few and short and always go in.
+// Each program's output is kept whole up to this, or its start and end
+// beyond it; it leaves room in the log for the other programs' last lines.
+const size_t kProgramOutputLimit = kUninstallLogLimit / 4 * 3;
+
+// The log of one run: the programs' output (see kProgramOutputLimit) and our
+// own lines. The whole log is cut the same way when it is sent, so that the
+// last lines, where the programs say how they finished, always arrive.
 class UninstallLog {
  public:
-  void AppendOutput(const std::string& output, size_t droppedElsewhere) {
-    size_t room = Room();
-    size_t keep = output.size() < room ? output.size() : room;
-    fText.append(output, 0, keep);
-    fOutput += keep;
-    fDropped += (output.size() - keep) + droppedElsewhere;
+  void AppendOutput(const std::string& output, size_t dropped) {
+    EndLine();
+    const size_t head = kProgramOutputLimit - kProgramOutputLimit / 2;  // as RunProgram keeps it
+    if (dropped > 0 && output.size() > head) {
+      fText += UninstallerJoinCut(std::string_view(output).substr(0, head), std::string_view(output).substr(head),
+                                  dropped);
+    } else {
+      fText += output;
+    }
   }
   void Line(const char* format, ...) __attribute__((format(printf, 2, 3))) {
     char line[PATH_MAX + 256];
@@ -54,18 +66,21 @@ class UninstallLog {
     int length = vsnprintf(line, sizeof line, format, args);
     va_end(args);
     if (length < 0) return;
+    EndLine();
     fText += "UninstallerHelper: ";
     fText.append(line, static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1);
     fText += '\n';
   }
-  size_t Room() const { return fOutput < kUninstallLogLimit ? kUninstallLogLimit - fOutput : 0; }
-  size_t Dropped() const { return fDropped; }
-  const std::string& Text() const { return fText; }
+  std::string Bounded() const { return UninstallerCutLog(fText, kUninstallLogLimit); }
 
  private:
+  // Each program's output and each of our lines starts on a line of its
+  // own, after output that did not end its last line.
+  void EndLine() {
+    if (!fText.empty() && fText.back() != '\n') fText += '\n';
+  }
+
   std::string fText;
-  size_t fOutput = 0;
-  size_t fDropped = 0;
 };
 
 // A path from the request: a string holding an absolute path that converts
@@ -128,6 +143,50 @@ OSStatus CheckUninstallRight(AuthorizationRef auth) {
                                  kAuthorizationFlagExtendRights | kAuthorizationFlagInteractionAllowed, NULL);
 }
 
+// Opens the system-wide lock file at |path| as root and waits for it, so that
+// two users' uninstalls never interleave. /run/lock is world-writable, so
+// anyone may have made the name first: it is opened without following a
+// link and without truncating, and must turn out to be a regular file of
+// root's own that nobody else may open, linked once; anything else is
+// refused (never removed or rewritten), and the administrator has to clear
+// the name. Without root at hand there is nothing to guard (the programs
+// could not run as root either) and *fd stays -1.
+int LockSystemWide(const char* path, UninstallLog* log, int* fd) {
+  const uid_t actingAs = geteuid();
+  if (actingAs != 0 && seteuid(0) != 0) return 0;
+  int lockFd;
+  do {
+    lockFd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  } while (lockFd < 0 && errno == EINTR);
+  int err = lockFd < 0 ? errno : 0;
+  struct stat info;
+  if (err == 0 && fstat(lockFd, &info) != 0) err = errno;
+  if (err == 0 && (!S_ISREG(info.st_mode) || info.st_uid != 0 || info.st_nlink != 1 || (info.st_mode & 077) != 0)) {
+    err = EPERM;
+  }
+  if (err == 0 && flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+    log->Line("waiting for another uninstall to finish");
+    while (flock(lockFd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        err = errno;
+        break;
+      }
+    }
+  }
+  if (actingAs != 0) {
+    int junk = seteuid(actingAs);
+    assert(junk == 0);
+  }
+  if (err != 0) {
+    if (lockFd >= 0) (void) close(lockFd);
+    log->Line("refused to run: %s is not a lock file of root's own (%s); an administrator must remove it", path,
+              strerror(err));
+    return err;
+  }
+  *fd = lockFd;
+  return 0;
+}
+
 // Runs the opened programs in order; returns the first failure.
 OSStatus RunSteps(const std::string (&paths)[kStepCount], const int (&fds)[kStepCount], UninstallLog* log) {
   std::string bundle = "QUILLON_BUNDLE=" + BundleOf(paths[0]);
@@ -143,7 +202,7 @@ OSStatus RunSteps(const std::string (&paths)[kStepCount], const int (&fds)[kStep
     std::string output;
     size_t dropped = 0;
     int waitStatus = 0;
-    int err = RunProgram(fds[i], argv, envp, true, log->Room(), &output, &dropped, &waitStatus);
+    int err = RunProgram(fds[i], argv, envp, true, kProgramOutputLimit, &output, &dropped, &waitStatus);
     log->AppendOutput(output, dropped);
     OSStatus status = noErr;
     if (err != 0) {
@@ -217,10 +276,16 @@ void UninstallerSanitizeLog(const char* bytes, size_t length, std::string* text)
 
 OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
                                            UninstallRightsCheck check) {
+  return UninstallerCommandWithChecks(auth, request, response, check, kUninstallSystemLockPath);
+}
+
+OSStatus UninstallerCommandWithChecks(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
+                                      UninstallRightsCheck check, const char* lockPath) {
   assert(auth != NULL);
   assert(request != NULL);
   assert(response != NULL && *response == NULL);
   assert(check != NULL);
+  assert(lockPath != NULL);
 
   UninstallLog log;
   OSStatus err = noErr;
@@ -256,7 +321,13 @@ OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRe
     }
   }
 
+  int lockFd = -1;
+  if (err == noErr) err = LockSystemWide(lockPath, &log, &lockFd);
   if (err == noErr) err = RunSteps(paths, fds, &log);
+  if (lockFd >= 0) {
+    int junk = close(lockFd);
+    assert(junk == 0);
+  }
   for (int fd : fds) {
     if (fd >= 0) {
       int junk = close(fd);
@@ -264,9 +335,9 @@ OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRe
     }
   }
 
-  if (log.Dropped() > 0) log.Line("the log was cut short: %zu more bytes of output were left out", log.Dropped());
+  const std::string bounded = log.Bounded();
   std::string text;
-  UninstallerSanitizeLog(log.Text().data(), log.Text().size(), &text);
+  UninstallerSanitizeLog(bounded.data(), bounded.size(), &text);
   CFStringRef logString = CFStringCreateWithBytes(NULL, reinterpret_cast<const UInt8*>(text.data()),
                                                   static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false);
   if (logString != NULL) {

@@ -18,7 +18,11 @@
 //   3. opens every program named (OpenProgramForRunning: a regular file, not
 //      a symbolic link, executable, not writable by group or others); a refusal gives
 //      its errno (ELOOP for a link) and nothing runs;
-//   4. runs them in the order CommandPath, PruneMIDI, PruneLoginItem, each
+//   4. takes the system-wide lock kUninstallSystemLockPath as root, waiting
+//      while another uninstall holds it; a name that someone else made
+//      there (a symbolic link, a file not root's own) is refused with its
+//      errno (ELOOP, EPERM) and left alone, and nothing runs;
+//   5. runs them in the order CommandPath, PruneMIDI, PruneLoginItem, each
 //      through its descriptor and fully as root (RunProgram), with
 //      stdin /dev/null, stdout and stderr into the log, and only this
 //      environment: PATH=/usr/sbin:/usr/bin:/sbin:/bin, LANG=C.UTF-8,
@@ -32,9 +36,10 @@
 //
 // Response: always a new dictionary (unless memory ran out, then -4960 and
 // none) whose "QLUninstallLog" holds what the programs printed, in order,
-// plus a line "UninstallerHelper: ..." for each refusal or failure. The log
-// is cut at kUninstallLogLimit bytes of output (a final line says how much
-// was left out) and made valid UTF-8: invalid bytes and control characters
+// plus a line "UninstallerHelper: ..." for each refusal or failure. A log
+// longer than kUninstallLogLimit bytes keeps its start and its end, cut at
+// line boundaries, with a line that says how much was left out between them
+// (so does each program's output on its own), and it is made valid UTF-8: invalid bytes and control characters
 // other than tab, line feed and carriage return become U+FFFD. The bound
 // keeps the response well inside the protocol's 1 MiB frame even after XML
 // escaping, which can make a byte five.
@@ -57,6 +62,9 @@
 
 enum : size_t { kUninstallLogLimit = 128 * 1024 };
 
+// Held while the programs run, so that two uninstalls never interleave.
+inline constexpr char kUninstallSystemLockPath[] = "/run/lock/quillon-uninstall.lock";
+
 // The helper tool's statuses, as the request channel defines them.
 enum : OSStatus {
   kUninstallDeniedErr = kHelperToolDeniedErr,        // the user may not uninstall
@@ -74,6 +82,10 @@ OSStatus HelperToolCommandProc(AuthorizationRef auth, CFDictionaryRef request, C
 typedef OSStatus (*UninstallRightsCheck)(AuthorizationRef auth);
 OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
                                            UninstallRightsCheck check);
+
+// The same with the system-wide lock at |lockPath| instead, for tests.
+OSStatus UninstallerCommandWithChecks(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
+                                      UninstallRightsCheck check, const char* lockPath);
 
 // `bytes` made fit for the log: valid UTF-8 in which invalid bytes and
 // control characters other than \t, \n and \r are U+FFFD.

@@ -112,15 +112,16 @@ inline bool MountOverlays(const std::string& base, const std::vector<std::string
 
 // ---------------------------------------------------------------- engine
 
-// Child side: runs the engine with the main bundle at `bundle` and writes
+// Child side: runs the engine (with `options`, if any) with the main bundle at `bundle` and writes
 // "ENGINE-STATUS <status>\nENGINE-LOG <bytes>\n<log>" on standard output.
-inline OSStatus RunEngine(const std::string& bundle, Boolean removeMidiDevices, std::string* log) {
+inline OSStatus RunEngine(const std::string& bundle, Boolean removeMidiDevices, std::string* log,
+                          const UninstallerEngineOptions* options = NULL) {
   (void) MoreUNIXIgnoreSIGPIPE();  // as the application's main does
   CFRef<CFURLRef> url(CFURLCreateFromFileSystemRepresentation(
       NULL, reinterpret_cast<const UInt8*>(bundle.c_str()), static_cast<CFIndex>(bundle.size()), true));
   _CFBundleSetMainBundleURLForTesting(url.get());
   CFStringRef logString = NULL;
-  OSStatus status = UninstallerEngine(&logString, removeMidiDevices);
+  OSStatus status = UninstallerEngineWithOptions(&logString, removeMidiDevices, options);
   log->clear();
   if (logString != NULL) {
     CFIndex length = CFStringGetLength(logString);

@@ -9,6 +9,8 @@
 #include <Authorization.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <sys/mount.h>
 #include <sys/resource.h>
 
@@ -207,7 +209,10 @@ TEST_F(UninstallerEngineTest, AFailedRootPartGivesTheCommandsStatusAndNoUserScri
   sys::ChildResult child;
   EngineRun run = RunAsRoot(bundle, 1, &child);
   EXPECT_EQ(run.status, 5364);
-  EXPECT_EQ(run.log, FailureText(5364));
+  // The tool's log says which step failed; the failure text ends it.
+  EXPECT_EQ(run.log.rfind("partly done\nUninstallerHelper: " + bundle + "/Resources/uninstall.ss failed with exit status 3\n", 0),
+            0u) << run.log;
+  EXPECT_EQ(run.log.substr(run.log.size() - FailureText(5364).size()), FailureText(5364));
   EXPECT_EQ(EngineDiagnostics(child.err), std::vector<std::string>{Diagnostic(5364, 367)})
       << child.err;
   EXPECT_FALSE(Exists(marker));
@@ -297,6 +302,46 @@ TEST_F(UninstallerEngineUserTest, DenialGives5362WithTheFailureTextAndNoUserScri
       << result.err;
   EXPECT_FALSE(Exists(Home() + "/user-script-ran"));
   EXPECT_FALSE(Exists(Home() + "/.local/share/Quillon"));
+}
+
+// With only the user's part left no password is asked for: no helper tool
+// and no pkexec (which, with no rule and no agent, could not succeed), and
+// the log is the user script's. With the privileged part, the front end
+// learns the helper tool's process before it asks for anything, and learns
+// when the tool runs as root.
+TEST_F(UninstallerEngineUserTest, TheUserPartAloneNeedsNoPasswordAndTheRootMomentIsReported) {
+  ASSERT_TRUE(WriteScript(fBundle + "/Resources/usr_uninstall.ss", "echo user part ran\n"));
+  struct Reports {
+    std::atomic<int> root{0};
+    std::atomic<pid_t> helper{0};
+  };
+  const std::string bundle = fBundle;
+  auto run = [&](Boolean userPartOnly) {
+    return sys::RunAsUser(&User(), [&]() -> int {
+      Reports reports;
+      UninstallerEngineOptions options = {
+          userPartOnly, [](void* context) { static_cast<Reports*>(context)->root++; },
+          [](pid_t pid, void* context) { static_cast<Reports*>(context)->helper = pid; }, &reports};
+      std::string log;
+      RunEngine(bundle, 0, &log, &options);
+      printf("REPORTS root %d helper %d\n", reports.root.load(), reports.helper.load() > 0 ? 1 : 0);
+      return 0;
+    });
+  };
+  sys::ChildResult alone = run(true);
+  EngineRun aloneRun = ParseEngineRun(alone.out);
+  EXPECT_EQ(aloneRun.status, 0) << alone.Describe() << alone.out;
+  EXPECT_EQ(aloneRun.log, "user part ran\n");
+  EXPECT_EQ(aloneRun.rest, "REPORTS root 0 helper 0\n");
+  EXPECT_EQ(alone.err.find("MoreSecurity:"), std::string::npos) << alone.err;
+  EXPECT_FALSE(Exists(Home() + "/.local/share/Quillon"));
+
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  sys::ChildResult both = run(false);
+  EngineRun bothRun = ParseEngineRun(both.out);
+  EXPECT_EQ(bothRun.status, 0) << both.Describe() << both.out << both.err;
+  EXPECT_EQ(bothRun.rest, "REPORTS root 1 helper 1\n");
 }
 
 // The user may start no further thread or process: the dialog thread cannot

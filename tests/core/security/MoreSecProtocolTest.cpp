@@ -362,7 +362,7 @@ TEST(HelperToolResultTest, StatusToResultCode) {
     OSStatus status;
     int result;
   } cases[] = {{0, 0},    {-60005, 2}, {-60006, 3}, {5361, 1}, {5362, 2}, {5363, 3},
-               {5364, 4}, {5360, 4},   {5365, 4},   {-50, 4},  {32, 4}};
+               {5364, 4}, {5360, 4},   {5365, 4},   {-50, 4},  {32, 4}, {-60007, 5}};
   for (const auto& c : cases) {
     EXPECT_EQ(MoreSecErrorToHelperToolResult(c.status), c.result) << c.status;
   }
@@ -372,7 +372,7 @@ TEST(HelperToolResultTest, ResultCodeToStatus) {
   const struct {
     int result;
     OSStatus status;
-  } cases[] = {{0, 0}, {1, 5361}, {2, 5362}, {3, 5363}, {4, 5364}, {5, 5364}, {-1, 5364}, {255, 5364}};
+  } cases[] = {{0, 0}, {1, 5361}, {2, 5362}, {3, 5363}, {4, 5364}, {5, -60007}, {6, 5364}, {-1, 5364}, {255, 5364}};
   for (const auto& c : cases) {
     EXPECT_EQ(MoreSecHelperToolResultToError(c.result), c.status) << c.result;
   }

@@ -67,7 +67,7 @@ class UninstallerCommandTest : public ::testing::Test {
   // Runs the command; returns its status and fills *log from the response.
   OSStatus Command(CFDictionaryRef request, std::string* log, UninstallRightsCheck check = Yes) {
     CFDictionaryRef response = nullptr;
-    OSStatus err = UninstallerCommandWithRightsCheck(fAuth, request, &response, check);
+    OSStatus err = UninstallerCommandWithChecks(fAuth, request, &response, check, (fScratch / "run.lock").c_str());
     log->clear();
     EXPECT_NE(response, nullptr);
     if (response != nullptr) {
@@ -158,13 +158,34 @@ TEST_F(UninstallerCommandTest, FirstFailureIsTheStatusAndLaterStepsStillRun) {
                      "UninstallerHelper: " + Bundle() + "/PruneMIDI was ended by signal 9\nlogin ran: --system\n");
 }
 
-TEST_F(UninstallerCommandTest, LogIsBoundedAndValidUTF8) {
-  SetScript("Resources/uninstall.ss", "printf 'bad \\377\\300\\001 end\\n'\nhead -c 200000 /dev/zero | tr '\\000' x\n");
+TEST_F(UninstallerCommandTest, LogIsBoundedKeepsItsEndAndIsValidUTF8) {
+  SetScript("Resources/uninstall.ss",
+            "printf 'bad \\377\\300\\001 end\\n'\nseq 1 40000\nprintf 'removed block from /etc/asound.conf'\n");
   std::string log;
-  EXPECT_EQ(Command(Request(false, false).get(), &log), noErr);
+  EXPECT_EQ(Command(Request(true, false).get(), &log), noErr);
   EXPECT_EQ(log.rfind("bad \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD end\n", 0), 0u) << log.substr(0, 40);
   EXPECT_LT(log.size(), kUninstallLogLimit + 256);
-  EXPECT_NE(log.find("UninstallerHelper: the log was cut short: "), std::string::npos);
+  // Cut at line boundaries, the cut marked on its own line, the end kept and
+  // the next program's output on a line of its own.
+  const size_t marker = log.find("\n[... ");
+  ASSERT_NE(marker, std::string::npos);
+  EXPECT_NE(log.find(" bytes left out ...]\n", marker), std::string::npos);
+  const std::string end = "\n40000\nremoved block from /etc/asound.conf\nmidi ran: --system\n";
+  EXPECT_EQ(log.substr(log.size() - end.size()), end);
+}
+
+TEST_F(UninstallerCommandTest, ASystemLockNameSomeoneElseMadeIsRefusedAndLeftAlone) {
+  const std::string lock = fScratch / "run.lock";
+  ASSERT_EQ(symlink("/etc/passwd", lock.c_str()), 0);
+  std::string log;
+  EXPECT_EQ(Command(Request().get(), &log), ELOOP) << log;
+  ASSERT_EQ(unlink(lock.c_str()), 0);
+  ASSERT_TRUE(WriteFile(lock, "mine\n", 0644));
+  ASSERT_EQ(chown(lock.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(Command(Request().get(), &log), EPERM) << log;
+  EXPECT_NE(log.find("an administrator must remove it"), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(lock), "mine\n");
+  EXPECT_FALSE(Exists(Marks()));
 }
 
 TEST(UninstallerSanitizeLogTest, KeepsValidTextAndReplacesEverythingElse) {

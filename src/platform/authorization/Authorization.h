@@ -106,7 +106,9 @@ OSStatus AuthorizationFreeItemSet(AuthorizationItemSet* set);
 // no agent, or another pkexec error) errAuthorizationDenied; 126 (dismissed)
 // errAuthorizationCanceled; anything else, and a tool that could not be
 // started, errAuthorizationToolExecuteFailure. On failure
-// *communicationsPipe is NULL and no child is left behind.
+// *communicationsPipe is NULL and no child is left behind. The fork of
+// pkexec may use the hard RLIMIT_NPROC, whatever the soft one says; when it
+// fails all the same, its errno is named on standard error.
 OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, const char* pathToTool,
                                             AuthorizationFlags options, char* const* arguments,
                                             FILE** communicationsPipe);

@@ -107,14 +107,13 @@ int MoreSecOpenTrustedFolder(const char* path, uid_t user, int* folderFd, int* p
       err = CheckFolder(current, user, refusal);
     }
     at += length;
-    if (*at == '/') {
+    if (err == 0 && at[0] == '/' && at[1] == '\0') {
+      // A trailing slash: an empty last component.
+      refusal->where = path;
+      refusal->why = "has an empty, \".\" or \"..\" component";
+      err = EINVAL;
+    } else if (at[0] == '/') {
       at++;
-      if (*at == '\0') {
-        // A trailing slash: an empty last component.
-        refusal->where = path;
-        refusal->why = "has an empty, \".\" or \"..\" component";
-        err = err == 0 ? EINVAL : err;
-      }
     }
   }
   if (err == 0 && parentFd != nullptr && parent < 0) {

@@ -552,6 +552,15 @@ TEST_F(UninstallerHelperAttackTest, TheRelayReachesPkexecForAUserWithManyTasks) 
                                              input, sys::ChildOptions());
   EXPECT_TRUE(result.Exited() && result.ExitCode() == 2) << result.Describe();
   EXPECT_NE(result.err.find("MoreSecurity: AEWP returned -60005\n"), std::string::npos) << result.err;
+
+  // With the hard limit down as well the fork fails, and the diagnostics say why.
+  result = RunToolWithInput(&User(), {"/bin/bash", "-c", "ulimit -u 100 && exec \"$0\"", tool}, input,
+                            sys::ChildOptions());
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 4) << result.Describe();
+  EXPECT_NE(result.err.find("cannot start /usr/bin/pkexec: fork: Resource temporarily unavailable\n"
+                            "MoreSecurity: AEWP returned -60031\n"),
+            std::string::npos)
+      << result.err;
 }
 
 // A second name linked to the fresh copy before its repair would stay a

@@ -63,6 +63,8 @@ as_user cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
 as_user cmake --build "$build" -j "$(nproc)"
 
+# As root: the helper tool runs as root only programs that root owns, in
+# folders that only root can change, so the bundle must be installed this way.
 say "installing the uninstaller into $prefix"
 as_root cmake --install "$build"
 

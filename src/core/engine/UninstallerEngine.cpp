@@ -192,8 +192,9 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
                                  static_cast<CFIndex>(output.size()), kCFStringEncodingUTF8, false);
 }
 
-// Deletes the installed tool, and its folder when that is left empty.
-// Failures here are silent: they change neither status nor log.
+// Deletes the installed tool, and its folder when that is left empty; and
+// the fresh temporary folder made for this run, if any, when that is empty
+// too. Failures here are silent: they change neither status nor log.
 void DeleteInstalledTool(CFURLRef tool) {
   FSRef toolRef;
   if (CFURLGetFSRef(tool, &toolRef)) {
@@ -215,6 +216,11 @@ void DeleteInstalledTool(CFURLRef tool) {
         if (empty) {
           (void) rmdir(path.c_str());
         }
+      }
+      // rmdir leaves a folder that holds anything.
+      const char* fresh = QuillonFreshTemporaryFolder();
+      if (fresh != NULL && path.compare(0, path.rfind('/'), fresh) == 0) {
+        (void) rmdir(fresh);
       }
     }
   }

@@ -629,9 +629,21 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
     return errAuthorizationToolExecuteFailure;
   }
 
+  // Linux charges the fork against RLIMIT_NPROC of the real user, counting
+  // every process and thread of that user, and a tool may have lowered its
+  // soft limit to guard itself (a desktop session easily has a few hundred
+  // tasks). Only this one fork goes up to the hard limit.
+  struct rlimit nproc;
+  bool raisedNproc = false;
+  if (getrlimit(RLIMIT_NPROC, &nproc) == 0 && nproc.rlim_cur < nproc.rlim_max) {
+    const struct rlimit hard = {nproc.rlim_max, nproc.rlim_max};
+    raisedNproc = setrlimit(RLIMIT_NPROC, &hard) == 0;
+  }
   // pkexec asks polkit about its parent process, so it must stay our child:
   // no double fork, no new session.
   pid_t pid = fork();
+  const int forkErr = errno;
+  if (raisedNproc) (void)setrlimit(RLIMIT_NPROC, &nproc);  // in the child too: it inherits ours
   if (pid == 0) {
     ResetSignalMaskInChild();
     if (!PlaceChannel(channel[1]) || dup2(errors[1], 2) < 0) _exit(kChildExecFailed);
@@ -650,6 +662,9 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
     assert(junk == 0);
     junk = close(errors[0]);
     assert(junk == 0);
+    // The status alone cannot say why; EAGAIN here means too many processes.
+    fprintf(stderr, "AuthorizationExecuteWithPrivileges: cannot start %s: fork: %s\n", kPkexecPath,
+            strerror(forkErr));
     return errAuthorizationToolExecuteFailure;
   }
 

@@ -114,6 +114,8 @@ OSStatus AuthorizationFreeItemSet(AuthorizationItemSet* set);
 // started, errAuthorizationToolExecuteFailure. What pkexec writes is passed
 // on to our standard error. On failure *communicationsPipe is NULL and no
 // child is left behind.
+// The fork of pkexec may use the hard RLIMIT_NPROC, whatever the soft one
+// says; when it fails all the same, its errno is named on standard error.
 OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, const char* pathToTool,
                                             AuthorizationFlags options, char* const* arguments,
                                             FILE** communicationsPipe);

@@ -60,16 +60,18 @@ class UninstallLog {
     }
   }
   void Line(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-    char line[PATH_MAX + 256];
     va_list args;
     va_start(args, format);
-    int length = vsnprintf(line, sizeof line, format, args);
+    Add(false, format, args);
     va_end(args);
-    if (length < 0) return;
-    EndLine();
-    fText += "UninstallerHelper: ";
-    fText.append(line, static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1);
-    fText += '\n';
+  }
+  // A line that says why nothing ran. It goes to standard error as well:
+  // the application shows a failed run's status, not its log.
+  void Refusal(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    va_list args;
+    va_start(args, format);
+    Add(true, format, args);
+    va_end(args);
   }
   std::string Bounded() const { return UninstallerCutLog(fText, kUninstallLogLimit); }
 
@@ -78,6 +80,17 @@ class UninstallLog {
   // own, after output that did not end its last line.
   void EndLine() {
     if (!fText.empty() && fText.back() != '\n') fText += '\n';
+  }
+
+  void Add(bool toStandardError, const char* format, va_list args) {
+    char line[2 * PATH_MAX + 256];
+    int length = vsnprintf(line, sizeof line, format, args);
+    if (length < 0) return;
+    size_t used = static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1;
+    EndLine();
+    std::string text = "UninstallerHelper: " + std::string(line, used) + "\n";
+    fText += text;
+    if (toStandardError) (void) fputs(text.c_str(), stderr);
   }
 
   std::string fText;
@@ -113,27 +126,16 @@ OSStatus CopyRequestPath(CFDictionaryRef request, const char* key, bool* present
   return noErr;
 }
 
-const char* OpenRefusal(int err) {
-  switch (err) {
-    case ELOOP:
-      return "it is a symbolic link";
-    case EINVAL:
-      return "it is not a plain absolute path";
-    case EACCES:
-      return "it is not an executable regular file";
-    case EPERM:
-      return "others may change it";
-    default:
-      return strerror(err);
+// The log line of a program that is not run; its status.
+OSStatus RefuseProgram(const char* key, const std::string& path, int err, const MoreSecPathRefusal& refusal,
+                       UninstallLog* log) {
+  const bool refused = MoreSecIsPathRefusal(err) || err == EACCES;
+  if (refusal.why[0] != '\0') {
+    log->Refusal("refused %s \"%s\": %s %s", key, path.c_str(), refusal.where.c_str(), refusal.why);
+  } else {
+    log->Refusal("refused %s \"%s\": %s: %s", key, path.c_str(), refusal.where.c_str(), strerror(err));
   }
-}
-
-// The folder that holds the folder of the script: the bundle.
-std::string BundleOf(const std::string& commandPath) {
-  std::string folder = commandPath.substr(0, commandPath.rfind('/'));
-  size_t slash = folder.rfind('/');
-  if (slash == std::string::npos || slash == 0) return "/";
-  return folder.substr(0, slash);
+  return refused ? kUninstallUntrustedProgramErr : err;
 }
 
 OSStatus CheckUninstallRight(AuthorizationRef auth) {
@@ -187,9 +189,11 @@ int LockSystemWide(const char* path, UninstallLog* log, int* fd) {
   return 0;
 }
 
-// Runs the opened programs in order; returns the first failure.
-OSStatus RunSteps(const std::string (&paths)[kStepCount], const int (&fds)[kStepCount], UninstallLog* log) {
-  std::string bundle = "QUILLON_BUNDLE=" + BundleOf(paths[0]);
+// Runs the opened programs in order; returns the first failure. Each finds
+// the bundle, as the walk to CommandPath pinned it, at kRunProgramFolderFd.
+OSStatus RunSteps(const std::string (&paths)[kStepCount], const int (&fds)[kStepCount], int bundleFd,
+                  UninstallLog* log) {
+  const std::string bundle = "QUILLON_BUNDLE=/proc/self/fd/" + std::to_string(kRunProgramFolderFd);
   const char* envp[kFixedEnvironmentCount + 2];
   for (size_t i = 0; i < kFixedEnvironmentCount; i++) envp[i] = kFixedEnvironment[i];
   envp[kFixedEnvironmentCount] = bundle.c_str();
@@ -202,7 +206,7 @@ OSStatus RunSteps(const std::string (&paths)[kStepCount], const int (&fds)[kStep
     std::string output;
     size_t dropped = 0;
     int waitStatus = 0;
-    int err = RunProgram(fds[i], argv, envp, true, kProgramOutputLimit, &output, &dropped, &waitStatus);
+    int err = RunProgram(fds[i], bundleFd, argv, envp, true, kProgramOutputLimit, &output, &dropped, &waitStatus);
     log->AppendOutput(output, dropped);
     OSStatus status = noErr;
     if (err != 0) {
@@ -311,22 +315,35 @@ OSStatus UninstallerCommandWithChecks(AuthorizationRef auth, CFDictionaryRef req
   }
 
   // Every program is pinned and checked before the first one runs, so that a
-  // request with one bad path runs none of them.
+  // request with one bad path runs none of them. Root runs only what root
+  // owns, reached through folders that only root can change; the bundle the
+  // scripts are told about is the one this walk reached, never the string.
+  int bundleFd = -1;
   for (size_t i = 0; err == noErr && i < kStepCount; i++) {
     if (paths[i].empty()) continue;
-    int openErr = OpenProgramForRunning(paths[i].c_str(), &fds[i]);
-    if (openErr != 0) {
-      log.Line("refused %s \"%s\": %s", kSteps[i].key, paths[i].c_str(), OpenRefusal(openErr));
-      err = openErr;
+    MoreSecPathRefusal refusal;
+    int openErr = OpenProgramForRunning(paths[i].c_str(), 0, &fds[i], i == 0 ? &bundleFd : NULL, &refusal);
+    if (openErr != 0) err = RefuseProgram(kSteps[i].key, paths[i], openErr, refusal, &log);
+  }
+
+  // Limits the caller lowered would end a program half-way, a rewrite with
+  // a truncated file: they must allow a whole run before anything starts.
+  if (err == noErr) {
+    std::string why;
+    if (RaiseLimitsForRunning(&why) != 0) {
+      log.Refusal("ran nothing: %s", why.c_str());
+      err = kUninstallLimitsErr;
     }
   }
 
   int lockFd = -1;
   if (err == noErr) err = LockSystemWide(lockPath, &log, &lockFd);
-  if (err == noErr) err = RunSteps(paths, fds, &log);
-  if (lockFd >= 0) {
-    int junk = close(lockFd);
-    assert(junk == 0);
+  if (err == noErr) err = RunSteps(paths, fds, bundleFd, &log);
+  for (int fd : {lockFd, bundleFd}) {
+    if (fd >= 0) {
+      int junk = close(fd);
+      assert(junk == 0);
+    }
   }
   for (int fd : fds) {
     if (fd >= 0) {

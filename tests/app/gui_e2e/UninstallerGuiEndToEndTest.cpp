@@ -6,7 +6,9 @@
 // /usr/local, /usr/share and /var/lib are overlays whose changes land in a
 // scratch tmpfs and the user's home is a tmpfs of its own. There the build
 // is installed with `cmake --install` into /usr/local, exactly as the
-// README's command does, and the demo product is installed on top, so the
+// README's command does (as root, so that every folder and file of the
+// bundle is root's and mode 0755, which the helper tool insists on before it
+// runs anything as root), and the demo product is installed on top, so the
 // application and the product sit where they would on a real machine while
 // the machine's own files stay untouched.
 //

@@ -335,7 +335,7 @@ TEST_F(InstallSystemTest, OrdinaryFoldersAnswerNoAndAnUnwritableOneIsAFailure) {
   EXPECT_EQ(lines[1], "0 0") << "ignoring set-user-ID";
   EXPECT_EQ(lines[2], "keep/") << "the folder holds other things than before";
   EXPECT_EQ(lines[3], std::to_string(permErr) + " 7") << "a failure leaves the flag alone";
-  EXPECT_EQ(lines[4], std::to_string(permErr));
+  EXPECT_EQ(lines[4], "5370") << "a data folder that is not the user's counts like an unsuitable volume";
   EXPECT_EQ(lines[5], "");
   EXPECT_TRUE(ListFolder(rootOnly).empty());
 }

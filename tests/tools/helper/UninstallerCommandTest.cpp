@@ -86,7 +86,7 @@ class UninstallerCommandTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(UninstallerCommandTest, RunsEachProgramInOrderWithOnlyItsOwnEnvironment) {
-  SetScript("Resources/uninstall.ss", "env | LC_ALL=C sort\necho \"args: $#\"\n");
+  SetScript("Resources/uninstall.ss", "env | LC_ALL=C sort\necho \"args: $#\"\nreadlink \"$QUILLON_BUNDLE\"\n");
   const char* hostile[][2] = {{"BASH_ENV", "/tmp/evil"},   {"ENV", "/tmp/evil"},    {"IFS", "/"},
                               {"LD_PRELOAD", "/no/evil.so"}, {"SHELLOPTS", "xtrace"}, {"QUILLON_BUNDLE", "/evil"}};
   for (auto& variable : hostile) setenv(variable[0], variable[1], 1);
@@ -96,8 +96,8 @@ TEST_F(UninstallerCommandTest, RunsEachProgramInOrderWithOnlyItsOwnEnvironment) 
 
   EXPECT_EQ(err, noErr) << log;
   EXPECT_EQ(ReadFile(Marks()), "uninstall.ss\nPruneMIDI\nPruneLoginItem\n");
-  std::string expected = "HOME=/root\nLANG=C.UTF-8\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\nPWD=/\nQUILLON_BUNDLE=" +
-                         Bundle() + "\nargs: 0\nmidi ran: --system\nlogin ran: --system\n";
+  std::string expected = "HOME=/root\nLANG=C.UTF-8\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\nPWD=/\n"
+                         "QUILLON_BUNDLE=/proc/self/fd/5\nargs: 0\n" + Bundle() + "\nmidi ran: --system\nlogin ran: --system\n";
   EXPECT_EQ(log, expected);
 }
 
@@ -113,8 +113,9 @@ TEST_F(UninstallerCommandTest, ASymbolicLinkAnywhereInTheRequestRunsNothing) {
   ASSERT_EQ(rename((Bundle() + "/PruneLoginItem").c_str(), (fScratch / "real").c_str()), 0);
   ASSERT_EQ(symlink((fScratch / "real").c_str(), (Bundle() + "/PruneLoginItem").c_str()), 0);
   std::string log;
-  EXPECT_EQ(Command(Request().get(), &log), ELOOP);
-  EXPECT_NE(log.find("refused PruneLoginItem \"" + Bundle() + "/PruneLoginItem\": it is a symbolic link"),
+  EXPECT_EQ(Command(Request().get(), &log), kUninstallUntrustedProgramErr);
+  EXPECT_NE(log.find("refused PruneLoginItem \"" + Bundle() + "/PruneLoginItem\": " + Bundle() +
+                     "/PruneLoginItem is a symbolic link"),
             std::string::npos)
       << log;
   EXPECT_FALSE(Exists(Marks()));
@@ -122,7 +123,7 @@ TEST_F(UninstallerCommandTest, ASymbolicLinkAnywhereInTheRequestRunsNothing) {
   std::string script = Bundle() + "/Resources/uninstall.ss";
   ASSERT_EQ(rename(script.c_str(), (fScratch / "real-script").c_str()), 0);
   ASSERT_EQ(symlink((fScratch / "real-script").c_str(), script.c_str()), 0);
-  EXPECT_EQ(Command(Request(false, false).get(), &log), ELOOP);
+  EXPECT_EQ(Command(Request(false, false).get(), &log), kUninstallUntrustedProgramErr);
   EXPECT_FALSE(Exists(Marks()));
 }
 
@@ -136,7 +137,7 @@ TEST_F(UninstallerCommandTest, MalformedRequestsAreRefused) {
   CFRef<CFStringRef> dotted = MakeString(Bundle() + "/Resources/../Resources/uninstall.ss");
   CFRef<CFStringRef> withNul = MakeString(Bundle() + "/Resources/uninstall.ss" + std::string(1, '\0') + "x");
   Case cases[] = {{nullptr, paramErr}, {number.get(), paramErr}, {relative.get(), paramErr},
-                  {withNul.get(), paramErr}, {dotted.get(), EINVAL}};
+                  {withNul.get(), paramErr}, {dotted.get(), kUninstallUntrustedProgramErr}};
   for (const Case& c : cases) {
     CFRef<CFMutableDictionaryRef> request(
         CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));

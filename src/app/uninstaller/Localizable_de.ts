@@ -132,6 +132,14 @@
         <translation>Der Teil der Deinstallation, der Administratorrechte braucht, ist fehlgeschlagen: Ein Schritt der Entfernung ist fehlgeschlagen, oder das Hilfsprogramm konnte nicht laufen. Die Details unten sagen mehr.</translation>
     </message>
     <message>
+        <source>statusUntrustedInstall</source>
+        <translation>Das Deinstallationsprogramm ist nicht so installiert, dass nur der Administrator es ändern kann; daher darf es nichts mit Administratorrechten entfernen. Installieren Sie es als Administrator (root) und versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>statusLimits</source>
+        <translation>Die Ressourcengrenzen dieser Sitzung würden das Entfernen mittendrin abbrechen; daher wurde nichts entfernt. Starten Sie das Deinstallationsprogramm aus einer normalen Arbeitsumgebung.</translation>
+    </message>
+    <message>
         <source>statusFolderUnsuitable</source>
         <translation>Es wurde kein Ordner gefunden, der das Hilfsprogramm des Deinstallationsprogramms sicher aufnehmen kann.</translation>
     </message>

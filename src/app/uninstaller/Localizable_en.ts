@@ -132,6 +132,14 @@
         <translation>The part of the uninstall that needs administrator rights failed: a removal step failed, or the helper tool could not run. The details below say more.</translation>
     </message>
     <message>
+        <source>statusUntrustedInstall</source>
+        <translation>The uninstaller is not installed where only the administrator can change it, so it may not remove anything with administrator rights. Install it as the administrator (root) and try again.</translation>
+    </message>
+    <message>
+        <source>statusLimits</source>
+        <translation>The resource limits of this session would stop the removal half-way, so nothing was removed. Start the uninstaller from a normal desktop session.</translation>
+    </message>
+    <message>
         <source>statusFolderUnsuitable</source>
         <translation>No folder was found that can safely hold the uninstaller’s helper tool.</translation>
     </message>

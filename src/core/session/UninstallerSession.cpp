@@ -141,6 +141,10 @@ const char* UninstallerStatusTextKey(OSStatus status) {
       return "statusCanceled";
     case 5364:
       return "statusFailed";
+    case 5365:  // a program, or a folder on its way, is not root's alone
+      return "statusUntrustedInstall";
+    case 5366:  // the session's resource limits cannot be raised for a whole run
+      return "statusLimits";
     case 5370:
       return "statusFolderUnsuitable";
     case -60007:  // errAuthorizationInteractionNotAllowed

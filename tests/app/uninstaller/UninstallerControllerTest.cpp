@@ -124,7 +124,10 @@ TEST_F(Flow, AnyOtherStatusShowsTheErrorSheetWhichExplainsItselfAndHoldsTheLog) 
   const struct {
     OSStatus status;
     QString meaning;
-  } cases[] = {{-4960, Text("statusDamaged")}, {5364, Text("statusFailed")}, {13, QString::fromLocal8Bit(strerror(13))}};
+  } cases[] = {{-4960, Text("statusDamaged")},
+               {5364, Text("statusFailed")},
+               {5365, Text("statusUntrustedInstall")},
+               {13, QString::fromLocal8Bit(strerror(13))}};
   for (const auto& c : cases) {
     results = {{c.status, "removed /opt/quillon/bin\nremoved /etc/asound.conf block\n"}};
     controller->uninstall_(nullptr);

@@ -3,7 +3,10 @@
 # process start to the main window on screen, and peak memory, side by side
 # under Xvfb with no window manager. The floor pays less than any real
 # window: its empty window needs no fonts and no widget style, which a single
-# push button already costs (about 1.7 times the floor here).
+# push button already costs (about 1.7 times the floor here). A GTK program
+# that shows the same read-me and check box, zenity --text-info, runs beside
+# them. Run as root, the driver starts every program as nobody, since the
+# uninstaller does not run as root.
 # Usage: bench/app_startup.sh [build-dir] [runs]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,9 +18,25 @@ if ! cmake --build "$build" --target Uninstaller minimal_qt_window minimal_qt_bu
   cat "$log" >&2
   exit 1
 fi
+
+# The read-me as plain text for zenity, and a script that starts zenity with
+# it and the same check box (the driver starts programs without arguments).
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+python3 "$top/bench/app/rtf_to_text.py" "$top/src/app/uninstaller/readme.rtf" >"$work/readme.txt"
+{
+  echo '#!/bin/sh'
+  echo "exec zenity --text-info --title='Quillon Uninstaller' --width=620 --height=480 \\"
+  echo "  --filename='$work/readme.txt' \\"
+  echo "  --checkbox='Also remove the Quillon MIDI devices and their ALSA settings'"
+} >"$work/zenity-readme"
+chmod 0755 "$work" "$work/zenity-readme"
+chmod 0644 "$work/readme.txt"
+
 export QT_QPA_PLATFORM=xcb
-xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+xvfb-run -a -s "-ac -screen 0 1280x1024x24 -nolisten tcp" \
   "$build/bench/app/app_startup_driver" "$runs" \
   "minimal Qt Widgets window=$build/bench/app/minimal_qt_window" \
   "same with one push button=$build/bench/app/minimal_qt_button" \
-  "Uninstaller=$build/Uninstaller.bundle/Uninstaller"
+  "Uninstaller=$build/Uninstaller.bundle/Uninstaller" \
+  "zenity --text-info=$work/zenity-readme"

@@ -185,6 +185,8 @@ as_user cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -
   -DCMAKE_INSTALL_PREFIX="$prefix"
 as_user cmake --build "$build" -j "$(nproc)"
 
+# As root: the helper tool runs as root only programs that root owns, in
+# folders that only root can change, so the bundle must be installed this way.
 say "installing the uninstaller into $prefix"
 dirs_before=$(mktemp)
 dirs_after=$(mktemp)

@@ -9,6 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 [ $# -gt 0 ] || set -- app test
 
 packages=""
+tests=no
 for list in "$@"; do
   file="$here/packages/$list.list"
   if [ ! -f "$file" ]; then
@@ -16,15 +17,21 @@ for list in "$@"; do
     exit 2
   fi
   packages="$packages $(sed -e 's/#.*//' "$file")"
+  [ "$list" != test ] || tests=yes
 done
 
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-echo "install-deps: installing$missing" >&2
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+if [ -n "$missing" ]; then
+  echo "install-deps: installing$missing" >&2
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi
+# The tests read the application's and pkexec's texts in German too.
+if [ "$tests" = yes ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

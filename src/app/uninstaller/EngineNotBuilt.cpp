@@ -17,4 +17,8 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean) {
   return kUnimplementedErr;
 }
 
+OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices, const UninstallerEngineOptions*) {
+  return UninstallerEngine(log, removeMidiDevices);
+}
+
 void* UninstallerTask(void*) { return nullptr; }

@@ -55,6 +55,110 @@
         <source>restartMessage</source>
         <translation>Starten Sie den Computer neu, um das Entfernen der Quillon-MIDI-Treiber abzuschließen.</translation>
     </message>
+    <message>
+        <source>notInstalledTitle</source>
+        <translation>Quillon ist auf diesem Computer nicht installiert.</translation>
+    </message>
+    <message>
+        <source>notInstalledMessage</source>
+        <translation>Das Deinstallationsprogramm hat keine Belege von Quillon gefunden, weder die des Systems noch Ihre eigenen. Es gibt also nichts zu entfernen.</translation>
+    </message>
+    <message>
+        <source>alreadyRunningTitle</source>
+        <translation>Das Deinstallationsprogramm läuft bereits.</translation>
+    </message>
+    <message>
+        <source>alreadyRunningMessage</source>
+        <translation>Ein anderes Fenster des Quillon-Deinstallationsprogramms entfernt gerade Quillon. Warten Sie, bis es fertig ist, oder fahren Sie in jenem Fenster fort.</translation>
+    </message>
+    <message>
+        <source>userPartOnlyTitle</source>
+        <translation>Nur Ihre eigenen Quillon-Einstellungen sind noch vorhanden.</translation>
+    </message>
+    <message>
+        <source>userPartOnlyMessage</source>
+        <translation>Quillon selbst wurde bereits von diesem Computer entfernt. Das Deinstallationsprogramm entfernt jetzt Ihre eigenen Einstellungen und Ihr Anmeldeobjekt. Dafür sind weder ein Administratorpasswort noch ein Neustart nötig.</translation>
+    </message>
+    <message>
+        <source>userPartRemoved</source>
+        <translation>Ihre eigenen Quillon-Einstellungen wurden entfernt. Ein Neustart ist nicht nötig.</translation>
+    </message>
+    <message>
+        <source>waitingForAuthorization</source>
+        <translation>Warten auf die Legitimierung als Administrator …</translation>
+    </message>
+    <message>
+        <source>removingQuillon</source>
+        <translation>Quillon wird entfernt …</translation>
+    </message>
+    <message>
+        <source>closeRefused</source>
+        <translation>Das Deinstallationsprogramm kann nicht geschlossen werden, während es Quillon entfernt. Sobald es fertig ist, lässt es sich schließen.</translation>
+    </message>
+    <message>
+        <source>deniedTitle</source>
+        <translation>Die Richtlinie des Administrators erlaubt dies nicht.</translation>
+    </message>
+    <message>
+        <source>deniedMessage</source>
+        <translation>Ihr Konto darf Quillon nicht von diesem Computer entfernen. Bitten Sie einen Administrator, es zu entfernen oder Ihrem Konto dies zu erlauben. Es wurde nichts entfernt.</translation>
+    </message>
+    <message>
+        <source>noAgentTitle</source>
+        <translation>Es konnte keine Passwortabfrage angezeigt werden.</translation>
+    </message>
+    <message>
+        <source>noAgentMessage</source>
+        <translation>Zum Entfernen von Quillon ist ein Administratorpasswort nötig, aber in dieser Sitzung läuft kein Legitimierungsagent, der danach fragen könnte. Starten Sie den Legitimierungsagenten Ihrer Arbeitsumgebung (eine vollständige Desktop-Sitzung startet ihn) und versuchen Sie es erneut, oder führen Sie quillon-uninstall in einem Terminal aus. Es wurde nichts entfernt.</translation>
+    </message>
+    <message>
+        <source>logFileNote</source>
+        <translation>Das Protokoll dieses Durchgangs ist in %1 gespeichert.</translation>
+    </message>
+    <message>
+        <source>statusNotPrivileged</source>
+        <translation>Das Hilfsprogramm konnte nicht mit Administratorrechten laufen.</translation>
+    </message>
+    <message>
+        <source>statusDenied</source>
+        <translation>Die Richtlinie des Administrators erlaubt dies nicht.</translation>
+    </message>
+    <message>
+        <source>statusCanceled</source>
+        <translation>Die Legitimierung als Administrator wurde abgebrochen.</translation>
+    </message>
+    <message>
+        <source>statusFailed</source>
+        <translation>Der Teil der Deinstallation, der Administratorrechte braucht, ist fehlgeschlagen: Ein Schritt der Entfernung ist fehlgeschlagen, oder das Hilfsprogramm konnte nicht laufen. Die Details unten sagen mehr.</translation>
+    </message>
+    <message>
+        <source>statusUntrustedInstall</source>
+        <translation>Das Deinstallationsprogramm ist nicht so installiert, dass nur der Administrator es ändern kann; daher darf es nichts mit Administratorrechten entfernen. Installieren Sie es als Administrator (root) und versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>statusLimits</source>
+        <translation>Die Ressourcengrenzen dieser Sitzung würden das Entfernen mittendrin abbrechen; daher wurde nichts entfernt. Starten Sie das Deinstallationsprogramm aus einer normalen Arbeitsumgebung.</translation>
+    </message>
+    <message>
+        <source>statusFolderUnsuitable</source>
+        <translation>Es wurde kein Ordner gefunden, der das Hilfsprogramm des Deinstallationsprogramms sicher aufnehmen kann.</translation>
+    </message>
+    <message>
+        <source>statusNoAgent</source>
+        <translation>Es konnte keine Passwortabfrage angezeigt werden: In dieser Sitzung läuft kein Legitimierungsagent.</translation>
+    </message>
+    <message>
+        <source>statusDamaged</source>
+        <translation>Ein Teil des Deinstallationsprogramms fehlt oder ist beschädigt. Installieren Sie das Deinstallationsprogramm erneut.</translation>
+    </message>
+    <message>
+        <source>rootRefusedTitle</source>
+        <translation>Das Deinstallationsprogramm läuft nicht als root.</translation>
+    </message>
+    <message>
+        <source>rootRefusedMessage</source>
+        <translation>Als root gestartet, würde es Ihre eigenen Quillon-Einstellungen im Persönlichen Ordner von root suchen und Ihre zurücklassen. Starten Sie es als Sie selbst: Es fragt nach dem nötigen Administratorpasswort. Um Quillon als root zu entfernen, verwenden Sie quillon-uninstall in einem Terminal.</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>
@@ -89,6 +193,33 @@
     <message>
         <source>Restart</source>
         <translation>Neu starten</translation>
+    </message>
+    <message>
+        <source>Read me</source>
+        <translation>Bitte lesen</translation>
+    </message>
+    <message>
+        <source>Uninstall log</source>
+        <translation>Protokoll der Deinstallation</translation>
+    </message>
+</context>
+<context>
+    <name>NSAlert</name>
+    <message>
+        <source>Details</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>Show Details…</source>
+        <translation>Details einblenden …</translation>
+    </message>
+    <message>
+        <source>Hide Details…</source>
+        <translation>Details ausblenden …</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
     </message>
 </context>
 </TS>

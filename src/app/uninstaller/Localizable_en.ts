@@ -55,5 +55,139 @@
         <source>restartMessage</source>
         <translation>Restart your computer to finish removing the Quillon MIDI drivers.</translation>
     </message>
+    <message>
+        <source>notInstalledTitle</source>
+        <translation>Quillon is not installed on this computer.</translation>
+    </message>
+    <message>
+        <source>notInstalledMessage</source>
+        <translation>The uninstaller found no receipts of Quillon, neither the system’s nor yours, so there is nothing to remove.</translation>
+    </message>
+    <message>
+        <source>alreadyRunningTitle</source>
+        <translation>The uninstaller is already running.</translation>
+    </message>
+    <message>
+        <source>alreadyRunningMessage</source>
+        <translation>Another Quillon Uninstaller window is removing Quillon. Wait until it has finished, or continue in that window.</translation>
+    </message>
+    <message>
+        <source>userPartOnlyTitle</source>
+        <translation>Only your own Quillon settings are left.</translation>
+    </message>
+    <message>
+        <source>userPartOnlyMessage</source>
+        <translation>Quillon itself has already been removed from this computer. The uninstaller now removes your own settings and login item. This needs no administrator password and no restart.</translation>
+    </message>
+    <message>
+        <source>userPartRemoved</source>
+        <translation>Your own Quillon settings have been removed. No restart is needed.</translation>
+    </message>
+    <message>
+        <source>waitingForAuthorization</source>
+        <translation>Waiting for administrator authorization…</translation>
+    </message>
+    <message>
+        <source>removingQuillon</source>
+        <translation>Removing Quillon…</translation>
+    </message>
+    <message>
+        <source>closeRefused</source>
+        <translation>The uninstaller cannot be closed while it removes Quillon. It can be closed as soon as it has finished.</translation>
+    </message>
+    <message>
+        <source>deniedTitle</source>
+        <translation>The administrator’s policy does not allow this.</translation>
+    </message>
+    <message>
+        <source>deniedMessage</source>
+        <translation>Your account may not remove Quillon from this computer. Ask an administrator to remove it, or to allow your account to do so. Nothing was removed.</translation>
+    </message>
+    <message>
+        <source>noAgentTitle</source>
+        <translation>No password prompt could be shown.</translation>
+    </message>
+    <message>
+        <source>noAgentMessage</source>
+        <translation>Removing Quillon needs an administrator password, but no authentication agent runs in this session to ask for it. Start your desktop’s authentication agent (a full desktop session starts one) and try again, or run quillon-uninstall in a terminal. Nothing was removed.</translation>
+    </message>
+    <message>
+        <source>logFileNote</source>
+        <translation>The log of this run is saved in %1.</translation>
+    </message>
+    <message>
+        <source>statusNotPrivileged</source>
+        <translation>The helper tool could not run with administrator rights.</translation>
+    </message>
+    <message>
+        <source>statusDenied</source>
+        <translation>The administrator’s policy does not allow this.</translation>
+    </message>
+    <message>
+        <source>statusCanceled</source>
+        <translation>The administrator authorization was canceled.</translation>
+    </message>
+    <message>
+        <source>statusFailed</source>
+        <translation>The part of the uninstall that needs administrator rights failed: a removal step failed, or the helper tool could not run. The details below say more.</translation>
+    </message>
+    <message>
+        <source>statusUntrustedInstall</source>
+        <translation>The uninstaller is not installed where only the administrator can change it, so it may not remove anything with administrator rights. Install it as the administrator (root) and try again.</translation>
+    </message>
+    <message>
+        <source>statusLimits</source>
+        <translation>The resource limits of this session would stop the removal half-way, so nothing was removed. Start the uninstaller from a normal desktop session.</translation>
+    </message>
+    <message>
+        <source>statusFolderUnsuitable</source>
+        <translation>No folder was found that can safely hold the uninstaller’s helper tool.</translation>
+    </message>
+    <message>
+        <source>statusNoAgent</source>
+        <translation>No password prompt could be shown: no authentication agent runs in this session.</translation>
+    </message>
+    <message>
+        <source>statusDamaged</source>
+        <translation>A part of the uninstaller is missing or damaged. Install the uninstaller again.</translation>
+    </message>
+    <message>
+        <source>rootRefusedTitle</source>
+        <translation>The uninstaller does not run as root.</translation>
+    </message>
+    <message>
+        <source>rootRefusedMessage</source>
+        <translation>Started as root, it would look for your own Quillon settings in root’s home folder and leave yours behind. Start it as yourself: it asks for the administrator password it needs. To remove Quillon as root, use quillon-uninstall in a terminal.</translation>
+    </message>
+</context>
+<context>
+    <name>Uninstaller</name>
+    <message>
+        <source>Read me</source>
+        <translation>Read me</translation>
+    </message>
+    <message>
+        <source>Uninstall log</source>
+        <translation>Uninstall log</translation>
+    </message>
+</context>
+<context>
+    <name>NSAlert</name>
+    <message>
+        <source>Details</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>Show Details…</source>
+        <translation>Show Details…</translation>
+    </message>
+    <message>
+        <source>Hide Details…</source>
+        <translation>Hide Details…</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Copy</translation>
+    </message>
 </context>
 </TS>

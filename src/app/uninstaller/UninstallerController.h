@@ -1,14 +1,10 @@
 // The main window's controller: shows the read-me, leads the user through
 // the warning sheets into the uninstall engine, and routes the engine's
 // result to the completion sheet, the error sheet, or back to the idle
-// window. Everything here runs on the main thread.
+// window. The controller lives on the main thread; the engine runs on a
+// worker thread while a busy sheet that cannot be dismissed keeps the main
+// window blocked, so that the window still answers the window manager.
 //
-// Names follow the window layer's rule (see AppKit/AppKit.h): each colon of
-// the Objective-C selector becomes an underscore, so uninstall: is
-// uninstall_, checkRestartSheetDidEnd:returnCode:contextInfo: is
-// checkRestartSheetDidEnd_returnCode_contextInfo_, and restart stays
-// restart. Actions take their sender as a QObject* and ignore it. Text keys
-// are QStrings; an absent key is a null QString.
 #pragma once
 
 #include <AppKit/AppKit.h>
@@ -16,21 +12,47 @@
 #include <MacTypes.h>
 #include <UninstallerEngine.h>
 
+#include <UninstallerRunLog.h>
+#include <UninstallerSession.h>
+
 #include <functional>
+#include <memory>
+#include <string>
+
+class QDialog;
+class QLabel;
+class QThread;
+
+// The application's engine: UninstallerEngineWithOptions.
+OSStatus UninstallerRunEngine(CFStringRef* log, Boolean removeMidiDevices, const UninstallerEngineOptions& options);
+
+struct UninstallerEnvironment {
+  std::function<unsigned()> installedParts = UninstallerInstalledParts;
+  std::string lockPath = UninstallerUserLockPath();
+  std::string logFilePath = UninstallerLogFilePath();
+};
 
 class UninstallerController : public NSObject {
  public:
   // The engine's signature (see UninstallerEngine.h): fills *log, which
-  // must be NULL on entry, with a string the caller releases.
-  using Engine = std::function<OSStatus(CFStringRef* log, Boolean removeMidiDevices)>;
+  // must be NULL on entry, with a string the caller releases. It runs on a
+  // worker thread.
+  using Engine =
+      std::function<OSStatus(CFStringRef* log, Boolean removeMidiDevices, const UninstallerEngineOptions& options)>;
   // A sheet's end action: a method of this class taking the sheet, the
   // return code and the context.
   using SheetSelector = void (UninstallerController::*)(NSWindow sheet, NSInteger returnCode, void* contextInfo);
 
+  // What the controller learns from the system, and where it keeps things;
+  // tests substitute their own.
+  using Environment = UninstallerEnvironment;
+
   // Connects the outlets of |nib| by the names of the instance variables
   // below and its controls' actions to the methods of the same selector.
   // |engine| runs the uninstall; tests pass a substitute.
-  explicit UninstallerController(NSNib& nib, Engine engine = UninstallerEngine);
+  explicit UninstallerController(NSNib& nib, Engine engine = UninstallerRunEngine,
+                                 Environment environment = Environment());
+  ~UninstallerController() override;
 
   void awakeFromNib() override;
 
@@ -65,13 +87,38 @@ class UninstallerController : public NSObject {
   void uninstall_(QObject* sender);
   void doWarningAfterRestartSheet_returnCode_contextInfo_(NSWindow sheet, NSInteger returnCode, void* contextInfo);
   void uninstallWithWarning_(QObject* sender);
+  // The Uninstall button: the shared-settings warning only when the MIDI
+  // devices go too (the box ticked, or mixed), else one warning.
+  void uninstallAsChosen_(QObject* sender);
 
   // The window that holds the read-me; every sheet goes on it.
   NSWindow mainWindow() const { return fReadMe.window(); }
   bool completeMoreInfoVisible() const { return fCompleteMoreInfoVisible; }
+  // Whether an uninstall is running (the engine on its worker thread).
+  bool isBusy() const { return fWorker != nullptr; }
+  // The busy sheet (a dialog), for tests.
+  NSWindow busySheet() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QString LocalizedString(const QString& key) const;
+  // Before the first warning: what is installed, and the per-user lock.
+  // Returns false, with a sheet that says why, when there is nothing to do.
+  bool PrepareUninstall();
+  void BeginFirstWarning(SheetSelector endAction);
+  void FinishUninstall();
+  void RunEngine(Boolean removeMidiDevices);
+  void EngineDidFinish(OSStatus err, const QString& log);
+  void ShowBusySheet();
+  void SetBusyText(const QString& key);
+  // A sheet about a failed run: its title, its paragraphs (empty ones left
+  // out) followed by where the log file is, and this run's log as details.
+  void ShowFailureSheet(const QString& titleText, QStringList paragraphs);
+  QString LogFileNote() const;
+  void ListenForRaise();
+  static void PrivilegedToolRunning(void* context);
 
   // Outlets, connected by the interface definition.
   NSTextView fReadMe;
@@ -90,6 +137,20 @@ class UninstallerController : public NSObject {
   NSScrollView fCompleteLogArea;
   const NSBundle& fBundle;
   Engine fEngine;
+  Environment fEnvironment;
+
+  // One uninstall: the lock held from the first warning to the end of the
+  // clean-up, the worker thread, the busy sheet, and what the run left.
+  int fLockFd = -1;
+  int fRaiseSocket = -1;
+  QObject* fRaiseNotifier = nullptr;
+  bool fUserPartOnly = false;
+  QThread* fWorker = nullptr;
+  QDialog* fBusyWindow = nullptr;
+  QLabel* fBusyLabel = nullptr;
+  QLabel* fBusyNote = nullptr;
+  QString fLastRunLog;
+  bool fLogFileWritten = false;
 };
 
 // Formats the error sheet's title: |format| with its one integer directive
@@ -100,5 +161,19 @@ class UninstallerController : public NSObject {
 // there.
 QString UninstallerFormatStatus(const QString& format, OSStatus status);
 
+// What the window does before it opens, from its arguments, its user and
+// its environment. --help and --version are its only options.
+struct UninstallerPreflightResult {
+  int exitStatus = -1;   // -1: go on and open the window
+  std::string output;    // for standard output
+  std::string error;     // one line for standard error
+  bool showInWindow = false;  // say |error| in a window too, when one can open
+};
+UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned realUID, unsigned effectiveUID);
+
+// Whether Qt can reach a display: QT_QPA_PLATFORM when set (offscreen, say),
+// else an X11 DISPLAY or a Wayland display.
+bool UninstallerHasDisplay();
+
 // Runs the application: SIGPIPE has already been ignored by main.
-int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::Engine engine = UninstallerEngine);
+int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::Engine engine = UninstallerRunEngine);

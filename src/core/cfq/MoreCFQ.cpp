@@ -232,9 +232,28 @@ static const char* const kFrameworksFolders[] = {
     "/usr/lib/quillon/Frameworks",
 };
 
+// One file name: not empty, not "." or "..", no slash and no NUL. Anything
+// else would lead the look-up out of the frameworks folders.
+static Boolean IsPlainName(CFStringRef name) {
+  CFIndex length = CFStringGetLength(name);
+  CFIndex i;
+
+  if ((length == 0) || CFEqual(name, CFSTR(".")) || CFEqual(name, CFSTR(".."))) {
+    return FALSE;
+  }
+  for (i = 0; i < length; i++) {
+    UniChar c = CFStringGetCharacterAtIndex(name, i);
+    if ((c == '/') || (c == 0)) {
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
 OSStatus BundleCreateFromFrameworkNameInFolders(const char* const folders[], size_t folderCount,
                                                 CFStringRef frameworkName, CFBundleRef* bundlePtr) {
   OSStatus err;
+  Boolean plainName;
   size_t folderIndex;
   CFURLRef folderURL = NULL;
   CFURLRef bundleURL = NULL;
@@ -248,8 +267,9 @@ OSStatus BundleCreateFromFrameworkNameInFolders(const char* const folders[], siz
 
   // The first folder that holds a bundle folder of that name is the one used;
   // a later folder is never a fallback for a bundle that fails to load.
-  err = coreFoundationUnknownErr;
-  for (folderIndex = 0; (*bundlePtr == NULL) && (folderIndex < folderCount); folderIndex++) {
+  plainName = IsPlainName(frameworkName);
+  err = plainName ? coreFoundationUnknownErr : paramErr;
+  for (folderIndex = 0; plainName && (*bundlePtr == NULL) && (folderIndex < folderCount); folderIndex++) {
     const char* folder = folders[folderIndex];
 
     folderURL = CFURLCreateFromFileSystemRepresentation(kCFAllocatorSystemDefault, (const UInt8*) folder,
@@ -301,22 +321,22 @@ static Boolean IsDictionary(const void* value) {
 // |*pathElements|, which the caller frees with free().
 static OSStatus PathArrayHelper(CFArrayRef path, const void*** pathElements) {
   OSStatus err;
-  CFIndex count;
+  CFIndex pathElementCount;
 
   assert(path != NULL);
   assert(pathElements != NULL);
 
-  count = CFArrayGetCount(path);
-  assert(count > 0);
+  pathElementCount = CFArrayGetCount(path);
+  assert(pathElementCount > 0);
 
   err = noErr;
-  *pathElements = (const void**) malloc((size_t) count * sizeof(**pathElements));
+  *pathElements = (const void**) malloc((size_t) pathElementCount * sizeof(**pathElements));
   if (*pathElements == NULL) {
     fprintf(stderr, "line %d of file %s says: %s\n", __LINE__, __FILE__, "PathArrayHelper");
     err = memFullErr;
   }
   if (err == noErr) {
-    CFArrayGetValues(path, CFRangeMake(0, count), *pathElements);
+    CFArrayGetValues(path, CFRangeMake(0, pathElementCount), *pathElements);
   }
 
   assert((err == noErr) == (*pathElements != NULL));
@@ -613,6 +633,27 @@ void CFQPropertyListShallowApplyFunction(CFPropertyListRef propList, CFQProperty
   }
 }
 
+// Whether |xmlData| is small enough to parse: within the byte budget, and
+// with no more markup than the markup budget.
+static Boolean IsWithinXMLFileBudget(CFDataRef xmlData) {
+  CFIndex length = CFDataGetLength(xmlData);
+  const UInt8* bytes = CFDataGetBytePtr(xmlData);
+  const UInt8* end = bytes + length;
+  CFIndex markup = 0;
+
+  if (length > kCFQMaxXMLFileBytes) {
+    return FALSE;
+  }
+  while ((bytes < end) && ((bytes = (const UInt8*) memchr(bytes, '<', (size_t) (end - bytes))) != NULL)) {
+    markup += 1;
+    if (markup > kCFQMaxXMLFileMarkup) {
+      return FALSE;
+    }
+    bytes += 1;
+  }
+  return TRUE;
+}
+
 OSStatus CFQPropertyListCreateFromXMLCFURL(CFURLRef xmlFile, CFPropertyListMutabilityOptions options,
                                            CFPropertyListRef* result) {
   OSStatus err;
@@ -632,6 +673,9 @@ OSStatus CFQPropertyListCreateFromXMLCFURL(CFURLRef xmlFile, CFPropertyListMutab
     err = coreFoundationUnknownErr;
   } else {
     err = noErr;
+  }
+  if ((err == noErr) && !IsWithinXMLFileBudget(xmlData)) {
+    err = memFullErr;
   }
   if (err == noErr) {
     *result = CFPropertyListCreateFromXMLData(kCFAllocatorDefault, xmlData, options, NULL);

@@ -103,8 +103,9 @@ OSStatus CFQStringCopyCString(CFStringRef str, CFStringEncoding encoding, char**
 // CFBundleExecutable) has been loaded with dlopen. The folders searched, in
 // this order, are /usr/local/lib/quillon/Frameworks and
 // /usr/lib/quillon/Frameworks; the first that holds a folder of that name is
-// used. -4960 if no such folder exists or its executable does not load. The
-// caller releases the bundle; the code stays loaded.
+// used. -50 (paramErr) unless |frameworkName| is a single plain name (no
+// slash, not "." or ".."); -4960 if no such folder exists or its executable
+// does not load. The caller releases the bundle; the code stays loaded.
 OSStatus CFQBundleCreateFromFrameworkName(CFStringRef frameworkName, CFBundleRef* bundlePtr);
 
 // ---- Dictionary access by key path ------------------------------------------
@@ -174,11 +175,21 @@ Boolean CFQPropertyListIsLeaf(CFTypeRef node);
 void CFQPropertyListShallowApplyFunction(CFPropertyListRef propList, CFQPropertyListShallowApplierFunction func,
                                          void* context);
 
+// What the two loaders below take on: a parsed file costs up to about 25
+// times its size in memory (an empty dictionary is 8 bytes of XML), so both
+// its size and its markup, counted as '<' characters, are bounded. Within
+// these a file takes at most about 100 MB while it loads.
+enum : CFIndex {
+  kCFQMaxXMLFileBytes = 8 * 1024 * 1024,
+  kCFQMaxXMLFileMarkup = 512 * 1024,
+};
+
 // Reads the XML property-list file at |xmlFile| and parses it with the
 // mutability |options| into |*result|, owned by the caller. A failing read
 // gives the URL call's error code (kCFURLResourceNotFoundError for a missing
-// file); data that do not parse, nesting deeper than kCFPropertyListMaxDepth
-// included, give -4960.
+// file); a file beyond kCFQMaxXMLFileBytes or kCFQMaxXMLFileMarkup gives -108
+// without being parsed; data that do not parse, nesting deeper than
+// kCFPropertyListMaxDepth included, give -4960.
 OSStatus CFQPropertyListCreateFromXMLCFURL(CFURLRef xmlFile, CFPropertyListMutabilityOptions options,
                                            CFPropertyListRef* result);
 

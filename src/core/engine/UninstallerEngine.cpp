@@ -8,6 +8,7 @@
 #include "MoreSecInstall.h"
 #include "MoreSecProtocol.h"
 #include "UninstallerEnginePrivate.h"
+#include "UninstallerRootWatch.h"
 
 #include <Authorization.h>
 #include <CoreFoundation/CFRef.h>
@@ -22,6 +23,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -92,10 +94,32 @@ void ReapWithoutWaiting(pid_t child) {
   }
 }
 
+// Cuts a partial UTF-8 sequence off the end of `text` and returns how many
+// bytes went: a cut made by byte count must not turn good text into bytes
+// that are not UTF-8.
+size_t TrimPartialCharacter(std::string& text) {
+  size_t lead = text.size();
+  while (lead > 0 && text.size() - lead < 4 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) {
+    lead--;
+  }
+  if (lead == 0) {
+    return 0;
+  }
+  const unsigned char first = static_cast<unsigned char>(text[lead - 1]);
+  const size_t sequence = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+  const size_t have = text.size() - (lead - 1);
+  if (have >= sequence) {
+    return 0;
+  }
+  text.resize(lead - 1);
+  return have;
+}
+
 // Runs the user-level script as the current user with the inherited
 // environment and working folder, its standard output and error on one pipe,
-// and returns what it wrote as a string, or NULL when it wrote nothing, wrote
-// something that is not UTF-8, or could not be started.
+// and returns what it wrote as a string, or NULL when it wrote nothing or
+// wrote something that is not UTF-8. A script that cannot be started gets a
+// line that says so, as does output cut at the bound.
 CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPath) {
   std::string script = StdStringOf(scriptPath);
   std::string argument = StdStringOf(pruneMIDIPath);
@@ -112,14 +136,26 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+  // The application ignores SIGPIPE for its own writes; the script and its
+  // pipelines expect the default, and no signal blocked.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t signals;
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attributes, &signals);
+  sigaddset(&signals, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t child = -1;
-  int spawnErr = posix_spawn(&child, script.c_str(), &actions, NULL, argv, environ);
+  int spawnErr = posix_spawn(&child, script.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(pipeFds[1]);
 
   std::string output;
   if (spawnErr == 0) {
     // Until the script and everything it started have closed the pipe.
+    uint64_t dropped = 0;
     char buffer[65536];
     for (;;) {
       ssize_t got = read(pipeFds[0], buffer, sizeof(buffer));
@@ -129,10 +165,23 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
       if (got <= 0) {
         break;
       }
-      size_t room = kMaxScriptOutput - output.size();
-      output.append(buffer, std::min(room, static_cast<size_t>(got)));
+      size_t kept = std::min(kMaxScriptOutput - output.size(), static_cast<size_t>(got));
+      output.append(buffer, kept);
+      dropped += static_cast<uint64_t>(got) - kept;
     }
     ReapWithoutWaiting(child);
+    if (dropped > 0) {
+      dropped += TrimPartialCharacter(output);
+      if (!output.empty() && output.back() != '\n') {
+        output += '\n';
+      }
+      char line[128];
+      snprintf(line, sizeof(line), "the log was cut short: %llu more bytes of output were left out\n",
+               static_cast<unsigned long long>(dropped));
+      output += line;
+    }
+  } else {
+    output = "could not run " + script + ": " + strerror(spawnErr) + "\n";
   }
   close(pipeFds[0]);
 
@@ -143,8 +192,9 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
                                  static_cast<CFIndex>(output.size()), kCFStringEncodingUTF8, false);
 }
 
-// Deletes the installed tool, and its folder when that is left empty.
-// Failures here are silent: they change neither status nor log.
+// Deletes the installed tool, and its folder when that is left empty; and
+// the fresh temporary folder made for this run, if any, when that is empty
+// too. Failures here are silent: they change neither status nor log.
 void DeleteInstalledTool(CFURLRef tool) {
   FSRef toolRef;
   if (CFURLGetFSRef(tool, &toolRef)) {
@@ -166,6 +216,11 @@ void DeleteInstalledTool(CFURLRef tool) {
         if (empty) {
           (void) rmdir(path.c_str());
         }
+      }
+      // rmdir leaves a folder that holds anything.
+      const char* fresh = QuillonFreshTemporaryFolder();
+      if (fresh != NULL && path.compare(0, path.rfind('/'), fresh) == 0) {
+        (void) rmdir(fresh);
       }
     }
   }
@@ -197,7 +252,15 @@ void UninstallerLogError(OSStatus err, int line, const char* function) {
 }
 
 OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
+  return UninstallerEngineWithOptions(log, removeMidiDevices, NULL);
+}
+
+OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
+                                      const UninstallerEngineOptions* options) {
   static const char* const kFunction = "UninstallerEngine";
+  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL};
+  if (options == NULL) options = &kDefaults;
+  const bool privileged = !options->userPartOnly;
   assert(log != NULL);
   assert(*log == NULL);
   OSStatus err = noErr;
@@ -218,15 +281,19 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
   };
 
   // 1. An empty authorization: rights are asked for while the request runs.
-  OSStatus status = AuthorizationCreate(NULL, NULL, kAuthorizationFlagDefaults, &auth);
-  if (status != noErr) {
-    auth = NULL;
-    fail(status, kLineAuthorizationCreate);
+  //    With the user's part alone there is nothing to authorize.
+  OSStatus status = noErr;
+  if (privileged) {
+    status = AuthorizationCreate(NULL, NULL, kAuthorizationFlagDefaults, &auth);
+    if (status != noErr) {
+      auth = NULL;
+      fail(status, kLineAuthorizationCreate);
+    }
   }
 
   // 2. The helper tool, in Application Support or, where that cannot hold a
   //    set-user-ID file, in the temporary items folder.
-  if (!failed) {
+  if (!failed && privileged) {
     if (bundle == NULL) {
       fail(coreFoundationUnknownErr, kLineToolInApplicationSupport);
     } else {
@@ -250,7 +317,7 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
   // 3, 4. The request: the root script, and the pruning tools that exist.
   CFRef<CFStringRef> commandPath;
   CFRef<CFDictionaryRef> request;
-  if (!failed) {
+  if (!failed && privileged) {
     CFRef<CFURLRef> script(CFBundleCopyResourceURL(bundle, CFSTR("uninstall.ss"), CFSTR(""), NULL));
     commandPath.reset(CopyPathOfURL(script.get()));
     if (!commandPath) {
@@ -264,15 +331,15 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
     }
     CFRef<CFURLRef> pruneLoginItem(CFBundleCopyAuxiliaryExecutableURL(bundle, CFSTR("PruneLoginItem")));
     CFRef<CFStringRef> pruneLoginItemPath(CopyPathOfURL(pruneLoginItem.get()));
-    request.reset(CreateRequest(commandPath.get(), pruneMIDIPath, pruneLoginItemPath.get()));
-    if (!request) {
+    if (privileged) request.reset(CreateRequest(commandPath.get(), pruneMIDIPath, pruneLoginItemPath.get()));
+    if (privileged && !request) {
       fail(coreFoundationUnknownErr, kLineRequestNotCreated);
     }
   }
 
   // 5. The thread that keeps the authorization dialog in front. It ends by
   //    itself; it is detached so that its resources go when it does.
-  if (!failed) {
+  if (!failed && privileged) {
     pthread_t thread;
     int threadErr = pthread_create(&thread, NULL, UninstallerTask, NULL);
     if (threadErr != 0) {
@@ -283,13 +350,19 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
   }
 
   // 6, 7. The privileged request, and the command's own status.
-  if (!failed) {
-    status = MoreSecExecuteRequestInHelperTool(tool, auth, request.get(), &response);
+  if (!failed && privileged) {
+    UninstallerRootWatch rootWatch;
+    CFRef<CFStringRef> toolPath(CopyPathOfURL(tool));
+    UninstallerRootWatchStart(&rootWatch, StdStringOf(toolPath.get()), options->privilegedToolRunning,
+                              options->context);
+    status = MoreSecExecuteRequestInHelperToolWithHook(tool, auth, request.get(), &response,
+                                                       options->helperToolStarted, options->context);
+    UninstallerRootWatchStop(&rootWatch);
     if (status != noErr) {
       fail(status, kLineExecuteRequest);
     }
   }
-  if (!failed) {
+  if (!failed && privileged) {
     status = MoreSecGetErrorFromResponse(response);
     if (status != noErr) {
       fail(status, kLineResponseError);
@@ -300,7 +373,7 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
     // 8, 9. The user's part, and the log: the privileged log, then the
     //       script's output as it came.
     CFMutableStringRef combined = CFStringCreateMutable(NULL, 0);
-    CFTypeRef rootLog = CFDictionaryGetValue(response, kQLUninstallLogKey);
+    CFTypeRef rootLog = response != NULL ? CFDictionaryGetValue(response, kQLUninstallLogKey) : NULL;
     if (combined != NULL && rootLog != NULL && CFGetTypeID(rootLog) == CFStringGetTypeID()) {
       CFStringAppend(combined, static_cast<CFStringRef>(rootLog));
     }
@@ -314,9 +387,19 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
     }
     result = combined;
   } else {
-    // 10. The failure text.
-    result = CFStringCreateWithFormat(NULL, NULL, CFSTR("Uninstaller failed with error %d (0x%08x)"),
-                                      static_cast<int>(err), static_cast<unsigned int>(err));
+    // 10. The failure text, after the helper tool's own log when its command
+    //     ran and failed: that log says which step failed and why.
+    CFMutableStringRef text = CFStringCreateMutable(NULL, 0);
+    CFTypeRef rootLog = response != NULL ? CFDictionaryGetValue(response, kQLUninstallLogKey) : NULL;
+    if (text != NULL && rootLog != NULL && CFGetTypeID(rootLog) == CFStringGetTypeID() &&
+        CFStringGetLength(static_cast<CFStringRef>(rootLog)) > 0) {
+      CFStringAppend(text, static_cast<CFStringRef>(rootLog));
+      if (!CFStringHasSuffix(text, CFSTR("\n"))) CFStringAppend(text, CFSTR("\n"));
+    }
+    CFRef<CFStringRef> failure(CFStringCreateWithFormat(NULL, NULL, CFSTR("Uninstaller failed with error %d (0x%08x)"),
+                                                        static_cast<int>(err), static_cast<unsigned int>(err)));
+    if (text != NULL && failure) CFStringAppend(text, failure.get());
+    result = text;
   }
 
   // 11. The installed tool goes again after every run.

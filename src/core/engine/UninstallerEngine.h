@@ -6,12 +6,37 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <MacTypes.h>
 
+#include <sys/types.h>
+
 // *log must be NULL on entry and always receives a new string that the
 // caller releases: on success the helper tool's log followed by the user
-// script's output, on failure "Uninstaller failed with error %d (0x%08x)".
+// script's output, on failure "Uninstaller failed with error %d (0x%08x)",
+// after the helper tool's log when its command ran and failed.
 // Only the lowest bit of removeMidiDevices is looked at. Returns 0, or the
 // first failure's status (5362 denied, 5363 canceled, ...).
 OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices);
+
+// What a front end may ask of an uninstall beyond that.
+struct UninstallerEngineOptions {
+  // Only the user's part is left: no authorization and no helper tool (so no
+  // password); the user-level script alone runs, and the log is its output.
+  Boolean userPartOnly;
+  // Called once, on a thread of the engine's own, when the privileged helper
+  // tool runs as root, that is, once the administrator's password was
+  // accepted; NULL for no report. Never called for a user part only.
+  void (*privilegedToolRunning)(void* context);
+  // Called on the engine's thread once the helper tool runs and before it is
+  // sent anything, with its process ID: pkexec asks polkit about that
+  // process, so a front end without a desktop agent can register its own
+  // for it (pkttyagent --process PID) here. NULL for none.
+  void (*helperToolStarted)(pid_t helperPID, void* context);
+  void* context;
+};
+
+// UninstallerEngine with |options| (NULL: the defaults, all clear). Same
+// contract otherwise.
+OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
+                                      const UninstallerEngineOptions* options);
 
 // The thread routine that keeps the authorization dialog in front; ignores
 // its argument and returns NULL.

@@ -92,6 +92,12 @@ void WaitForFailedChildToLetGo(int fdExecReport, int fdParent) {
 
 OSStatus MoreSecExecuteRequestInHelperTool(CFURLRef helperTool, AuthorizationRef auth, CFDictionaryRef request,
                                            CFDictionaryRef* response) {
+  return MoreSecExecuteRequestInHelperToolWithHook(helperTool, auth, request, response, NULL, NULL);
+}
+
+OSStatus MoreSecExecuteRequestInHelperToolWithHook(CFURLRef helperTool, AuthorizationRef auth, CFDictionaryRef request,
+                                                   CFDictionaryRef* response, MoreSecHelperToolStarted started,
+                                                   void* context) {
   assert(helperTool != NULL);
   assert(auth != NULL);
   assert(request != NULL);
@@ -177,6 +183,10 @@ OSStatus MoreSecExecuteRequestInHelperTool(CFURLRef helperTool, AuthorizationRef
     assert(junk == 0);
   }
 
+  if (err == noErr && started != NULL) {
+    // The tool waits for the external form before it asks for anything.
+    started(childPID, context);
+  }
   if (err == noErr) {
     err = MoreUNIXWrite(fdParent, &extAuth, sizeof(extAuth), NULL);
   }

@@ -65,9 +65,12 @@ OSStatus MoreSecIsFolderIgnoringOwnership(const FSRef* folder, Boolean* ignoring
     info.permissions.groupID = kTestGroup;
     err = FSSetCatalogInfo(&testFile, kFSCatInfoPermissions, &info);
     if (err == permErr) {
-      // Here the catalog call is itself a chown; its refusal is the same answer.
-      err = kMoreSecChownErrBase + EPERM;
-    } else if (err == noErr) {
+      // Here the catalog call is itself a chown, but its code stands for EPERM
+      // and EACCES alike. Only EPERM is the volume's answer; the chown below
+      // tells the two apart.
+      err = noErr;
+    }
+    if (err == noErr) {
       char path[1024];
       err = FSRefMakePath(&testFile, reinterpret_cast<UInt8*>(path), sizeof(path));
       if (err == noErr && chown(path, info.permissions.userID, kTestGroup) != 0) {

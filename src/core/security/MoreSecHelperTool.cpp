@@ -27,6 +27,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+OSStatus RevokeRepairOfLinkedFile(int fd, uid_t formerOwner) {
+  struct stat sb;
+  if (fstat(fd, &sb) == 0 && sb.st_nlink == 1) {
+    return noErr;
+  }
+  // A change of owner clears the set-user-ID bit as well, should the mode
+  // not change; the file is then the user's again, as before the repair.
+  if (fchmod(fd, 0555) != 0) {
+    (void) fchown(fd, formerOwner, static_cast<gid_t>(-1));
+  }
+  return EPERM;
+}
+
 namespace {
 
 // The argument list of the repair instance.
@@ -43,6 +56,7 @@ OSStatus RepairOurPrivileges(const char* pathToSelf) {
 
   OSStatus err = noErr;
   int junk;
+  uid_t formerOwner = static_cast<uid_t>(-1);
   // The running executable itself, whatever now stands at its path.
   int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -51,6 +65,9 @@ OSStatus RepairOurPrivileges(const char* pathToSelf) {
   if (err == noErr) {
     struct stat sb;
     err = MoreUNIXErrno(fstat(fd, &sb));
+    if (err == noErr) {
+      formerOwner = sb.st_uid;
+    }
     // Only a plain file with one name is ours to repair: a hard link could
     // make any other name of the same file root and set-user-ID too.
     if (err == noErr && !S_ISREG(sb.st_mode)) {
@@ -75,11 +92,7 @@ OSStatus RepairOurPrivileges(const char* pathToSelf) {
   if (err == noErr) {
     // The user owned the file until the fchown and could have linked it
     // meanwhile: a second name must not outlive us as a set-user-ID root file.
-    struct stat sb;
-    if (fstat(fd, &sb) != 0 || sb.st_nlink != 1) {
-      (void) fchmod(fd, 0555);
-      err = EPERM;
-    }
+    err = RevokeRepairOfLinkedFile(fd, formerOwner);
   }
   if (privileged) {
     junk = MoreSecTemporarilySetNonPrivilegedEUID();
@@ -107,8 +120,7 @@ void CheckCommandResponse(CFDictionaryRef response) {
     CFNumberRef thisDescNum = static_cast<CFNumberRef>(CFArrayGetValueAtIndex(descriptors, i));
     int thisDesc = -1;
     assert((thisDescNum != NULL) && (CFGetTypeID(thisDescNum) == CFNumberGetTypeID()));
-    bool converted = CFNumberGetValue(thisDescNum, kCFNumberIntType, &thisDesc);
-    assert(converted);
+    assert(CFNumberGetValue(thisDescNum, kCFNumberIntType, &thisDesc));
     assert(thisDesc >= 0);
     assert(fcntl(thisDesc, F_GETFD, 0) >= 0);
   }

@@ -8,6 +8,7 @@
 #include <assert.h>
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdint.h>
@@ -52,7 +53,8 @@ const MoreSecResourceLimit kResourceLimits[kResourceLimitCount] = {
     // whose real user ID is 0, is exempt.
     {RLIMIT_NPROC, 100, RLIM_INFINITY},
     // The kernel refuses an unlimited hard limit for descriptors; its largest
-    // is fs.nr_open, 1,048,576 unless an administrator changed it.
+    // is fs.nr_open, 1,048,576 unless an administrator changed it. The hard
+    // value is clamped to the running kernel's fs.nr_open when applied.
     {RLIMIT_NOFILE, 256, 1024 * 1024},
 };
 
@@ -222,6 +224,34 @@ static int ResetSignalActions(void) {
   return err;
 }
 
+// The kernel's largest descriptor limit, fs.nr_open; RLIM_INFINITY when it
+// cannot be read. setrlimit refuses a RLIMIT_NOFILE above it.
+static rlim_t LargestDescriptorLimit(void) {
+  rlim_t largest = RLIM_INFINITY;
+  int fd;
+  do {
+    fd = open("/proc/sys/fs/nr_open", O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) {
+    char text[32];
+    ssize_t got;
+    do {
+      got = read(fd, text, sizeof(text) - 1);
+    } while (got < 0 && errno == EINTR);
+    if (got > 0) {
+      text[got] = '\0';
+      char* end = NULL;
+      errno = 0;
+      unsigned long long value = strtoull(text, &end, 10);
+      if (errno == 0 && end != text && value > 0) {
+        largest = static_cast<rlim_t>(value);
+      }
+    }
+    (void) close(fd);
+  }
+  return largest;
+}
+
 // A failure here is deliberately not reported: an unprivileged process whose
 // inherited hard limit is below one of the soft limits simply keeps the rest
 // of its inherited limits.
@@ -234,6 +264,13 @@ static void ApplyResourceLimits(void) {
     lim.rlim_cur = entry.soft;
     if (geteuid() == 0) {
       lim.rlim_max = entry.hard;
+      // A kernel whose fs.nr_open is below the table's value would refuse
+      // the whole row.
+      if (entry.resource == RLIMIT_NOFILE) {
+        rlim_t largest = LargestDescriptorLimit();
+        if (lim.rlim_max > largest) lim.rlim_max = largest;
+        if (lim.rlim_cur > lim.rlim_max) lim.rlim_cur = lim.rlim_max;
+      }
     }
     if (setrlimit(entry.resource, &lim) != 0) {
       break;

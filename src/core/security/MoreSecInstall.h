@@ -8,8 +8,10 @@
 #include <MacTypes.h>
 
 enum : OSStatus {
-  // The folder's volume ignores ownership or set-user-ID: a set-user-ID root
-  // tool cannot work there. The caller may try another folder type.
+  // The folder's volume ignores ownership or set-user-ID, or someone other
+  // than root and the user could change the folder or the tool's subfolder:
+  // a set-user-ID root tool cannot work there, or not safely. The caller may
+  // try another folder type.
   kMoreSecFolderInappropriateErr = 5370,
   // Added to the errno of a failed chown in the ownership experiment.
   kMoreSecChownErrBase = 9800,
@@ -26,12 +28,18 @@ OSStatus MoreSecIsFolderIgnoringOwnership(const FSRef* folder, Boolean* ignoring
 OSStatus MoreSecIsFolderIgnoringSetUID(const FSRef* folder, Boolean* ignoringSetUID);
 
 // Installs, or keeps, the helper tool in the current user's folder of type
-// |folderType| (and |subFolderName| in it, created when missing; may be NULL),
-// copying the bundle's auxiliary executable |templateToolName|. A copy that
-// is owned by root, has mode 04555 and the template's size and modification
-// time stays untouched; anything else at that place is replaced. 5370 when the
-// folder's volume ignores ownership or set-user-ID. On 0, *tool (NULL on
-// entry) is the installed copy's URL, owned by the caller.
+// |folderType| (and |subFolderName| in it, created mode 0700 when missing;
+// may be NULL), copying the bundle's auxiliary executable |templateToolName|.
+// The folder and the subfolder must each be reached from "/" through folders
+// that only root and the user can change, without a symbolic link, and be
+// the user's, writable by nobody else; otherwise 5370, as when the folder's
+// volume ignores ownership or set-user-ID. A copy that is owned by root, has
+// mode 04555 and the template's size and modification time stays untouched;
+// anything else at that place (looked at without following a link) is
+// removed and a fresh copy created exclusively, relative to the pinned
+// subfolder, with the template's permission bits less group and other write.
+// On 0, *tool (NULL on entry) is the installed copy's URL, owned by the
+// caller.
 OSStatus MoreSecCopyHelperToolURLFromBundle(CFBundleRef inBundle, CFStringRef templateToolName, OSType folderType,
                                             CFStringRef subFolderName, CFStringRef toolName, CFURLRef* tool);
 

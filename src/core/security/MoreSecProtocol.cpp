@@ -14,7 +14,6 @@
 
 #include <cassert>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -54,8 +53,10 @@ OSStatus WriteDictionaryToDescriptor(CFDictionaryRef dict, int fdOut) {
   SInt32 bodyLength = 0;
   if (err == noErr) {
     CFIndex length = CFDataGetLength(xml);
-    // The length field is a signed 32-bit integer; a longer body cannot be framed.
-    if (length > INT32_MAX - 4) {
+    // The reader refuses a longer body with this status, leaving the rest of
+    // the frame unread; sending it anyway would report success for a frame
+    // the peer cannot take. Nothing goes out, so the peer meets end of stream.
+    if (length > kMoreSecMaxFrameBodyLength) {
       err = memFullErr;
     } else {
       bodyLength = static_cast<SInt32>(length);
@@ -265,6 +266,8 @@ int MoreSecErrorToHelperToolResult(OSStatus err) {
       return 2;
     case -60006:  // errAuthorizationCanceled
       return 3;
+    case -60007:  // errAuthorizationInteractionNotAllowed: no agent could ask
+      return 5;
     case kHelperToolNotPrivilegedErr:
     case kHelperToolDeniedErr:
     case kHelperToolCanceledErr:
@@ -281,6 +284,9 @@ OSStatus MoreSecHelperToolResultToError(int toolResult) {
   }
   if (toolResult >= 1 && toolResult <= 4) {
     return 5360 + toolResult;
+  }
+  if (toolResult == 5) {
+    return kHelperToolNoAgentErr;
   }
   return kHelperToolFailedErr;
 }

@@ -20,12 +20,16 @@
 // the tool ran (0 for success). Every response carries it.
 #define kMoreSecErrorNumberKey CFSTR("com.quillon.MoreSec.ErrorNumber")
 
-// Statuses for the helper tool's result codes 1 to 4.
+// Statuses for the helper tool's result codes 1 to 5.
 enum : OSStatus {
   kHelperToolNotPrivilegedErr = 5361,  // cannot run with root privileges
   kHelperToolDeniedErr = 5362,         // authorization denied
   kHelperToolCanceledErr = 5363,       // the user canceled the authorization dialog
   kHelperToolFailedErr = 5364,         // any other failure, or a signal
+  // Result code 5: a password was needed and no authentication agent could
+  // ask for it. The status is Authorization Services' own, so that it stays
+  // apart from a refusal (5362) all the way to the user.
+  kHelperToolNoAgentErr = -60007,  // errAuthorizationInteractionNotAllowed
 };
 
 // The largest frame body a reader accepts; it caps what a peer can make the
@@ -40,11 +44,11 @@ enum : SInt32 { kMoreSecMaxFrameBodyLength = 1048576 };
 void MoreSecCloseDescriptorArray(CFTypeRef descArray);
 
 // Status to helper tool result code: 0 -> 0, -60005 -> 2, -60006 -> 3,
-// 5361..5364 -> 1..4, anything else -> 4.
+// -60007 -> 5, 5361..5364 -> 1..4, anything else -> 4.
 int MoreSecErrorToHelperToolResult(OSStatus err);
 
-// Helper tool result code to status: 0 -> 0, 1..4 -> 5361..5364, anything
-// else (negative values included) -> 5364.
+// Helper tool result code to status: 0 -> 0, 1..4 -> 5361..5364, 5 ->
+// -60007, anything else (negative values included) -> 5364.
 OSStatus MoreSecHelperToolResultToError(int toolResult);
 
 #endif  // QUILLON_CORE_SECURITY_MORESECPROTOCOL_H

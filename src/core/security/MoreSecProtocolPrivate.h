@@ -7,9 +7,10 @@
 
 // Serialises |dict| and writes it to |fdOut| as one frame with one whole-buffer
 // write. Returns 0, -4960 when |dict| cannot be serialised, -108 when the
-// frame buffer cannot be allocated (or the body would not fit the length
-// field), or the errno of the write (EPIPE when the peer has gone). Does not
-// look at the descriptor list.
+// body is longer than kMoreSecMaxFrameBodyLength (the reader's bound;
+// nothing is written) or the frame buffer cannot be allocated, or the errno
+// of the write (EPIPE when the peer has gone). Does not look at the
+// descriptor list.
 OSStatus WriteDictionaryToDescriptor(CFDictionaryRef dict, int fdOut);
 
 // Reads exactly one frame from |fdIn| and never a byte beyond it. On 0,

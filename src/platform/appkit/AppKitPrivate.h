@@ -40,7 +40,15 @@ void SheetEnd(QWidget* sheet, NSInteger returnCode);
 // any, begins.
 void SheetDidLeave(QWidget* sheet, std::function<void()> afterLeave);
 
-// Places |sheet| centred on the top edge of |docWindow|.
+// Makes |window| no larger than the free area of its screen, less what the
+// window manager draws around it, lowering its minimum size as needed.
+void FitToScreen(QWidget* window);
+
+// Gives windows the roles screen readers expect (main window: frame; alert
+// sheet: alert). Once per process; the main thread only.
+void InstallAccessibleRoles();
+
+// Places |sheet| centred on the top edge of |docWindow|, within its screen.
 void PositionSheet(QWidget* sheet, QWidget* docWindow);
 
 }  // namespace appkit_private

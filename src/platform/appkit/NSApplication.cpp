@@ -5,6 +5,9 @@
 #include "AppKitPrivate.h"
 
 #include <QApplication>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QGuiApplication>
@@ -12,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -234,12 +238,74 @@ void PositionSheet(QWidget* sheet, QWidget* docWindow) {
     return;
   }
   SettleLayout(sheet);
+  FitToScreen(sheet);
   const QRect doc = docWindow->geometry();
   const QSize size = sheet->size();
   // Where the window manager draws a title bar, the sheet's own goes just
   // below the window's, as tall as the window's one.
   const int titleBar = std::max(0, doc.y() - docWindow->frameGeometry().y());
-  sheet->setGeometry(doc.x() + (doc.width() - size.width()) / 2, doc.y() + titleBar, size.width(), size.height());
+  int y = doc.y() + titleBar;
+  if (QScreen* screen = docWindow->screen()) {
+    // A sheet that would run off the bottom of the screen moves up.
+    const QRect area = screen->availableGeometry();
+    y = std::max(area.y(), std::min(y, area.y() + area.height() - size.height()));
+  }
+  sheet->setGeometry(doc.x() + (doc.width() - size.width()) / 2, y, size.width(), size.height());
+}
+
+void FitToScreen(QWidget* window) {
+  QScreen* screen = window != nullptr ? window->screen() : nullptr;
+  if (screen == nullptr) {
+    return;
+  }
+  // What the window manager adds around the window; a window not yet shown
+  // has no frame, so leave room for a title bar and borders then.
+  const QRect area = screen->availableGeometry();
+  QSize decoration = window->frameGeometry().size() - window->size();
+  if (!window->isVisible()) {
+    decoration = decoration.expandedTo(QSize(8, 36));
+  }
+  const QSize room(std::max(1, area.width() - decoration.width()), std::max(1, area.height() - decoration.height()));
+  const QSize fitted = window->size().boundedTo(room);
+  window->setMinimumSize(window->minimumSize().boundedTo(fitted));
+  if (fitted != window->size()) {
+    window->resize(fitted);
+  }
+  // And on the screen, title bar and all.
+  const QRect frame(window->pos(), window->size() + decoration);
+  const int x = std::max(area.x(), std::min(frame.x(), area.x() + area.width() - frame.width()));
+  const int y = std::max(area.y(), std::min(frame.y(), area.y() + area.height() - frame.height()));
+  if (x != frame.x() || y != frame.y()) {
+    window->move(x, y);
+  }
+}
+
+namespace {
+
+// Screen readers learn what a window is from its role: the main window is a
+// frame, and an alert is an alert, which they announce as it appears.
+QAccessibleInterface* AccessibleWindowRoles(const QString& key, QObject* object) {
+  auto* widget = qobject_cast<QWidget*>(object);
+  if (widget == nullptr || !widget->isWindow()) {
+    return nullptr;
+  }
+  if (widget->objectName() == QLatin1String("NSAlertPanel")) {
+    return new QAccessibleWidget(widget, QAccessible::AlertMessage);
+  }
+  if (key == QLatin1String("QWidget") && widget->metaObject() == &QWidget::staticMetaObject) {
+    return new QAccessibleWidget(widget, QAccessible::Window);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void InstallAccessibleRoles() {
+  static bool installed = false;
+  if (!installed) {
+    installed = true;
+    QAccessible::installFactory(AccessibleWindowRoles);
+  }
 }
 
 }  // namespace appkit_private
@@ -248,7 +314,7 @@ using namespace appkit_private;
 
 // ---- NSApplication -----------------------------------------------------------------
 
-NSApplication::NSApplication(QObject* parent) : QObject(parent) {}
+NSApplication::NSApplication(QObject* parent) : QObject(parent) { appkit_private::InstallAccessibleRoles(); }
 
 NSApplication* NSApplication::sharedApplication() {
   static QPointer<NSApplication> shared;
@@ -318,8 +384,8 @@ namespace {
 class AlertPanel : public QDialog {
  public:
   AlertPanel(QWidget* docWindow, const QString& title, const QString& message, const QString& defaultTitle,
-             const QString& alternateTitle, const QString& otherTitle, NSSheetCallback didDismiss,
-             QObject* modalDelegate)
+             const QString& alternateTitle, const QString& otherTitle, const QString& details,
+             NSSheetCallback didDismiss, QObject* modalDelegate)
       : QDialog(docWindow), fDidDismiss(std::move(didDismiss)), fDelegate(modalDelegate),
         fHasDelegate(modalDelegate != nullptr) {
     setObjectName(QStringLiteral("NSAlertPanel"));
@@ -374,6 +440,9 @@ class AlertPanel : public QDialog {
     // The order of the desktop's own dialogs: an extra choice on the left,
     // then Cancel, then the action that goes ahead on the right.
     auto* buttons = new QHBoxLayout;
+    if (!details.isEmpty()) {
+      AddDetails(buttons, details);
+    }
     if (!otherTitle.isNull()) {
       fOther = AddButton(buttons, kNSAlertOtherButtonName, otherTitle, NSAlertOtherReturn);
     }
@@ -391,6 +460,9 @@ class AlertPanel : public QDialog {
     outer->setSpacing(18);
     outer->addLayout(body);
     outer->addLayout(buttons);
+    if (fDetails != nullptr) {
+      outer->addWidget(fDetails);
+    }
   }
 
   void reject() override {
@@ -413,6 +485,37 @@ class AlertPanel : public QDialog {
     connect(button, &QPushButton::clicked, this, [this, returnCode]() { Finish(returnCode); });
     row->addWidget(button);
     return button;
+  }
+
+  // Qt's usual details area: a button that shows or hides a read-only copy
+  // of |details| below the buttons, which can be selected and copied, and a
+  // button that copies all of it.
+  void AddDetails(QHBoxLayout* row, const QString& details) {
+    fDetails = new QPlainTextEdit(this);
+    fDetails->setObjectName(QLatin1String(kNSAlertDetailsName));
+    fDetails->setAccessibleName(QCoreApplication::translate("NSAlert", "Details"));
+    fDetails->setReadOnly(true);
+    fDetails->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    fDetails->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    fDetails->setPlainText(details);
+    fDetails->setFixedHeight(fontMetrics().lineSpacing() * 12);
+    fDetails->hide();
+    const QString show = QCoreApplication::translate("NSAlert", "Show Details…");
+    const QString hide = QCoreApplication::translate("NSAlert", "Hide Details…");
+    auto* toggle = new QPushButton(show, this);
+    toggle->setObjectName(QLatin1String(kNSAlertDetailsButtonName));
+    toggle->setAutoDefault(false);
+    connect(toggle, &QPushButton::clicked, this, [this, toggle, show, hide]() {
+      fDetails->setVisible(!fDetails->isVisible());
+      toggle->setText(fDetails->isVisible() ? hide : show);
+    });
+    row->addWidget(toggle);
+    auto* copy = new QPushButton(QCoreApplication::translate("NSAlert", "Copy"), this);
+    copy->setObjectName(QLatin1String(kNSAlertCopyButtonName));
+    copy->setAutoDefault(false);
+    connect(copy, &QPushButton::clicked, this,
+            [this]() { QGuiApplication::clipboard()->setText(fDetails->toPlainText()); });
+    row->addWidget(copy);
   }
 
   void Finish(NSInteger returnCode) {
@@ -449,6 +552,7 @@ class AlertPanel : public QDialog {
   QPushButton* fDefault = nullptr;
   QPushButton* fAlternate = nullptr;
   QPushButton* fOther = nullptr;
+  QPlainTextEdit* fDetails = nullptr;
   bool fFinished = false;
 
  public:
@@ -468,6 +572,14 @@ void NSBeginAlertSheet(const QString& title, const QString& defaultButton, const
     message = QString::vasprintf(msgFormat, args);
     va_end(args);
   }
+  NSBeginAlertSheetWithDetails(title, defaultButton, alternateButton, otherButton, docWindow, modalDelegate,
+                               std::move(didEnd), std::move(didDismiss), contextInfo, message, QString());
+}
+
+void NSBeginAlertSheetWithDetails(const QString& title, const QString& defaultButton, const QString& alternateButton,
+                                  const QString& otherButton, NSWindow docWindow, QObject* modalDelegate,
+                                  NSSheetCallback didEnd, NSSheetCallback didDismiss, void* contextInfo,
+                                  const QString& message, const QString& details) {
   QPointer<QWidget> docGuard(docWindow.widget());
   const bool hasDoc = !docGuard.isNull();
   QPointer<QObject> delegateGuard(modalDelegate);
@@ -477,8 +589,8 @@ void NSBeginAlertSheet(const QString& title, const QString& defaultButton, const
     if ((hasDoc && docGuard.isNull()) || (hasDelegate && delegateGuard.isNull())) {
       return;
     }
-    auto* panel = new AlertPanel(docGuard, title, message, defaultTitle, alternateButton, otherButton, didDismiss,
-                                 delegateGuard);
+    auto* panel = new AlertPanel(docGuard, title, message, defaultTitle, alternateButton, otherButton, details,
+                                 didDismiss, delegateGuard);
     panel->fContextInfo = contextInfo;
     if (hasDoc) {
       // No guard here: an alert maps Escape and the close box to its own

@@ -45,6 +45,14 @@ QString NSBundle::pathForResource_ofType_(const QString& name, const QString& ty
     return QString();
   }
   const QString file = type.isEmpty() ? name : name + QLatin1Char('.') + type;
+  // The language of the strings table first, so that a read-me comes in
+  // the language the window speaks; then the resource for every language.
+  if (!fLocalization.isEmpty()) {
+    const QString localized = resourcePath() + QLatin1Char('/') + fLocalization + QStringLiteral(".lproj/") + file;
+    if (QFileInfo::exists(localized)) {
+      return localized;
+    }
+  }
   const QString path = resourcePath() + QLatin1Char('/') + file;
   return QFileInfo::exists(path) ? path : QString();
 }

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 NSNib::NSNib(const QString& nibName, const NSBundle& bundle) : fBundle(bundle) {
+  appkit_private::InstallAccessibleRoles();
   const QString path = bundle.pathForResource_ofType_(nibName, QStringLiteral("ui"));
   if (path.isNull()) {
     fError = QStringLiteral("no %1.ui in %2").arg(nibName, bundle.resourcePath());

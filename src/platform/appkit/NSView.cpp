@@ -347,6 +347,7 @@ void NSWindow::center() {
     return;
   }
   appkit_private::SettleLayout(w);
+  appkit_private::FitToScreen(w);
   const QRect area = w->screen()->availableGeometry();
   const QRect g = w->frameGeometry();
   w->move(area.x() + (area.width() - g.width()) / 2, area.y() + std::max(0, (area.height() - g.height()) / 3));
@@ -354,6 +355,7 @@ void NSWindow::center() {
 
 void NSWindow::makeKeyAndOrderFront_(QObject*) {
   if (QWidget* w = widget()) {
+    appkit_private::FitToScreen(w);
     w->show();
     w->raise();
     w->activateWindow();

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <limits.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/random.h>
@@ -299,8 +300,9 @@ OSStatus CheckOneRight(const char* actionId, bool interactionAllowed) {
     case kPkcheckNotAuthorized:
       return errAuthorizationDenied;
     case kPkcheckChallenge:
-      // With interaction allowed this means no agent could ask the user.
-      return interactionAllowed ? errAuthorizationDenied : errAuthorizationInteractionNotAllowed;
+      // A password is needed, and no agent could ask for it (or asking was
+      // not allowed).
+      return errAuthorizationInteractionNotAllowed;
     case kPkcheckDismissed:
       return errAuthorizationCanceled;
     default:
@@ -319,6 +321,152 @@ bool PlaceChannel(int fd) {
     }
   }
   return true;
+}
+
+// pkexec's option that keeps it from prompting on our terminal: the window
+// is frozen meanwhile, and polkit 122's own text agent cannot succeed
+// anyway. An agent of the session, or one that a terminal front end
+// registers for this process (pkttyagent --process), answers instead.
+constexpr char kPkexecNoInternalAgent[] = "--disable-internal-agent";
+
+// How much of what pkexec says is kept to tell its failures apart; all of
+// it is passed on to our standard error.
+constexpr size_t kMaxPkexecWords = 4096;
+
+// The environment pkexec runs in: ours, with its messages fixed to the C
+// locale so that they can be told apart whatever the user's language.
+// pkexec passes LANG, not LC_ALL, on to the tool, which so keeps the user's
+// language. NULL when memory runs out; the caller frees the array only, the
+// strings stay those of environ.
+char** PkexecEnvironment() {
+  static char kMessagesInC[] = "LC_ALL=C";
+  size_t count = 0;
+  while (environ != NULL && environ[count] != NULL) count++;
+  char** envp = static_cast<char**>(calloc(count + 2, sizeof(char*)));
+  if (envp == NULL) return NULL;
+  size_t used = 0;
+  for (size_t i = 0; i < count; i++) {
+    const char* entry = environ[i];
+    if (strncmp(entry, "LC_ALL=", 7) == 0 || strncmp(entry, "LC_MESSAGES=", 12) == 0 ||
+        strncmp(entry, "LANGUAGE=", 9) == 0) {
+      continue;
+    }
+    envp[used++] = environ[i];
+  }
+  envp[used++] = kMessagesInC;
+  envp[used] = NULL;
+  return envp;
+}
+
+// What pkexec wrote to its standard error: passed on to ours, and its start
+// kept to tell why it failed.
+class PkexecWords {
+ public:
+  // Reads once: the number of bytes, 0 at end of stream, -1 when nothing
+  // can be read (an error, or nothing there yet on a non-blocking pipe).
+  ssize_t ReadSome(int fd) {
+    char buffer[4096];
+    ssize_t n;
+    do {
+      n = read(fd, buffer, sizeof buffer);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) return n;
+    PassOn(buffer, static_cast<size_t>(n));
+    size_t room = kMaxPkexecWords - fLength;
+    size_t keep = static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room;
+    memcpy(fText + fLength, buffer, keep);
+    fLength += keep;
+    return n;
+  }
+  // Reads what is left once pkexec has ended, without waiting for a
+  // descendant that might still hold the pipe.
+  void Drain(int fd) {
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return;
+    while (ReadSome(fd) > 0) {
+    }
+  }
+  // pkexec exits 127 for several reasons; its words tell them apart.
+  OSStatus Verdict() const {
+    if (strstr(fText, "Not authorized") != NULL) return errAuthorizationDenied;
+    if (strstr(fText, "No authentication agent found") != NULL ||
+        strstr(fText, "authentication agent:") != NULL) {
+      return errAuthorizationInteractionNotAllowed;  // no agent could ask the user
+    }
+    return errAuthorizationInternal;
+  }
+
+ private:
+  static void PassOn(const char* bytes, size_t length) {
+    while (length > 0) {
+      ssize_t n = write(2, bytes, length);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      bytes += n;
+      length -= static_cast<size_t>(n);
+    }
+  }
+
+  char fText[kMaxPkexecWords + 1] = {};  // always ends in NUL
+  size_t fLength = 0;
+};
+
+// Waits for the tool's first byte on |channel| while passing on what pkexec
+// writes to |errors|. Returns 1 when a byte is there, 0 at end of stream,
+// -1 on an error.
+ssize_t AwaitFirstByte(int channel, int errors, PkexecWords* words) {
+  bool errorsOpen = true;
+  for (;;) {
+    struct pollfd fds[2] = {{channel, POLLIN, 0}, {errors, POLLIN, 0}};
+    int ready = poll(fds, errorsOpen ? 2 : 1, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return -1;
+    if (errorsOpen && fds[1].revents != 0) errorsOpen = words->ReadSome(errors) > 0;
+    if (fds[0].revents != 0) {
+      char first;
+      ssize_t n;
+      do {
+        n = recv(channel, &first, 1, MSG_PEEK);
+      } while (n < 0 && errno == EINTR);
+      return n;
+    }
+  }
+}
+
+// Passes on what the tool writes to its standard error, the pipe |from|,
+// until every writer has closed it, from a small process of its own that
+// nothing waits for; then closes |from| here. Without it the tool, whose
+// standard error pkexec handed on, would block or lose its words.
+void ForwardInBackground(int from) {
+  pid_t child = fork();
+  if (child == 0) {
+    // System calls only: the caller may have threads.
+    if (fork() != 0) _exit(0);
+    (void)close(0);
+    (void)close(1);
+    if (from < 3 || (from > 3 && close_range(3, static_cast<unsigned>(from) - 1, 0) != 0) ||
+        close_range(static_cast<unsigned>(from) + 1, ~0U, 0) != 0) {
+      _exit(0);
+    }
+    char buffer[4096];
+    for (;;) {
+      ssize_t n = read(from, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) _exit(0);
+      for (ssize_t done = 0; done < n;) {
+        ssize_t w = write(2, buffer + done, static_cast<size_t>(n - done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) _exit(0);
+        done += w;
+      }
+    }
+  }
+  if (child > 0) {
+    int status = 0;
+    (void)WaitForChild(child, &status, 0);
+  }
+  int junk = close(from);
+  assert(junk == 0);
 }
 
 }  // namespace
@@ -453,53 +601,87 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
 
   // Everything the child needs is prepared before the fork: the caller may
   // have threads, so the child may only make system calls.
-  const char** argv = static_cast<const char**>(calloc(argumentCount + 3, sizeof(char*)));
-  if (argv == NULL) return errAuthorizationInternal;
+  const char** argv = static_cast<const char**>(calloc(argumentCount + 4, sizeof(char*)));
+  char** envp = PkexecEnvironment();
+  if (argv == NULL || envp == NULL) {
+    free(argv);
+    free(envp);
+    return errAuthorizationInternal;
+  }
   argv[0] = "pkexec";
-  argv[1] = pathToTool;
-  for (size_t i = 0; i < argumentCount; i++) argv[2 + i] = arguments[i];
-  argv[argumentCount + 2] = NULL;
+  argv[1] = kPkexecNoInternalAgent;
+  argv[2] = pathToTool;
+  for (size_t i = 0; i < argumentCount; i++) argv[3 + i] = arguments[i];
+  argv[argumentCount + 3] = NULL;
 
   int channel[2];
+  int errors[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) {
     free(argv);
+    free(envp);
+    return errAuthorizationToolExecuteFailure;
+  }
+  if (pipe2(errors, O_CLOEXEC) != 0) {
+    (void)close(channel[0]);
+    (void)close(channel[1]);
+    free(argv);
+    free(envp);
     return errAuthorizationToolExecuteFailure;
   }
 
+  // Linux charges the fork against RLIMIT_NPROC of the real user, counting
+  // every process and thread of that user, and a tool may have lowered its
+  // soft limit to guard itself (a desktop session easily has a few hundred
+  // tasks). Only this one fork goes up to the hard limit.
+  struct rlimit nproc;
+  bool raisedNproc = false;
+  if (getrlimit(RLIMIT_NPROC, &nproc) == 0 && nproc.rlim_cur < nproc.rlim_max) {
+    const struct rlimit hard = {nproc.rlim_max, nproc.rlim_max};
+    raisedNproc = setrlimit(RLIMIT_NPROC, &hard) == 0;
+  }
   // pkexec asks polkit about its parent process, so it must stay our child:
   // no double fork, no new session.
   pid_t pid = fork();
+  const int forkErr = errno;
+  if (raisedNproc) (void)setrlimit(RLIMIT_NPROC, &nproc);  // in the child too: it inherits ours
   if (pid == 0) {
     ResetSignalMaskInChild();
-    if (!PlaceChannel(channel[1])) _exit(kChildExecFailed);
+    if (!PlaceChannel(channel[1]) || dup2(errors[1], 2) < 0) _exit(kChildExecFailed);
     MarkInheritedDescriptorsCloseOnExec();
-    execve(kPkexecPath, const_cast<char* const*>(argv), environ);  // pkexec cleans the environment itself
+    execve(kPkexecPath, const_cast<char* const*>(argv), envp);
     _exit(kChildExecFailed);
   }
   free(argv);
+  free(envp);
   int junk = close(channel[1]);
+  assert(junk == 0);
+  junk = close(errors[1]);
   assert(junk == 0);
   if (pid < 0) {
     junk = close(channel[0]);
     assert(junk == 0);
+    junk = close(errors[0]);
+    assert(junk == 0);
+    // The status alone cannot say why; EAGAIN here means too many processes.
+    fprintf(stderr, "AuthorizationExecuteWithPrivileges: cannot start %s: fork: %s\n", kPkexecPath,
+            strerror(forkErr));
     return errAuthorizationToolExecuteFailure;
   }
 
   // The verdict: the tool's first byte means pkexec authorized and the tool
   // runs as root; end of stream means pkexec (or the tool) ended without
-  // writing anything, and its exit status says why. The byte is only looked
-  // at, so the caller reads it as usual.
-  char first;
-  ssize_t n;
-  do {
-    n = recv(channel[0], &first, 1, MSG_PEEK);
-  } while (n < 0 && errno == EINTR);
+  // writing anything, and its exit status and its words say why. The byte is
+  // only looked at, so the caller reads it as usual.
+  PkexecWords words;
+  ssize_t n = AwaitFirstByte(channel[0], errors[0], &words);
 
   if (n == 1) {
     FILE* stream = fdopen(channel[0], "r+");
     if (stream != NULL) {
       // The tool keeps running; the caller waits for it by the pid the tool
-      // reports (pkexec execs the tool in place, so it is our child).
+      // reports (pkexec execs the tool in place, so it is our child). What it
+      // writes to its standard error, which is pkexec's, still reaches ours.
+      ForwardInBackground(errors[0]);
       *communicationsPipe = stream;
       return errAuthorizationSuccess;
     }
@@ -511,11 +693,14 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
   assert(junk == 0);
   int status = 0;
   pid_t waited = WaitForChild(pid, &status, 0);
+  words.Drain(errors[0]);
+  junk = close(errors[0]);
+  assert(junk == 0);
   if (n == 1) return errAuthorizationInternal;  // fdopen failed
   if (waited != pid || !WIFEXITED(status)) return errAuthorizationToolExecuteFailure;
   switch (WEXITSTATUS(status)) {
     case kPkexecNotAuthorized:
-      return errAuthorizationDenied;  // refused, no agent, or any other pkexec error
+      return words.Verdict();
     case kPkexecDismissed:
       return errAuthorizationCanceled;
     default:

@@ -82,7 +82,8 @@ OSStatus AuthorizationCreateFromExternalForm(const AuthorizationExternalForm* ex
 // kept, so kAuthorizationFlagExtendRights and kAuthorizationFlagPreAuthorize
 // change nothing. 0 when all are held; errAuthorizationDenied;
 // errAuthorizationInteractionNotAllowed when a password would be needed but
-// interaction is not allowed; errAuthorizationCanceled when the user dismissed
+// interaction is not allowed, or allowed but no agent could ask;
+// errAuthorizationCanceled when the user dismissed
 // the dialog; errAuthorizationInvalidTag for a malformed action id;
 // errAuthorizationInternal when polkit cannot be asked (or takes more than
 // 60 seconds, 600 with interaction). With kAuthorizationFlagPartialRights a
@@ -97,16 +98,24 @@ OSStatus AuthorizationFreeItemSet(AuthorizationItemSet* set);
 // Runs pathToTool (an absolute path) as root through /usr/bin/pkexec, with
 // one end of a socket pair as the tool's standard input and output and our
 // standard error as its own. pkexec asks polkit about its parent, which is
-// this process. options must be 0. Blocks until the verdict: returns 0 with
+// this process, and never prompts on a terminal itself
+// (--disable-internal-agent): the session's authentication agent asks, or
+// one that the caller registered for this process beforehand (pkttyagent
+// --process). options must be 0. Blocks until the verdict: returns 0 with
 // *communicationsPipe open ("r+") on the other end once the tool runs as root
 // and has written its first byte (which is still unread). The tool goes on
 // running as our child (pkexec execs it in place): the caller waits for it,
 // knowing its pid from the tool itself. When the channel ends before any
-// byte, pkexec is reaped and its exit status decides: 127 (not authorized,
-// no agent, or another pkexec error) errAuthorizationDenied; 126 (dismissed)
-// errAuthorizationCanceled; anything else, and a tool that could not be
-// started, errAuthorizationToolExecuteFailure. On failure
-// *communicationsPipe is NULL and no child is left behind.
+// byte, pkexec is reaped and its exit status decides: 126 (dismissed)
+// errAuthorizationCanceled; 127 with what pkexec said, read in the C locale:
+// not authorized errAuthorizationDenied, no authentication agent could ask
+// errAuthorizationInteractionNotAllowed, any other pkexec error
+// errAuthorizationInternal; anything else, and a tool that could not be
+// started, errAuthorizationToolExecuteFailure. What pkexec writes is passed
+// on to our standard error. On failure *communicationsPipe is NULL and no
+// child is left behind.
+// The fork of pkexec may use the hard RLIMIT_NPROC, whatever the soft one
+// says; when it fails all the same, its errno is named on standard error.
 OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, const char* pathToTool,
                                             AuthorizationFlags options, char* const* arguments,
                                             FILE** communicationsPipe);

@@ -29,8 +29,10 @@
 // double; infinities as "inf"/"-inf", any NaN as "nan". A real literal that
 // overflows or underflows a double is not a property list.
 //
-// Dates are written in UTC as YYYY-MM-DDTHH:MM:SSZ, with the shortest
-// fraction of a second that reads back to the same value when there is one.
+// Dates are written in UTC as YYYY-MM-DDTHH:MM:SSZ, with a fraction of a
+// second when there is one: the digits of the shortest decimal form of the
+// seconds since the reference date, which the reader converts back as one
+// decimal number, so every date reads back exactly.
 // Years outside 0000-9999 carry a sign ("+12000", "-0044"); dates more than
 // kMaxDateSeconds from the reference date, and non-finite ones, cannot be
 // written.
@@ -123,6 +125,18 @@ void AppendUTF8(std::string& out, uint32_t c) {
     out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
+}
+
+// Whether the document holds a comment, a CDATA section, or a processing
+// instruction other than a leading XML declaration.
+bool MaySplitText(const UInt8* bytes, size_t length) {
+  const UInt8* end = bytes + length;
+  for (const UInt8* p = bytes; (p = static_cast<const UInt8*>(std::memchr(p, '<', static_cast<size_t>(end - p))));
+       ++p) {
+    if (end - p < 3) break;
+    if ((p[1] == '!' && (p[2] == '-' || p[2] == '[')) || (p[1] == '?' && p != bytes)) return true;
+  }
+  return false;
 }
 
 inline bool IsXMLSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -228,13 +242,40 @@ unsigned DaysInMonth(int64_t y, unsigned m) {
   return (m == 2 && IsLeapYear(y)) ? 29 : kDays[m - 1];
 }
 
-// Reads "0.<digits>" as a double; the digits come from the input or from the
-// writer's own trial formatting, and both sides must compute it identically.
-bool ParseFraction(const char* digits, size_t n, double* out) {
+// Makes 1 - 0.<digits> of 0.<digits>, in place: the fraction of a second
+// that a date before the reference date shows, whose time of day lies a
+// whole second below it. The last digit must not be 0.
+void ComplementFraction(char* digits, size_t n) {
+  for (size_t i = 0; i + 1 < n; ++i) digits[i] = static_cast<char>('9' - (digits[i] - '0'));
+  digits[n - 1] = static_cast<char>('0' + 10 - (digits[n - 1] - '0'));
+}
+
+// The date `whole` seconds plus 0.<digits> from the reference date, rounded
+// once, from its exact decimal value: adding a rounded fraction to the whole
+// seconds would round twice and miss the written value, and just below the
+// reference date every fraction would lose its last bits.
+bool DateFromSeconds(int64_t whole, const char* digits, size_t n, double* out) {
+  while (n > 0 && digits[n - 1] == '0') --n;
+  if (n == 0) {
+    *out = static_cast<double>(whole);
+    return true;
+  }
   std::string text;
-  text.reserve(n + 2);
-  text.append("0.");
-  text.append(digits, n);
+  text.reserve(n + 24);
+  char integer[24];
+  if (whole >= 0) {
+    text.append(integer, std::to_chars(integer, integer + sizeof integer, whole).ptr);
+    text.push_back('.');
+    text.append(digits, n);
+  } else {
+    // whole + 0.d is -((-whole - 1) + (1 - 0.d)).
+    text.push_back('-');
+    text.append(integer, std::to_chars(integer, integer + sizeof integer, -whole - 1).ptr);
+    text.push_back('.');
+    const size_t at = text.size();
+    text.append(digits, n);
+    ComplementFraction(text.data() + at, n);
+  }
   auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), *out, std::chars_format::fixed);
   return ec == std::errc() && ptr == text.data() + text.size();
 }
@@ -589,7 +630,6 @@ class XMLWriter {
     const double t = CFDateGetAbsoluteTime(date);
     if (!std::isfinite(t) || std::fabs(t) > kMaxDateSeconds) return false;
     const double whole = std::floor(t);
-    const double fraction = t - whole;  // exact
     const int64_t unixSeconds = static_cast<int64_t>(whole) + kUnixToReference;
     int64_t days = unixSeconds / kSecondsPerDay;
     int64_t secondOfDay = unixSeconds % kSecondsPerDay;
@@ -612,29 +652,27 @@ class XMLWriter {
                        day, static_cast<int>(secondOfDay / 3600), static_cast<int>(secondOfDay / 60 % 60),
                        static_cast<int>(secondOfDay % 60));
     fOut.Append(buffer, static_cast<size_t>(n));
-    if (fraction != 0) WriteDateFraction(whole, fraction, t);
+    if (t != whole && !WriteDateFraction(t)) return false;
     fOut.Append("Z</date>\n", 9);
     return true;
   }
 
-  // The fewest digits d such that whole + 0.d reads back as t.
-  void WriteDateFraction(double whole, double fraction, double t) {
-    char digits[400];
-    for (int precision = 1; precision <= 17; ++precision) {
-      auto r = std::to_chars(digits, digits + sizeof digits, fraction, std::chars_format::fixed, precision);
-      if (r.ec != std::errc() || digits[0] != '0') continue;  // rounded up to 1
-      size_t n = static_cast<size_t>(r.ptr - digits);
-      while (n > 2 && digits[n - 1] == '0') --n;
-      double v;
-      if (n > 2 && ParseFraction(digits + 2, n - 2, &v) && whole + v == t) {
-        fOut.Append(digits + 1, n - 1);  // ".ddd"
-        return;
-      }
-    }
-    // The shortest form of the fraction itself always works.
-    auto r = std::to_chars(digits, digits + sizeof digits, fraction, std::chars_format::fixed);
-    assert(r.ec == std::errc() && digits[0] == '0' && digits[1] == '.');
-    fOut.Append(digits + 1, static_cast<size_t>(r.ptr - digits - 1));
+  // The digits after the point of the shortest decimal form of t, which the
+  // reader turns back into t exactly; below the reference date their
+  // complement, since the time of day written is then the second below t.
+  bool WriteDateFraction(double t) {
+    char text[400];  // the longest fixed form, of the smallest subnormal, is 327 characters
+    const auto r = std::to_chars(text, text + sizeof text, t, std::chars_format::fixed);
+    if (r.ec != std::errc()) return false;
+    char* point = static_cast<char*>(std::memchr(text, '.', static_cast<size_t>(r.ptr - text)));
+    if (point == nullptr || point + 1 == r.ptr) return false;  // t is not a whole second
+    char* digits = point + 1;
+    size_t n = static_cast<size_t>(r.ptr - digits);
+    while (n > 0 && digits[n - 1] == '0') --n;
+    if (n == 0) return false;
+    if (t < 0) ComplementFraction(digits, n);
+    fOut.Append(point, n + 1);
+    return true;
   }
 
   const CFTypeID fStringID, fNumberID, fBooleanID, fDataID, fDateID, fArrayID, fDictionaryID;
@@ -748,11 +786,15 @@ class XMLReader {
     // No parse_escapes: references are decoded by DecodeText, which knows
     // only the predefined entities. No parse_doctype: the DOCTYPE is skipped
     // unread. Character data is embedded in its element to save a node per
-    // value; white space is kept only as an element's sole content (an
-    // all-blank string). Fragment mode keeps text outside the root element,
-    // which is then refused below rather than silently dropped.
-    const unsigned options = pugi::parse_cdata | pugi::parse_eol | pugi::parse_declaration |
-                             pugi::parse_ws_pcdata_single | pugi::parse_embed_pcdata | pugi::parse_fragment;
+    // value. White space is kept only as an element's sole content (an
+    // all-blank string), which spares a node between every two elements,
+    // unless a comment, CDATA section or processing instruction may split
+    // some text: the blanks beside them belong to the text. Fragment mode
+    // keeps text outside the root element, which is then refused below
+    // rather than silently dropped.
+    const unsigned whiteSpace = MaySplitText(bytes, length) ? pugi::parse_ws_pcdata : pugi::parse_ws_pcdata_single;
+    const unsigned options = pugi::parse_cdata | pugi::parse_eol | pugi::parse_declaration | whiteSpace |
+                             pugi::parse_embed_pcdata | pugi::parse_fragment;
     const pugi::xml_parse_result parsed = fDocument.load_buffer(bytes, length, options, pugi::encoding_utf8);
     if (!parsed) return Fail(parsed.description(), parsed.offset);
 
@@ -1131,20 +1173,21 @@ class XMLReader {
         hour > 23 || minute > 59 || second > 59) {
       return nullptr;
     }
-    double fraction = 0;
+    const char* digits = p;
+    size_t digitCount = 0;
     if (p < end && *p == '.') {
-      const char* digits = ++p;
+      digits = ++p;
       while (p < end && *p >= '0' && *p <= '9') ++p;
-      if (p == digits || !ParseFraction(digits, static_cast<size_t>(p - digits), &fraction)) return nullptr;
+      digitCount = static_cast<size_t>(p - digits);
+      if (digitCount == 0) return nullptr;
     }
     if (!expect('Z') || p != end) return nullptr;
-    const int64_t unixSeconds =
+    const int64_t whole =
         DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * kSecondsPerDay +
-        hour * 3600 + minute * 60 + second;
-    const double whole = static_cast<double>(unixSeconds - kUnixToReference);
-    if (std::fabs(whole) > kMaxDateSeconds) return nullptr;
-    const double at = whole + fraction;
-    if (std::fabs(at) > kMaxDateSeconds) return nullptr;
+        hour * 3600 + minute * 60 + second - kUnixToReference;
+    if (std::fabs(static_cast<double>(whole)) > kMaxDateSeconds) return nullptr;
+    double at = 0;
+    if (!DateFromSeconds(whole, digits, digitCount, &at) || std::fabs(at) > kMaxDateSeconds) return nullptr;
     return CFDateCreate(nullptr, at);
   }
 

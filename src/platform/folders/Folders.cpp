@@ -30,6 +30,13 @@ bool SetPath(FSRef* ref, const char* path) {
   return true;
 }
 
+OSErr SetPathIn(char* out, size_t capacity, const char* path) {
+  size_t length = strlen(path);
+  if (length >= capacity) return bdNamErr;
+  memcpy(out, path, length + 1);
+  return noErr;
+}
+
 // The real user's home folder from the password database.
 OSErr CopyHomeFolder(char* home, size_t capacity) {
   long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -113,25 +120,10 @@ OSErr FindPlainFolder(const char* path, Boolean createFolder, mode_t mode) {
   return CreateFolderPath(path, mode);
 }
 
-// The user's private temporary folder. It lies in the shared /var/tmp, so
-// anyone may have put something at its name first: it is used only if it is
-// a real folder (not a symlink) that belongs to the user and that nobody
-// else can write to. /var/tmp is sticky, so once accepted nobody but its
-// owner and root can replace it.
-OSErr FindTemporaryFolder(Boolean createFolder, char* path, size_t capacity) {
-  const uid_t uid = getuid();
-  int n = snprintf(path, capacity, "%s%lu", kTemporaryItemsPrefix, static_cast<unsigned long>(uid));
-  if (n < 0 || static_cast<size_t>(n) >= capacity) return bdNamErr;
-
-  bool created = false;
-  if (createFolder) {
-    if (mkdir(path, 0700) == 0) {
-      created = true;
-    } else if (errno != EEXIST) {
-      return FSErrnoToOSErr(errno);
-    }
-  }
-
+// Whether the folder at path is the user's alone: a real folder (not a
+// symlink), owned by the user, that nobody else can write to. A folder we
+// just created gets exactly 0700, whatever the umask.
+OSErr CheckPrivateFolder(const char* path, bool created) {
   int fd;
   do {
     fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -144,16 +136,57 @@ OSErr FindTemporaryFolder(Boolean createFolder, char* path, size_t capacity) {
   struct stat st;
   if (fstat(fd, &st) != 0) {
     err = FSErrnoToOSErr(errno);
-  } else if (!S_ISDIR(st.st_mode) || st.st_uid != uid) {
+  } else if (!S_ISDIR(st.st_mode) || st.st_uid != getuid()) {
     err = permErr;
   } else if (created && fchmod(fd, 0700) != 0) {
-    // Exactly 0700 whatever the umask.
     err = FSErrnoToOSErr(errno);
   } else if (!created && (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
     err = permErr;
   }
   (void)close(fd);
   return err;
+}
+
+// The fresh private folder made in this process because the usual name was
+// taken; later look-ups return it, so that one run uses one folder.
+char gFreshTemporaryFolder[kPathCapacity];
+
+// The user's private temporary folder, /var/tmp/TemporaryItems-<uid>. It
+// lies in the shared /var/tmp, so anyone may have put something at its name
+// first: it is used only if it is the user's alone (CheckPrivateFolder).
+// When it is not, a fresh folder /var/tmp/TemporaryItems-<uid>-XXXXXX takes
+// its place, made by mkdtemp, which no one else can have named in advance.
+// /var/tmp is sticky, so once accepted nobody but its owner and root can
+// replace either.
+OSErr FindTemporaryFolder(Boolean createFolder, char* path, size_t capacity) {
+  const uid_t uid = getuid();
+  int n = snprintf(path, capacity, "%s%lu", kTemporaryItemsPrefix, static_cast<unsigned long>(uid));
+  if (n < 0 || static_cast<size_t>(n) >= capacity) return bdNamErr;
+  if (gFreshTemporaryFolder[0] != '\0' && CheckPrivateFolder(gFreshTemporaryFolder, false) == noErr) {
+    return SetPathIn(path, capacity, gFreshTemporaryFolder);
+  }
+
+  bool created = false;
+  if (createFolder) {
+    if (mkdir(path, 0700) == 0) {
+      created = true;
+    } else if (errno != EEXIST) {
+      return FSErrnoToOSErr(errno);
+    }
+  }
+  OSErr err = CheckPrivateFolder(path, created);
+  if (err != permErr) return err;
+
+  // Taken: by another user, a symlink, a file, or a folder others may change.
+  if (!createFolder) return err;
+  char fresh[kPathCapacity];
+  n = snprintf(fresh, sizeof(fresh), "%s%lu-XXXXXX", kTemporaryItemsPrefix, static_cast<unsigned long>(uid));
+  if (n < 0 || static_cast<size_t>(n) >= sizeof(fresh)) return bdNamErr;
+  if (mkdtemp(fresh) == NULL) return FSErrnoToOSErr(errno);
+  err = CheckPrivateFolder(fresh, true);
+  if (err != noErr) return err;
+  memcpy(gFreshTemporaryFolder, fresh, sizeof(fresh));
+  return SetPathIn(path, capacity, fresh);
 }
 
 // UTF-16 to UTF-8 for one file name. A name is refused (bdNamErr) when it
@@ -293,11 +326,26 @@ OSErr FSMakeFSRefUnicode(const FSRef* parentRef, UniCharCount nameLength, const 
 
 OSErr FSCreateDirectoryUnicode(const FSRef* parentRef, UniCharCount nameLength, const UniChar* name,
                                FSCatalogInfoBitmap whichInfo, const FSCatalogInfo* catalogInfo, FSRef* newRef) {
-  if (whichInfo != kFSCatInfoNone) return paramErr;
+  const bool withMode = whichInfo == kFSCatInfoPermissions;
+  if (whichInfo != kFSCatInfoNone && !withMode) return paramErr;
+  if (withMode && catalogInfo == NULL) return paramErr;
   char path[kPathCapacity];
   OSErr err = ChildPath(parentRef, nameLength, name, path, sizeof(path));
   if (err != noErr) return err;
-  if (mkdir(path, 0777) != 0) return FSErrnoToOSErr(errno);
+  const mode_t mode = withMode ? (catalogInfo->permissions.mode & 07777) : 0777;
+  if (mkdir(path, mode) != 0) return FSErrnoToOSErr(errno);
+  if (withMode) {
+    // Exactly that mode, whatever the umask: set on the folder just made,
+    // reached without following a link someone might have put in its place.
+    int fd;
+    do {
+      fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return FSErrnoToOSErr(errno);
+    if (fchmod(fd, mode) != 0) err = FSErrnoToOSErr(errno);
+    (void)close(fd);
+    if (err != noErr) return err;
+  }
   if (newRef != NULL) SetPath(newRef, path);
   return noErr;
 }
@@ -400,6 +448,10 @@ UInt64 UpTime(void) {
   struct timespec now;
   if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) return 0;
   return static_cast<UInt64>(now.tv_sec) * 1000000000u + static_cast<UInt64>(now.tv_nsec);
+}
+
+const char* QuillonFreshTemporaryFolder(void) {
+  return gFreshTemporaryFolder[0] != '\0' ? gFreshTemporaryFolder : NULL;
 }
 
 int QuillonVolumeIsNoSUID(const char* path, Boolean* noSUID) {

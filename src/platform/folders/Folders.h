@@ -4,8 +4,11 @@
 //   user 'asup'  $XDG_DATA_HOME, or ~/.local/share (home from the password
 //                database) when that is unset or not absolute
 //   user 'temp'  /var/tmp/TemporaryItems-<uid>: private to the user, created
-//                0700 when missing, refused with permErr when it is a symlink,
-//                not a folder, owned by someone else, or writable by group or others
+//                0700 when missing. When that name is taken (a symlink, not a
+//                folder, owned by someone else, or writable by group or
+//                others), a fresh private folder /var/tmp/TemporaryItems-<uid>-XXXXXX
+//                made by mkdtemp, the same for every look-up in this process;
+//                without the create flag, and none made yet, permErr
 //   local        /usr/local/share      system  /usr/share
 //   network      has no folder (fnfErr)
 #pragma once
@@ -76,7 +79,9 @@ OSErr FSFindFolder(SInt16 vRefNum, OSType folderType, Boolean createFolder, FSRe
 // The item of that UTF-16 name inside parentRef; fnfErr when it does not exist.
 OSErr FSMakeFSRefUnicode(const FSRef* parentRef, UniCharCount nameLength, const UniChar* name,
                          TextEncoding textEncodingHint, FSRef* newRef);
-// Creates a folder (mode 0777 less the umask); whichInfo must be kFSCatInfoNone.
+// Creates a folder: with kFSCatInfoNone mode 0777 less the umask; with
+// kFSCatInfoPermissions exactly catalogInfo->permissions.mode & 07777,
+// whatever the umask (owner and group are the creator's).
 OSErr FSCreateDirectoryUnicode(const FSRef* parentRef, UniCharCount nameLength, const UniChar* name,
                                FSCatalogInfoBitmap whichInfo, const FSCatalogInfo* catalogInfo,
                                FSRef* newRef);
@@ -96,5 +101,9 @@ Boolean CFURLGetFSRef(CFURLRef url, FSRef* fsRef);  // false when the item does 
 
 // Time since start-up in nanoseconds (CLOCK_MONOTONIC).
 UInt64 UpTime(void);
+// The fresh private temporary folder that FSFindFolder made in this process
+// because /var/tmp/TemporaryItems-<uid> was taken, or NULL; whoever is done
+// with it may remove it when empty.
+const char* QuillonFreshTemporaryFolder(void);
 // Whether the volume holding path is mounted nosuid (statvfs ST_NOSUID); errno on failure.
 int QuillonVolumeIsNoSUID(const char* path, Boolean* noSUID);

@@ -4,6 +4,7 @@
 
 #include <errno.h>
 #include <pwd.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -12,6 +13,11 @@
 #include <vector>
 
 namespace quillon {
+
+void IgnoreWriteFailureSignals() {
+  (void) signal(SIGXFSZ, SIG_IGN);
+  (void) signal(SIGPIPE, SIG_IGN);
+}
 
 bool ParseToolMode(int argc, char* const argv[], ToolMode* mode) {
   assert(mode != nullptr);

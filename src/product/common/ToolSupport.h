@@ -21,6 +21,12 @@ struct ToolMode {
   std::string root = "/";
 };
 
+// Makes a failed write return an error instead of ending the tool: a file
+// size limit the caller set would otherwise kill it with SIGXFSZ, and a log
+// pipe whose reader went away with SIGPIPE, half-way through a rewrite and
+// before its clean-up removed the temporary file. Call first thing in main.
+void IgnoreWriteFailureSignals();
+
 // Parses argv as above. Returns false (after printing the usage line through
 // the log) on anything else.
 bool ParseToolMode(int argc, char* const argv[], ToolMode* mode);

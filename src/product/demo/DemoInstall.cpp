@@ -277,6 +277,7 @@ int Run(const ToolMode& mode) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  IgnoreWriteFailureSignals();
   SetLogTool("quillon-demo-install");
   ToolMode mode;
   if (!ParseToolMode(argc, argv, &mode)) return 2;

@@ -186,6 +186,7 @@ int Run(const ToolMode& mode) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  IgnoreWriteFailureSignals();
   SetLogTool("PruneLoginItem");
   ToolMode mode;
   if (!ParseToolMode(argc, argv, &mode)) return 2;

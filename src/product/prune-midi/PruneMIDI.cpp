@@ -133,6 +133,7 @@ int Run(const ToolMode& mode) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  IgnoreWriteFailureSignals();
   SetLogTool("PruneMIDI");
   ToolMode mode;
   if (!ParseToolMode(argc, argv, &mode)) return 2;

@@ -258,6 +258,7 @@ int Run(const ToolMode& mode) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  IgnoreWriteFailureSignals();
   SetLogTool("RemoveReceipted");
   ToolMode mode;
   if (!ParseToolMode(argc, argv, &mode)) return 2;

@@ -1,8 +1,10 @@
 #!/bin/sh
 # uninstall.ss: removes the root part of the Quillon product. The uninstaller's
 # helper tool runs it as root, through the descriptor it opened, with a fresh
-# environment that names the bundle in QUILLON_BUNDLE. Everything it prints is
-# the first part of the uninstall log.
+# environment that names the bundle in QUILLON_BUNDLE: /proc/self/fd/5, the
+# bundle folder that the tool reached and checked on its way to this script,
+# kept open for us. Everything it prints is the first part of the uninstall
+# log.
 #
 # The removal itself is RemoveReceipted's: a shell cannot remove files without
 # following symbolic links or racing whoever changes a folder meanwhile.
@@ -41,6 +43,13 @@ case $bundle in
 esac
 if [ -L "$tool" ] || [ ! -f "$tool" ] || [ ! -x "$tool" ]; then
 	echo "$me: cannot find RemoveReceipted in $bundle; nothing was removed"
+	exit 2
+fi
+# Root runs only what root owns: the bundle folder is root's, but the file in
+# it must be too, and nobody else may change it. (Run by another user, as the
+# tests do, the file may be that user's own.)
+if [ -n "$(find "$tool" -maxdepth 0 \( \( ! -user 0 ! -user "$(id -u)" \) -o -perm /022 \) -print 2>&1)" ]; then
+	echo "$me: refused $tool: it is not root's alone; nothing was removed"
 	exit 2
 fi
 

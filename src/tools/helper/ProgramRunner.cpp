@@ -36,6 +36,25 @@ const ResourceLimit kChildResourceLimits[] = {
     {RLIMIT_NOFILE, 1024, 4096},
 };
 
+// What a run as root needs at least, whatever limits the caller set before
+// starting a set-user-ID tool, checked before the first program runs. Less
+// would end a program half-way: SIGXFSZ in the middle of a rewrite, SIGXCPU
+// in the middle of a removal, a walk or a script out of descriptors or
+// processes.
+struct RequiredLimit {
+  int resource;
+  const char* name;  // for the log
+  rlim_t least;      // the soft limit's minimum; RLIM_INFINITY: unlimited
+};
+const RequiredLimit kRequiredLimits[] = {
+    {RLIMIT_FSIZE, "RLIMIT_FSIZE", RLIM_INFINITY},
+    {RLIMIT_CPU, "RLIMIT_CPU", RLIM_INFINITY},
+    {RLIMIT_NOFILE, "RLIMIT_NOFILE", 1024},
+    {RLIMIT_NPROC, "RLIMIT_NPROC", 256},
+};
+
+std::string LimitText(rlim_t value) { return value == RLIM_INFINITY ? "unlimited" : std::to_string(value); }
+
 // Output beyond the caller's limit is read and dropped up to this much more;
 // then the pipe is closed.
 const size_t kMaxDroppedOutput = 64 * 1024 * 1024;
@@ -44,7 +63,8 @@ const size_t kMaxDroppedOutput = 64 * 1024 * 1024;
 // to kFirstFreeFd or above, so that placing them cannot overwrite one another.
 const int kScriptFd = 3;
 const int kReportFd = 4;
-const int kFirstFreeFd = 5;
+static_assert(kRunProgramFolderFd == 5, "the folder follows the report pipe");
+const int kFirstFreeFd = 6;
 
 // What a child that could not start the program reports on its report pipe.
 struct ChildFailure {
@@ -105,8 +125,8 @@ void ApplyLimits() {
 }
 
 // Runs in the child between fork and exec. Only async-signal-safe calls.
-[[noreturn]] void ChildMain(int programFd, bool isScript, int outWrite, int reportWrite, const char* const argv[],
-                            const char* const envp[], bool asRoot) {
+[[noreturn]] void ChildMain(int programFd, int folderFd, bool isScript, int outWrite, int reportWrite,
+                            const char* const argv[], const char* const envp[], bool asRoot) {
   int report = reportWrite;
   struct sigaction byDefault;
   memset(&byDefault, 0, sizeof byDefault);
@@ -131,10 +151,14 @@ void ApplyLimits() {
   int outHigh = fcntl(outWrite, F_DUPFD_CLOEXEC, kFirstFreeFd);
   int reportHigh = fcntl(reportWrite, F_DUPFD_CLOEXEC, kFirstFreeFd);
   int nullHigh = fcntl(devNull, F_DUPFD_CLOEXEC, kFirstFreeFd);
-  if (programHigh < 0 || outHigh < 0 || reportHigh < 0 || nullHigh < 0) FailChild(report, errno);
+  int folderHigh = folderFd < 0 ? -1 : fcntl(folderFd, F_DUPFD_CLOEXEC, kFirstFreeFd);
+  if (programHigh < 0 || outHigh < 0 || reportHigh < 0 || nullHigh < 0 || (folderFd >= 0 && folderHigh < 0)) {
+    FailChild(report, errno);
+  }
   report = reportHigh;
   if (dup2(nullHigh, STDIN_FILENO) < 0 || dup2(outHigh, STDOUT_FILENO) < 0 || dup2(outHigh, STDERR_FILENO) < 0 ||
-      dup2(programHigh, kScriptFd) < 0 || dup2(reportHigh, kReportFd) < 0) {
+      dup2(programHigh, kScriptFd) < 0 || dup2(reportHigh, kReportFd) < 0 ||
+      (folderHigh >= 0 && dup2(folderHigh, kRunProgramFolderFd) < 0)) {
     FailChild(report, errno);
   }
   report = kReportFd;
@@ -143,7 +167,7 @@ void ApplyLimits() {
   // descriptor too, unless the interpreter of a script has to open it.
   if (fcntl(kReportFd, F_SETFD, FD_CLOEXEC) != 0) FailChild(report, errno);
   if (!isScript && fcntl(kScriptFd, F_SETFD, FD_CLOEXEC) != 0) FailChild(report, errno);
-  int err = CloseFrom(kFirstFreeFd);
+  int err = CloseFrom(folderHigh >= 0 ? kFirstFreeFd : kRunProgramFolderFd);
   if (err != 0) FailChild(report, err);
 
   sigset_t none;
@@ -153,20 +177,30 @@ void ApplyLimits() {
   FailChild(report, errno);
 }
 
-// Reads the child's output to its end, keeping the first `limit` bytes.
+// Reads the child's output to its end, keeping its first and its last
+// bytes: the end of a long log says how the program finished.
 void CollectOutput(int fd, size_t limit, std::string* output, size_t* dropped) {
+  const size_t tailLimit = limit / 2;
+  const size_t headLimit = limit - tailLimit;
+  std::string tail;
+  size_t passed = 0;  // bytes that went into the tail, kept or not
   char buffer[65536];
   for (;;) {
     ssize_t got = read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return;
+    if (got <= 0) break;
     size_t count = static_cast<size_t>(got);
-    size_t keep = output->size() < limit ? limit - output->size() : 0;
-    if (keep > count) keep = count;
-    output->append(buffer, keep);
-    *dropped += count - keep;
-    if (*dropped > kMaxDroppedOutput) return;
+    size_t toHead = output->size() < headLimit ? headLimit - output->size() : 0;
+    if (toHead > count) toHead = count;
+    output->append(buffer, toHead);
+    tail.append(buffer + toHead, count - toHead);
+    passed += count - toHead;
+    if (tail.size() >= 2 * tailLimit + sizeof buffer) tail.erase(0, tail.size() - tailLimit);
+    if (passed > tailLimit + kMaxDroppedOutput) break;
   }
+  if (tail.size() > tailLimit) tail.erase(0, tail.size() - tailLimit);
+  *dropped = passed - tail.size();
+  output->append(tail);
 }
 
 bool StartsAsScript(int programFd) {
@@ -180,46 +214,101 @@ bool StartsAsScript(int programFd) {
 
 }  // namespace
 
-int OpenProgramForRunning(const char* path, int* programFd) {
+int RaiseLimitsForRunning(std::string* refusal) {
+  assert(refusal != nullptr);
+  refusal->clear();
+  // Raising a hard limit takes CAP_SYS_RESOURCE, which a set-user-ID tool
+  // only has while it acts as root.
+  const uid_t actingAs = geteuid();
+  const bool tookRoot = actingAs != 0 && seteuid(0) == 0;
+  int err = 0;
+  for (const RequiredLimit& entry : kRequiredLimits) {
+    struct rlimit limit;
+    if (getrlimit(entry.resource, &limit) != 0) {
+      err = errno;
+      *refusal = std::string(entry.name) + " cannot be read: " + strerror(err);
+      break;
+    }
+    if (limit.rlim_cur >= entry.least) continue;
+    struct rlimit raised = limit;
+    raised.rlim_cur = entry.least;
+    if (raised.rlim_max < entry.least) raised.rlim_max = entry.least;
+    if (setrlimit(entry.resource, &raised) != 0) {
+      err = errno;
+      *refusal = std::string(entry.name) + " is " + LimitText(limit.rlim_cur) + " and cannot be raised to " +
+                 LimitText(entry.least) + ": " + strerror(err);
+      break;
+    }
+  }
+  if (tookRoot) {
+    int junk = seteuid(actingAs);
+    assert(junk == 0);
+  }
+  return err;
+}
+
+int OpenProgramForRunning(const char* path, uid_t user, int* programFd, int* outerFolderFd,
+                          MoreSecPathRefusal* refusal) {
   assert(path != nullptr);
   assert(programFd != nullptr && *programFd == -1);
-  if (path[0] != '/') return EINVAL;
-  for (const char* part = path; *part != '\0';) {
-    // part points at a '/': look at the component that follows it.
-    const char* next = strchr(part + 1, '/');
-    size_t length = next == nullptr ? strlen(part + 1) : static_cast<size_t>(next - part - 1);
-    if (length == 0 || (length == 1 && part[1] == '.') || (length == 2 && part[1] == '.' && part[2] == '.')) {
-      return EINVAL;
-    }
-    if (next == nullptr) break;
-    part = next;
+  assert(outerFolderFd == nullptr || *outerFolderFd == -1);
+  assert(refusal != nullptr);
+  refusal->where = path;
+  refusal->why = "";
+  const char* slash = strrchr(path, '/');
+  if (slash == nullptr) {
+    refusal->why = "is not an absolute path";
+    return EINVAL;
   }
+  const char* name = slash + 1;
+  if (name[0] == '\0' || strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
+    refusal->why = "has an empty, \".\" or \"..\" component";
+    return EINVAL;
+  }
+  std::string folder(path, slash == path ? 1 : static_cast<size_t>(slash - path));
+
+  int folderFd = -1;
+  int err = MoreSecOpenTrustedFolder(folder.c_str(), user, &folderFd, outerFolderFd, refusal);
+  if (err != 0) return err;
+  refusal->where = path;
   int fd;
   do {
-    fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO under the name must not hang us before fstat says what it is.
+    fd = openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno;
-  struct stat st;
-  int err = 0;
-  if (fstat(fd, &st) != 0) {
+  if (fd < 0) {
     err = errno;
-  } else if (!S_ISREG(st.st_mode) || (st.st_mode & 0111) == 0) {
-    err = EACCES;
-  } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    // Root runs what is in the file when it runs, and a group member could
-    // change that after these checks as easily as anyone else could.
-    err = EPERM;
+    if (err == ELOOP) refusal->why = "is a symbolic link";
+  } else {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+      err = errno;
+    } else if (!S_ISREG(st.st_mode) || (st.st_mode & 0111) == 0) {
+      refusal->why = "is not an executable regular file";
+      err = EACCES;
+    } else if (!MoreSecIsTrustedItem(st, user, &refusal->why)) {
+      // Root runs what is in the file when it runs: whoever may change the
+      // file, or owns it, decides what root does.
+      err = EPERM;
+    }
   }
+  int junk = close(folderFd);
+  assert(junk == 0);
   if (err != 0) {
-    (void) close(fd);
+    if (fd >= 0) (void) close(fd);
+    if (outerFolderFd != nullptr) {
+      (void) close(*outerFolderFd);
+      *outerFolderFd = -1;
+    }
     return err;
   }
+  refusal->where.clear();
   *programFd = fd;
   return 0;
 }
 
-int RunProgram(int programFd, const char* const argv[], const char* const envp[], bool asRoot, size_t outputLimit,
-               std::string* output, size_t* droppedBytes, int* waitStatus) {
+int RunProgram(int programFd, int folderFd, const char* const argv[], const char* const envp[], bool asRoot,
+               size_t outputLimit, std::string* output, size_t* droppedBytes, int* waitStatus) {
   assert(programFd >= 0);
   assert(argv != nullptr && argv[0] != nullptr);
   assert(envp != nullptr);
@@ -262,7 +351,7 @@ int RunProgram(int programFd, const char* const argv[], const char* const envp[]
   const uid_t actingAs = geteuid();
   const bool forkAsRoot = asRoot && actingAs != 0 && seteuid(0) == 0;
   pid_t pid = fork();
-  if (pid == 0) ChildMain(programFd, isScript, outPipe[1], reportPipe[1], argv, envp, asRoot);
+  if (pid == 0) ChildMain(programFd, folderFd, isScript, outPipe[1], reportPipe[1], argv, envp, asRoot);
   int forkErr = errno;
   if (forkAsRoot) {
     int junk = seteuid(actingAs);

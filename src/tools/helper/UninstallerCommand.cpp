@@ -1,10 +1,14 @@
 #include "UninstallerCommand.h"
 
 #include "ProgramRunner.h"
+#include "UninstallerRunLog.h"
 
 #include <errno.h>
 #include <limits.h>
 #include <string.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,36 +40,60 @@ const char* const kFixedEnvironment[] = {
 };
 const size_t kFixedEnvironmentCount = sizeof kFixedEnvironment / sizeof kFixedEnvironment[0];
 
-// The log of one run, bounded: program output counts against the limit; our
-// own lines are few and short and always go in.
+// Each program's output is kept whole up to this, or its start and end
+// beyond it; it leaves room in the log for the other programs' last lines.
+const size_t kProgramOutputLimit = kUninstallLogLimit / 4 * 3;
+
+// The log of one run: the programs' output (see kProgramOutputLimit) and our
+// own lines. The whole log is cut the same way when it is sent, so that the
+// last lines, where the programs say how they finished, always arrive.
 class UninstallLog {
  public:
-  void AppendOutput(const std::string& output, size_t droppedElsewhere) {
-    size_t room = Room();
-    size_t keep = output.size() < room ? output.size() : room;
-    fText.append(output, 0, keep);
-    fOutput += keep;
-    fDropped += (output.size() - keep) + droppedElsewhere;
+  void AppendOutput(const std::string& output, size_t dropped) {
+    EndLine();
+    const size_t head = kProgramOutputLimit - kProgramOutputLimit / 2;  // as RunProgram keeps it
+    if (dropped > 0 && output.size() > head) {
+      fText += UninstallerJoinCut(std::string_view(output).substr(0, head), std::string_view(output).substr(head),
+                                  dropped);
+    } else {
+      fText += output;
+    }
   }
   void Line(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-    char line[PATH_MAX + 256];
     va_list args;
     va_start(args, format);
-    int length = vsnprintf(line, sizeof line, format, args);
+    Add(false, format, args);
     va_end(args);
-    if (length < 0) return;
-    fText += "UninstallerHelper: ";
-    fText.append(line, static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1);
-    fText += '\n';
   }
-  size_t Room() const { return fOutput < kUninstallLogLimit ? kUninstallLogLimit - fOutput : 0; }
-  size_t Dropped() const { return fDropped; }
-  const std::string& Text() const { return fText; }
+  // A line that says why nothing ran. It goes to standard error as well:
+  // the application shows a failed run's status, not its log.
+  void Refusal(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    va_list args;
+    va_start(args, format);
+    Add(true, format, args);
+    va_end(args);
+  }
+  std::string Bounded() const { return UninstallerCutLog(fText, kUninstallLogLimit); }
 
  private:
+  // Each program's output and each of our lines starts on a line of its
+  // own, after output that did not end its last line.
+  void EndLine() {
+    if (!fText.empty() && fText.back() != '\n') fText += '\n';
+  }
+
+  void Add(bool toStandardError, const char* format, va_list args) {
+    char line[2 * PATH_MAX + 256];
+    int length = vsnprintf(line, sizeof line, format, args);
+    if (length < 0) return;
+    size_t used = static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1;
+    EndLine();
+    std::string text = "UninstallerHelper: " + std::string(line, used) + "\n";
+    fText += text;
+    if (toStandardError) (void) fputs(text.c_str(), stderr);
+  }
+
   std::string fText;
-  size_t fOutput = 0;
-  size_t fDropped = 0;
 };
 
 // A path from the request: a string holding an absolute path that converts
@@ -98,27 +126,16 @@ OSStatus CopyRequestPath(CFDictionaryRef request, const char* key, bool* present
   return noErr;
 }
 
-const char* OpenRefusal(int err) {
-  switch (err) {
-    case ELOOP:
-      return "it is a symbolic link";
-    case EINVAL:
-      return "it is not a plain absolute path";
-    case EACCES:
-      return "it is not an executable regular file";
-    case EPERM:
-      return "others may change it";
-    default:
-      return strerror(err);
+// The log line of a program that is not run; its status.
+OSStatus RefuseProgram(const char* key, const std::string& path, int err, const MoreSecPathRefusal& refusal,
+                       UninstallLog* log) {
+  const bool refused = MoreSecIsPathRefusal(err) || err == EACCES;
+  if (refusal.why[0] != '\0') {
+    log->Refusal("refused %s \"%s\": %s %s", key, path.c_str(), refusal.where.c_str(), refusal.why);
+  } else {
+    log->Refusal("refused %s \"%s\": %s: %s", key, path.c_str(), refusal.where.c_str(), strerror(err));
   }
-}
-
-// The folder that holds the folder of the script: the bundle.
-std::string BundleOf(const std::string& commandPath) {
-  std::string folder = commandPath.substr(0, commandPath.rfind('/'));
-  size_t slash = folder.rfind('/');
-  if (slash == std::string::npos || slash == 0) return "/";
-  return folder.substr(0, slash);
+  return refused ? kUninstallUntrustedProgramErr : err;
 }
 
 OSStatus CheckUninstallRight(AuthorizationRef auth) {
@@ -128,9 +145,55 @@ OSStatus CheckUninstallRight(AuthorizationRef auth) {
                                  kAuthorizationFlagExtendRights | kAuthorizationFlagInteractionAllowed, NULL);
 }
 
-// Runs the opened programs in order; returns the first failure.
-OSStatus RunSteps(const std::string (&paths)[kStepCount], const int (&fds)[kStepCount], UninstallLog* log) {
-  std::string bundle = "QUILLON_BUNDLE=" + BundleOf(paths[0]);
+// Opens the system-wide lock file at |path| as root and waits for it, so that
+// two users' uninstalls never interleave. /run/lock is world-writable, so
+// anyone may have made the name first: it is opened without following a
+// link and without truncating, and must turn out to be a regular file of
+// root's own that nobody else may open, linked once; anything else is
+// refused (never removed or rewritten), and the administrator has to clear
+// the name. Without root at hand there is nothing to guard (the programs
+// could not run as root either) and *fd stays -1.
+int LockSystemWide(const char* path, UninstallLog* log, int* fd) {
+  const uid_t actingAs = geteuid();
+  if (actingAs != 0 && seteuid(0) != 0) return 0;
+  int lockFd;
+  do {
+    lockFd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  } while (lockFd < 0 && errno == EINTR);
+  int err = lockFd < 0 ? errno : 0;
+  struct stat info;
+  if (err == 0 && fstat(lockFd, &info) != 0) err = errno;
+  if (err == 0 && (!S_ISREG(info.st_mode) || info.st_uid != 0 || info.st_nlink != 1 || (info.st_mode & 077) != 0)) {
+    err = EPERM;
+  }
+  if (err == 0 && flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+    log->Line("waiting for another uninstall to finish");
+    while (flock(lockFd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        err = errno;
+        break;
+      }
+    }
+  }
+  if (actingAs != 0) {
+    int junk = seteuid(actingAs);
+    assert(junk == 0);
+  }
+  if (err != 0) {
+    if (lockFd >= 0) (void) close(lockFd);
+    log->Line("refused to run: %s is not a lock file of root's own (%s); an administrator must remove it", path,
+              strerror(err));
+    return err;
+  }
+  *fd = lockFd;
+  return 0;
+}
+
+// Runs the opened programs in order; returns the first failure. Each finds
+// the bundle, as the walk to CommandPath pinned it, at kRunProgramFolderFd.
+OSStatus RunSteps(const std::string (&paths)[kStepCount], const int (&fds)[kStepCount], int bundleFd,
+                  UninstallLog* log) {
+  const std::string bundle = "QUILLON_BUNDLE=/proc/self/fd/" + std::to_string(kRunProgramFolderFd);
   const char* envp[kFixedEnvironmentCount + 2];
   for (size_t i = 0; i < kFixedEnvironmentCount; i++) envp[i] = kFixedEnvironment[i];
   envp[kFixedEnvironmentCount] = bundle.c_str();
@@ -143,7 +206,7 @@ OSStatus RunSteps(const std::string (&paths)[kStepCount], const int (&fds)[kStep
     std::string output;
     size_t dropped = 0;
     int waitStatus = 0;
-    int err = RunProgram(fds[i], argv, envp, true, log->Room(), &output, &dropped, &waitStatus);
+    int err = RunProgram(fds[i], bundleFd, argv, envp, true, kProgramOutputLimit, &output, &dropped, &waitStatus);
     log->AppendOutput(output, dropped);
     OSStatus status = noErr;
     if (err != 0) {
@@ -217,10 +280,16 @@ void UninstallerSanitizeLog(const char* bytes, size_t length, std::string* text)
 
 OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
                                            UninstallRightsCheck check) {
+  return UninstallerCommandWithChecks(auth, request, response, check, kUninstallSystemLockPath);
+}
+
+OSStatus UninstallerCommandWithChecks(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
+                                      UninstallRightsCheck check, const char* lockPath) {
   assert(auth != NULL);
   assert(request != NULL);
   assert(response != NULL && *response == NULL);
   assert(check != NULL);
+  assert(lockPath != NULL);
 
   UninstallLog log;
   OSStatus err = noErr;
@@ -246,17 +315,36 @@ OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRe
   }
 
   // Every program is pinned and checked before the first one runs, so that a
-  // request with one bad path runs none of them.
+  // request with one bad path runs none of them. Root runs only what root
+  // owns, reached through folders that only root can change; the bundle the
+  // scripts are told about is the one this walk reached, never the string.
+  int bundleFd = -1;
   for (size_t i = 0; err == noErr && i < kStepCount; i++) {
     if (paths[i].empty()) continue;
-    int openErr = OpenProgramForRunning(paths[i].c_str(), &fds[i]);
-    if (openErr != 0) {
-      log.Line("refused %s \"%s\": %s", kSteps[i].key, paths[i].c_str(), OpenRefusal(openErr));
-      err = openErr;
+    MoreSecPathRefusal refusal;
+    int openErr = OpenProgramForRunning(paths[i].c_str(), 0, &fds[i], i == 0 ? &bundleFd : NULL, &refusal);
+    if (openErr != 0) err = RefuseProgram(kSteps[i].key, paths[i], openErr, refusal, &log);
+  }
+
+  // Limits the caller lowered would end a program half-way, a rewrite with
+  // a truncated file: they must allow a whole run before anything starts.
+  if (err == noErr) {
+    std::string why;
+    if (RaiseLimitsForRunning(&why) != 0) {
+      log.Refusal("ran nothing: %s", why.c_str());
+      err = kUninstallLimitsErr;
     }
   }
 
-  if (err == noErr) err = RunSteps(paths, fds, &log);
+  int lockFd = -1;
+  if (err == noErr) err = LockSystemWide(lockPath, &log, &lockFd);
+  if (err == noErr) err = RunSteps(paths, fds, bundleFd, &log);
+  for (int fd : {lockFd, bundleFd}) {
+    if (fd >= 0) {
+      int junk = close(fd);
+      assert(junk == 0);
+    }
+  }
   for (int fd : fds) {
     if (fd >= 0) {
       int junk = close(fd);
@@ -264,9 +352,9 @@ OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRe
     }
   }
 
-  if (log.Dropped() > 0) log.Line("the log was cut short: %zu more bytes of output were left out", log.Dropped());
+  const std::string bounded = log.Bounded();
   std::string text;
-  UninstallerSanitizeLog(log.Text().data(), log.Text().size(), &text);
+  UninstallerSanitizeLog(bounded.data(), bounded.size(), &text);
   CFStringRef logString = CFStringCreateWithBytes(NULL, reinterpret_cast<const UInt8*>(text.data()),
                                                   static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false);
   if (logString != NULL) {

@@ -15,16 +15,31 @@
 //      whether the user holds kQuillonUninstallRight (a relayed run, whose
 //      real user ID is already 0, passes at once); denial gives 5362 and a
 //      dismissed dialog 5363, which the application shows as nothing;
-//   3. opens every program named (OpenProgramForRunning: a regular file, not
-//      a symbolic link, executable, not writable by group or others); a refusal gives
-//      its errno (ELOOP for a link) and nothing runs;
-//   4. runs them in the order CommandPath, PruneMIDI, PruneLoginItem, each
+//   3. opens every program named through one pinned walk from "/"
+//      (OpenProgramForRunning for root alone): no component a symbolic link,
+//      every folder on the way and the file itself owned by root and not
+//      writable by group or others (a root-owned sticky folder excepted),
+//      the file an executable regular file. A refusal is logged, and on
+//      standard error, as "refused <key> "<path>": <part> <why>", gives
+//      kUninstallUntrustedProgramErr (a program that could not be looked at,
+//      a missing one say, its errno), and nothing runs;
+//   4. makes sure the resource limits let the programs run to their end
+//      (RaiseLimitsForRunning: file size and CPU time unlimited, enough
+//      descriptors and processes), raising them as root where it can; where
+//      it cannot, it logs "ran nothing: <limit and why>", also on standard
+//      error, gives kUninstallLimitsErr and nothing runs;
+//   5. takes the system-wide lock kUninstallSystemLockPath as root, waiting
+//      while another uninstall holds it; a name that someone else made
+//      there (a symbolic link, a file not root's own) is refused with its
+//      errno (ELOOP, EPERM) and left alone, and nothing runs;
+//   6. runs them in the order CommandPath, PruneMIDI, PruneLoginItem, each
 //      through its descriptor and fully as root (RunProgram), with
 //      stdin /dev/null, stdout and stderr into the log, and only this
 //      environment: PATH=/usr/sbin:/usr/bin:/sbin:/bin, LANG=C.UTF-8,
-//      HOME=/root and QUILLON_BUNDLE=<the folder that holds the folder of
-//      CommandPath> (the script runs as /dev/fd/3 and cannot find the bundle
-//      on its own). CommandPath gets no argument; the two tools get
+//      HOME=/root and QUILLON_BUNDLE=/proc/self/fd/5, the folder that holds
+//      the folder of CommandPath as the walk pinned it, kept open for every
+//      program at descriptor 5 (the script runs as /dev/fd/3 and cannot find
+//      the bundle on its own). CommandPath gets no argument; the two tools get
 //      "--system". A step that fails does not stop the later ones, which are
 //      independent of it; the first failure is the status: the errno when a
 //      program could not be started, 5364 when it exited with a status
@@ -32,9 +47,10 @@
 //
 // Response: always a new dictionary (unless memory ran out, then -4960 and
 // none) whose "QLUninstallLog" holds what the programs printed, in order,
-// plus a line "UninstallerHelper: ..." for each refusal or failure. The log
-// is cut at kUninstallLogLimit bytes of output (a final line says how much
-// was left out) and made valid UTF-8: invalid bytes and control characters
+// plus a line "UninstallerHelper: ..." for each refusal or failure. A log
+// longer than kUninstallLogLimit bytes keeps its start and its end, cut at
+// line boundaries, with a line that says how much was left out between them
+// (so does each program's output on its own), and it is made valid UTF-8: invalid bytes and control characters
 // other than tab, line feed and carriage return become U+FFFD. The bound
 // keeps the response well inside the protocol's 1 MiB frame even after XML
 // escaping, which can make a byte five.
@@ -57,11 +73,17 @@
 
 enum : size_t { kUninstallLogLimit = 128 * 1024 };
 
-// The helper tool's statuses, as the request channel defines them.
+// Held while the programs run, so that two uninstalls never interleave.
+inline constexpr char kUninstallSystemLockPath[] = "/run/lock/quillon-uninstall.lock";
+
+// The command's statuses: the helper tool's, as the request channel defines
+// them, and next to them the two refusals that run nothing.
 enum : OSStatus {
   kUninstallDeniedErr = kHelperToolDeniedErr,        // the user may not uninstall
   kUninstallCanceledErr = kHelperToolCanceledErr,    // the user dismissed the authorization dialog
   kUninstallStepFailedErr = kHelperToolFailedErr,    // a removal program exited with a failure
+  kUninstallUntrustedProgramErr = 5365,              // a program, or a folder on its way, is not root's alone
+  kUninstallLimitsErr = 5366,                        // the resource limits cannot be raised for a whole run
 };
 
 // The command. auth, request and response must not be NULL, and *response
@@ -74,6 +96,10 @@ OSStatus HelperToolCommandProc(AuthorizationRef auth, CFDictionaryRef request, C
 typedef OSStatus (*UninstallRightsCheck)(AuthorizationRef auth);
 OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
                                            UninstallRightsCheck check);
+
+// The same with the system-wide lock at |lockPath| instead, for tests.
+OSStatus UninstallerCommandWithChecks(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
+                                      UninstallRightsCheck check, const char* lockPath);
 
 // `bytes` made fit for the log: valid UTF-8 in which invalid bytes and
 // control characters other than \t, \n and \r are U+FFFD.

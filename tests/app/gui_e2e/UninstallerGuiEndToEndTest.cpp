@@ -6,7 +6,9 @@
 // /usr/local, /usr/share and /var/lib are overlays whose changes land in a
 // scratch tmpfs and the user's home is a tmpfs of its own. There the build
 // is installed with `cmake --install` into /usr/local, exactly as the
-// README's command does, and the demo product is installed on top, so the
+// README's command does (as root, so that every folder and file of the
+// bundle is root's and mode 0755, which the helper tool insists on before it
+// runs anything as root), and the demo product is installed on top, so the
 // application and the product sit where they would on a real machine while
 // the machine's own files stay untouched.
 //
@@ -247,6 +249,26 @@ std::string OpenAndProceedThroughWarnings(const gui::Driver& app, ChildChecks& c
   return checks.ExitCode() == 0 ? main : "";
 }
 
+// Child side: the sheet that ends a run. The busy sheet comes first, for as
+// long as the engine runs; the run's end writes the log file and takes the
+// busy sheet away before the next sheet comes.
+std::string WaitForSheetAfterRun(const gui::Driver& app, const std::string& main, const std::string& logFile) {
+  std::string sheet = app.WaitForNewWindow({main}, kEngineTimeoutMs);
+  if (sheet.empty()) return "";
+  const gui::Clock::time_point deadline = gui::Clock::now() + std::chrono::milliseconds(kEngineTimeoutMs);
+  while (!Exists(logFile) && gui::MsLeft(deadline) > 0) gui::SleepMs(50);
+  if (app.WaitUntilGone(sheet, 2000)) sheet = app.WaitForNewWindow({main, sheet}, kWindowTimeoutMs);
+  return sheet;
+}
+
+// The product's system part, as its installer leaves it, for a run that is
+// to get as far as the helper tool.
+bool InstallSystemPart(std::string* error) {
+  RunResult installed = RunTool({kInstalledDemo, "--system"}, {"PATH=/usr/bin:/bin"});
+  if (installed.exitCode != 0) *error = "quillon-demo-install --system: " + installed.output;
+  return installed.exitCode == 0;
+}
+
 TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAndQuitsFromTheCompletionSheet) {
   sys::ScopedTestUser user;
   ASSERT_TRUE(user.ok()) << user.error();
@@ -261,13 +283,12 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
 
   sys::ChildOptions options = UserOptions(user.user());
   options.rootSetup = [&](std::string* error) {
-    if (!InstallInNamespace(user.user(), error)) return false;
-    RunResult installed = RunTool({kInstalledDemo, "--system"}, {"PATH=/usr/bin:/bin"});
-    if (installed.exitCode != 0) {
-      *error = "quillon-demo-install --system: " + installed.output;
-      return false;
-    }
-    return true;
+    if (!InstallInNamespace(user.user(), error) || !InstallSystemPart(error)) return false;
+    // A root script slow enough to look at the window while it runs.
+    RunResult slowed = RunTool({"/bin/sed", "-i", "2i sleep 15", std::string(kInstalledBundle) + "/Resources/uninstall.ss"},
+                               {"PATH=/usr/bin:/bin"});
+    if (slowed.exitCode != 0) *error = "cannot slow down uninstall.ss: " + slowed.output;
+    return slowed.exitCode == 0;
   };
   sys::ChildResult result = sys::RunAsUser(
       &user.user(),
@@ -294,8 +315,31 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
           return 1;
         }
 
-        // The engine runs; then the completion sheet comes, log collapsed.
-        std::string sheet = app.WaitForNewWindow({main}, kEngineTimeoutMs);
+        // The engine runs under the busy sheet. The window still answers the
+        // window manager's ping, and a second instance is refused.
+        std::string busy = app.WaitForNewWindow({main}, kEngineTimeoutMs);
+        checks.Expect(!busy.empty(), "no busy sheet");
+        gui::SleepMs(1500);  // past the password, into the slow script
+        checks.Expect(app.Screenshot("07-busy-sheet"), "no screenshot of the busy sheet");
+        gui::Output pong = gui::Run({WM_PING_PATH, main, "3000"});
+        checks.Expect(pong.exitCode == 0, "the main window does not answer _NET_WM_PING while busy: " + pong.out);
+        pid_t second = gui::Launch({kInstalledCommand}, {}, shots + "/application-second.log");
+        if (second > 0) {
+          gui::Driver other(second, kWindowTitle, shots);
+          std::string otherMain = other.WaitForFirstWindow(kWindowTimeoutMs);
+          checks.Expect(!otherMain.empty() && other.Keys(otherMain, {"Return"}), "cannot press Uninstall twice");
+          std::string refused = otherMain.empty() ? "" : other.WaitForNewWindow({otherMain}, kWindowTimeoutMs);
+          checks.Expect(!refused.empty(), "the second instance shows no sheet");
+          checks.Expect(app.Screenshot("08-second-instance-refused"), "no screenshot of the refusal");
+          other.Stop();
+        }
+        checks.Expect(second > 0, "cannot start a second instance");
+        checks.Expect(app.Windows() == std::vector<std::string>{main, busy} ||
+                          app.Windows() == std::vector<std::string>{busy, main},
+                      "the busy sheet left before the slow script ended");
+
+        // Then the completion sheet comes, log collapsed.
+        std::string sheet = app.WaitForNewWindow({main, busy}, kEngineTimeoutMs);
         checks.Expect(!sheet.empty(), "no completion sheet");
         gui::Geometry collapsed, expanded;
         checks.Expect(!sheet.empty() && app.GetGeometry(sheet, &collapsed), "no geometry of the completion sheet");
@@ -338,6 +382,28 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
         checks.Expect(!Exists(home + "/.config/autostart/quillon-midi-agent.desktop"), "the login item stays");
         checks.Expect(!Contains(ReadFile("/etc/asound.conf"), "# >>> Quillon MIDI >>>"),
                       "the ALSA block stays in /etc/asound.conf");
+        checks.Expect(Contains(ReadFile(home + "/.local/state/quillon/uninstall.log"), " status 0 ====\n"),
+                      "the run is not in the log file");
+        checks.Expect(!Contains(ReadFile(shots + "/application-second.log"), "MoreSecurity"),
+                      "the second instance went on to the helper tool");
+
+        // A second run on the now clean machine: nothing to remove, and no
+        // password asked for.
+        pid_t again = gui::Launch({kInstalledCommand}, {}, shots + "/application-clean.log");
+        checks.Expect(again > 0, "cannot start the application again");
+        if (again <= 0) return 1;
+        gui::Driver clean(again, kWindowTitle, shots);
+        std::string cleanMain = clean.WaitForFirstWindow(kWindowTimeoutMs);
+        checks.Expect(!cleanMain.empty() && clean.Keys(cleanMain, {"Return"}), "cannot press Uninstall again");
+        std::string notInstalled = cleanMain.empty() ? "" : clean.WaitForNewWindow({cleanMain}, kWindowTimeoutMs);
+        checks.Expect(!notInstalled.empty(), "no sheet on a clean machine");
+        checks.Expect(clean.Screenshot("09-not-installed"), "no screenshot of the not-installed sheet");
+        checks.Expect(!notInstalled.empty() && clean.Keys(notInstalled, {"Return"}) &&
+                          clean.WaitUntilGone(notInstalled, kWindowTimeoutMs),
+                      "the not-installed sheet stays");
+        checks.Expect(clean.Windows() == std::vector<std::string>{cleanMain}, "the window is not idle again");
+        clean.Stop();
+        checks.Expect(!Exists(home + "/.local/share/Quillon"), "the helper tool was installed on a clean machine");
         return checks.ExitCode();
       },
       options);
@@ -347,10 +413,13 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
       << result.Describe() << "\n"
       << result.out << "\napplication log:\n"
       << ReadFile(ArtifactsDir() + "/application.log");
-  // The first run of the installed helper tool went through polkit.
+  // The first run of the installed helper tool went through polkit; the
+  // run on the clean machine never started it.
   std::string log = ReadFile(ArtifactsDir() + "/application.log");
   EXPECT_TRUE(Contains(log, "MoreSecurity: Calling AEWP\n")) << log;
   EXPECT_TRUE(EngineDiagnostics(log).empty()) << log;
+  std::string clean = ReadFile(ArtifactsDir() + "/application-clean.log");
+  EXPECT_FALSE(Contains(clean, "MoreSecurity") || Contains(clean, "pkexec") || Contains(clean, "SecurityAgent")) << clean;
   if (!hostHadProduct) {
     EXPECT_FALSE(Exists("/opt/quillon"));
     EXPECT_FALSE(Exists("/var/lib/quillon"));
@@ -376,7 +445,7 @@ TEST_F(UninstallerGuiEndToEndTest, ABundleWithoutItsRemovalScriptEndsInTheErrorS
       *error = "cannot make the broken bundle: " + copied.output;
       return false;
     }
-    return true;
+    return InstallSystemPart(error);
   };
   sys::ChildResult result = sys::RunAsUser(
       &user.user(),
@@ -388,7 +457,8 @@ TEST_F(UninstallerGuiEndToEndTest, ABundleWithoutItsRemovalScriptEndsInTheErrorS
         if (pid <= 0) return 1;
         gui::Driver app(pid, kWindowTitle, shots);
         std::string main = OpenAndProceedThroughWarnings(app, checks);
-        std::string sheet = main.empty() ? "" : app.WaitForNewWindow({main}, kEngineTimeoutMs);
+        const std::string logFile = user->home + "/.local/state/quillon/uninstall.log";
+        std::string sheet = main.empty() ? "" : WaitForSheetAfterRun(app, main, logFile);
         checks.Expect(!sheet.empty(), "no error sheet");
         if (sheet.empty()) {
           (void) app.Screenshot("failure-error-run");
@@ -396,6 +466,18 @@ TEST_F(UninstallerGuiEndToEndTest, ABundleWithoutItsRemovalScriptEndsInTheErrorS
           return 1;
         }
         checks.Expect(app.Screenshot("06-error-sheet"), "no screenshot of the error sheet");
+        // Show Details… (left of Copy and OK) opens the run's log.
+        gui::Geometry closed, open;
+        checks.Expect(app.GetGeometry(sheet, &closed) && app.Keys(sheet, {"shift+Tab", "shift+Tab", "space"}),
+                      "could not press Show Details");
+        const gui::Clock::time_point deadline = gui::Clock::now() + std::chrono::milliseconds(kWindowTimeoutMs);
+        while (app.GetGeometry(sheet, &open) && open.height <= closed.height + 100 && gui::MsLeft(deadline) > 0) {
+          gui::SleepMs(50);
+        }
+        checks.Expect(open.height > closed.height + 100, "the details did not open");
+        checks.Expect(app.Screenshot("10-error-sheet-details"), "no screenshot of the details");
+        checks.Expect(Contains(ReadFile(logFile), " status -4960 ====\nUninstaller failed with error -4960"),
+                      "the run is not in the log file");
         // OK, its one button, is the default; then the window is idle again.
         checks.Expect(app.Keys(sheet, {"Return"}), "could not press OK");
         checks.Expect(app.WaitUntilGone(sheet, kWindowTimeoutMs), "the error sheet stays");
@@ -415,6 +497,60 @@ TEST_F(UninstallerGuiEndToEndTest, ABundleWithoutItsRemovalScriptEndsInTheErrorS
   std::vector<std::string> diagnostics = EngineDiagnostics(ReadFile(ArtifactsDir() + "/application-error.log"));
   ASSERT_EQ(diagnostics.size(), 1u) << ReadFile(ArtifactsDir() + "/application-error.log");
   EXPECT_TRUE(Contains(diagnostics[0], "Uninstaller error:-4960 ")) << diagnostics[0];
+}
+
+// Without an authentication agent polkit cannot ask for the password, and a
+// policy can say no: each gets a sheet that says so, and nothing is removed.
+TEST_F(UninstallerGuiEndToEndTest, NoAgentAndADenyingPolicyEachShowTheirOwnSheet) {
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  ASSERT_TRUE(PrepareForUser(user.user()));
+  const std::string shots = fScratch + "/shots";
+  const std::string logFile = user->home + "/.local/state/quillon/uninstall.log";
+  const struct {
+    bool denyRule;  // else no rule: an administrator's password, and no agent runs
+    const char* shot;
+    const char* status;
+  } cases[] = {{false, "11-no-agent-sheet", " status -60007 ===="}, {true, "12-policy-sheet", " status 5362 ===="}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shot);
+    std::unique_ptr<sys::ScopedPolkitRule> rule;
+    if (c.denyRule) {
+      rule = std::make_unique<sys::ScopedPolkitRule>(user.user(), sys::PolkitAnswer::No,
+                                                     std::vector<std::string>{sys::kPkexecAction});
+      ASSERT_TRUE(rule->ok()) << rule->error();
+    }
+    sys::ChildOptions options = UserOptions(user.user());
+    options.rootSetup = [&](std::string* error) {
+      return InstallInNamespace(user.user(), error) && InstallSystemPart(error);
+    };
+    const std::string appLog = shots + "/application-" + c.shot + ".log";
+    sys::ChildResult result = sys::RunAsUser(
+        &user.user(),
+        [&]() -> int {
+          ChildChecks checks;
+          checks.Expect(mkdir((user->home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
+          pid_t pid = gui::Launch({kInstalledCommand}, {}, appLog);
+          checks.Expect(pid > 0, "cannot start the application");
+          if (pid <= 0) return 1;
+          gui::Driver app(pid, kWindowTitle, shots);
+          std::string main = OpenAndProceedThroughWarnings(app, checks);
+          std::string sheet = main.empty() ? "" : WaitForSheetAfterRun(app, main, logFile);
+          checks.Expect(!sheet.empty(), "no sheet after the refused authorization");
+          checks.Expect(Contains(ReadFile(logFile), c.status), "the log file does not hold" + std::string(c.status));
+          checks.Expect(app.Screenshot(c.shot), "no screenshot");
+          checks.Expect(!sheet.empty() && app.Keys(sheet, {"Return"}) && app.WaitUntilGone(sheet, kWindowTimeoutMs),
+                        "the sheet stays");
+          checks.Expect(app.Windows() == std::vector<std::string>{main}, "the window is not idle again");
+          app.Stop();
+          checks.Expect(Exists("/opt/quillon"), "something was removed");
+          return checks.ExitCode();
+        },
+        options);
+    KeepArtifacts();
+    EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
+        << result.Describe() << "\n" << result.out << "\napplication log:\n" << ReadFile(ArtifactsDir() + "/application-" + c.shot + ".log");
+  }
 }
 
 }  // namespace

@@ -9,20 +9,24 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class AppTest : public testing::Test {
  protected:
   struct EngineCall {
     Boolean removeMidiDevices;
+    Boolean userPartOnly;
   };
   struct EngineResult {
     OSStatus status;
-    const char* log;
+    std::string log;
   };
 
   void SetUp() override { SetUpWith(QLocale(QStringLiteral("en_US")), nullptr); }
@@ -35,17 +39,30 @@ class AppTest : public testing::Test {
     if (beforeAwake) {
       beforeAwake(*nib);
     }
-    controller = std::make_unique<UninstallerController>(*nib, [this](CFStringRef* log, Boolean removeMidi) {
-      EXPECT_NE(log, nullptr);
-      EXPECT_EQ(*log, nullptr);
-      calls.push_back({removeMidi});
-      const EngineResult result = results.empty() ? EngineResult{0, "done\n"} : results.front();
-      if (!results.empty()) {
-        results.erase(results.begin());
-      }
-      *log = CFStringCreateWithCString(nullptr, result.log, kCFStringEncodingUTF8);
-      return result.status;
-    });
+    // The engine runs on the controller's worker thread; the test's thread
+    // only looks at these once the run is over.
+    UninstallerController::Environment environment;
+    environment.installedParts = [this]() { return installedParts; };
+    environment.lockPath = (state.path() + QStringLiteral("/uninstaller.lock")).toStdString();
+    environment.logFilePath = (state.path() + QStringLiteral("/quillon/uninstall.log")).toStdString();
+    controller = std::make_unique<UninstallerController>(
+        *nib,
+        [this](CFStringRef* log, Boolean removeMidi, const UninstallerEngineOptions& options) {
+          EXPECT_NE(log, nullptr);
+          EXPECT_EQ(*log, nullptr);
+          calls.push_back({removeMidi, options.userPartOnly});
+          const EngineResult result = results.empty() ? EngineResult{0, "done\n"} : results.front();
+          if (!results.empty()) {
+            results.erase(results.begin());
+          }
+          if (duringRun) {
+            duringRun(options);
+          }
+          *log = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(result.log.data()),
+                                          static_cast<CFIndex>(result.log.size()), kCFStringEncodingUTF8, false);
+          return result.status;
+        },
+        environment);
     controller->awakeFromNib();
     nib->mainWindow().makeKeyAndOrderFront_(nullptr);
     Settle();
@@ -58,9 +75,13 @@ class AppTest : public testing::Test {
     Settle();
   }
 
-  static void Settle() {
-    for (int i = 0; i < 20; i++) {
-      QCoreApplication::processEvents();
+  // Lets the event loop run until the sheets have settled and any
+  // uninstall has come back from its worker thread.
+  void Settle() {
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 20 || (controller && controller->isBusy() && timer.elapsed() < 20000); i++) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
       QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
   }
@@ -94,4 +115,8 @@ class AppTest : public testing::Test {
   std::unique_ptr<UninstallerController> controller;
   std::vector<EngineCall> calls;
   std::vector<EngineResult> results;
+  unsigned installedParts = kUninstallerSystemPart | kUninstallerUserPart;
+  // Runs inside the substitute engine, on its thread.
+  std::function<void(const UninstallerEngineOptions&)> duringRun;
+  QTemporaryDir state;
 };

@@ -118,7 +118,7 @@ class Restart : public AppTest {
 
   // Waits, a bounded number of times, until |done| holds.
   template <class Predicate>
-  static bool WaitUntil(Predicate done) {
+  bool WaitUntil(Predicate done) {
     for (int i = 0; i < 400; i++) {
       if (done()) {
         return true;

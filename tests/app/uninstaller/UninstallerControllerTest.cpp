@@ -3,11 +3,27 @@
 #include "AppTestSupport.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
 #include <QFile>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextEdit>
+#include <QThread>
+
+#include <UninstallerRunLog.h>
+
+#include <QAccessible>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <atomic>
+#include <cstring>
 
 namespace {
 
@@ -56,22 +72,38 @@ TEST_F(Flow, StatusZeroShowsTheCompletionSheetWithItsTextsAndTheLog) {
   EXPECT_TRUE(sheet.isVisible());
   EXPECT_EQ(Sheet(), sheet);
   EXPECT_EQ(NSTextField(Outlet("fCompleteTitle")).stringValue(), Text("uninstallSucceeded"));
-  EXPECT_EQ(NSTextField(Outlet("fCompleteMessage")).stringValue(), Text("restartMessage"));
+  // The message names the file that keeps every run's log.
+  EXPECT_EQ(NSTextField(Outlet("fCompleteMessage")).stringValue(),
+            Text("restartMessage") + " " + Text("logFileNote").arg(state.path() + "/quillon/uninstall.log"));
   EXPECT_EQ(NSButton(Outlet("fCompleteRestartButton")).title(), Text("restartButton"));
   EXPECT_EQ(NSButton(Outlet("fCompleteDoneButton")).title(), Text("quitButton"));
   EXPECT_EQ(NSButton(Outlet("fCompleteMoreInfoToggleButton")).title(), "More Information");
   EXPECT_EQ(LogText(), "removed /opt/quillon/bin/quillond\n");
 }
 
-TEST_F(Flow, DeniedAndCanceledShowNothingAndTheirLogStaysAboveTheNextRun) {
+// A script's output may hold NUL bytes; what follows one is shown too.
+TEST_F(Flow, TheLogIsShownWholePastANulByte) {
+  results = {{0, std::string("before\0after\n", 13)}};
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(LogText(), QString::fromUtf8("before\0after\n", 13));
+}
+
+TEST_F(Flow, OnlyCancelShowsNothingAndEveryRunsLogStaysAboveTheNextAndInTheLogFile) {
   results = {{5363, "Uninstaller failed with error 5363 (0x000014f3)"},
              {5362, "Uninstaller failed with error 5362 (0x000014f2)"},
+             {-60007, "Uninstaller failed with error -60007 (0xffff1569)"},
              {0, "second run\n"}};
-  for (int run = 0; run < 2; run++) {
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_TRUE(Sheet().isNil());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  // Denied by policy, and no agent to ask: each has its own sheet.
+  for (const char* title : {"deniedTitle", "noAgentTitle"}) {
     controller->uninstall_(nullptr);
     Press(kNSAlertDefaultButtonName);
-    EXPECT_TRUE(Sheet().isNil());
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text(title));
+    Press(kNSAlertDefaultButtonName);
   }
   controller->uninstall_(nullptr);
   Press(kNSAlertDefaultButtonName);
@@ -79,21 +111,48 @@ TEST_F(Flow, DeniedAndCanceledShowNothingAndTheirLogStaysAboveTheNextRun) {
   EXPECT_EQ(LogText(),
             "Uninstaller failed with error 5363 (0x000014f3)\n"
             "Uninstaller failed with error 5362 (0x000014f2)\n"
+            "Uninstaller failed with error -60007 (0xffff1569)\n"
             "second run\n");
+  QFile logFile(state.path() + "/quillon/uninstall.log");
+  ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+  const QString kept = QString::fromUtf8(logFile.readAll());
+  EXPECT_EQ(kept.count(QStringLiteral("\n==== ")) + 1, 4) << qPrintable(kept);
+  EXPECT_TRUE(kept.contains(QStringLiteral(" status 5362 ====\nUninstaller failed with error 5362 (0x000014f2)\n")));
 }
 
-TEST_F(Flow, AnyOtherStatusShowsTheErrorSheetWithOneButton) {
-  results = {{-4960, "Uninstaller failed with error -4960 (0xffffec a0)\n"}};
-  controller->uninstall_(nullptr);
-  Press(kNSAlertDefaultButtonName);
-  EXPECT_EQ(SheetLabel(kNSAlertTitleName), "The operation could not be completed (error -4960).");
-  EXPECT_EQ(SheetLabel(kNSAlertMessageName), Text("tryAgain"));
-  EXPECT_EQ(SheetButton(kNSAlertDefaultButtonName)->text(), Text("okButton"));
-  EXPECT_EQ(SheetButton(kNSAlertAlternateButtonName), nullptr);
-  EXPECT_EQ(SheetButton(kNSAlertOtherButtonName), nullptr);
-  EXPECT_FALSE(CompleteWindow().isVisible());
-  Press(kNSAlertDefaultButtonName);
-  EXPECT_TRUE(Sheet().isNil());
+TEST_F(Flow, AnyOtherStatusShowsTheErrorSheetWhichExplainsItselfAndHoldsTheLog) {
+  const struct {
+    OSStatus status;
+    QString meaning;
+  } cases[] = {{-4960, Text("statusDamaged")},
+               {5364, Text("statusFailed")},
+               {5365, Text("statusUntrustedInstall")},
+               {13, QString::fromLocal8Bit(strerror(13))}};
+  for (const auto& c : cases) {
+    results = {{c.status, "removed /opt/quillon/bin\nremoved /etc/asound.conf block\n"}};
+    controller->uninstall_(nullptr);
+    Press(kNSAlertDefaultButtonName);
+    EXPECT_EQ(SheetLabel(kNSAlertTitleName),
+              QStringLiteral("The operation could not be completed (error %1).").arg(c.status));
+    const QString message = SheetLabel(kNSAlertMessageName);
+    EXPECT_TRUE(message.startsWith(c.meaning)) << qPrintable(message);
+    EXPECT_TRUE(message.contains(Text("tryAgain")));
+    EXPECT_TRUE(message.contains(state.path() + "/quillon/uninstall.log"));
+    EXPECT_EQ(SheetButton(kNSAlertDefaultButtonName)->text(), Text("okButton"));
+    EXPECT_EQ(SheetButton(kNSAlertAlternateButtonName), nullptr);
+    EXPECT_FALSE(CompleteWindow().isVisible());
+    // Show Details… opens this run's log, which Copy puts on the clipboard.
+    QPlainTextEdit* details = Sheet().widget()->findChild<QPlainTextEdit*>(kNSAlertDetailsName);
+    ASSERT_NE(details, nullptr);
+    EXPECT_FALSE(details->isVisible());
+    SheetButton(kNSAlertDetailsButtonName)->click();
+    EXPECT_TRUE(details->isVisible());
+    EXPECT_EQ(details->toPlainText(), "removed /opt/quillon/bin\nremoved /etc/asound.conf block\n");
+    SheetButton(kNSAlertCopyButtonName)->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), details->toPlainText());
+    Press(kNSAlertDefaultButtonName);
+    EXPECT_TRUE(Sheet().isNil());
+  }
 }
 
 TEST_F(Flow, TheCheckBoxDecidesAboutMidiDevicesAndMixedCountsAsSet) {
@@ -156,6 +215,218 @@ TEST_F(Flow, QuitEndsTheSheetAndTerminates) {
   EXPECT_EQ(terminated, 1);
   Settle();
   EXPECT_TRUE(Sheet().isNil());
+}
+
+TEST_F(Flow, ReturnAndEscapeOnTheCompletionSheetQuitAndNeverRestart) {
+  auto* done = qobject_cast<QPushButton*>(Outlet("fCompleteDoneButton"));
+  auto* restartButton = qobject_cast<QPushButton*>(Outlet("fCompleteRestartButton"));
+  ASSERT_TRUE(done != nullptr && restartButton != nullptr);
+  EXPECT_TRUE(done->isDefault());
+  EXPECT_FALSE(restartButton->isDefault() || restartButton->autoDefault());
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+    int terminated = 0;
+    QObject context;
+    QObject::connect(NSApp, &NSApplication::willTerminate, &context, [&terminated]() { terminated++; });
+    controller->uninstall_(nullptr);
+    Press(kNSAlertDefaultButtonName);
+    ASSERT_EQ(Sheet(), CompleteWindow());
+    restartButton->setFocus();  // even with the focus on Restart
+    QTest::keyClick(CompleteWindow().widget()->windowHandle(), key);
+    Settle();
+    EXPECT_EQ(terminated, 1) << key;
+    EXPECT_FALSE(CompleteWindow().isVisible());
+  }
+}
+
+TEST_F(Flow, TheSharedSettingsWarningComesOnlyWhenTheBoxIsTicked) {
+  auto* box = qobject_cast<QCheckBox*>(Outlet("fRemoveMidiDevices"));
+  ASSERT_NE(box, nullptr);
+  box->setChecked(false);
+  NSButton(Outlet("uninstallButton")).performClick_(nullptr);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("necessaryToRestart"));
+  Press(kNSAlertDefaultButtonName);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].removeMidiDevices, false);
+  NSApp->endSheet_(CompleteWindow());
+  Settle();
+
+  box->setChecked(true);
+  NSButton(Outlet("uninstallButton")).performClick_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("sharedWarningTitle"));
+  Press(kNSAlertAlternateButtonName);
+  EXPECT_EQ(calls.size(), 1u);
+}
+
+TEST_F(Flow, WhatIsInstalledAndAnotherInstanceAreLookedAtBeforeTheFirstWarning) {
+  installedParts = kUninstallerNothingInstalled;
+  controller->uninstall_(nullptr);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("notInstalledTitle"));
+  EXPECT_EQ(SheetButton(kNSAlertAlternateButtonName), nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_TRUE(Sheet().isNil());
+  EXPECT_TRUE(calls.empty());
+
+  // Only the user's part: said so, and removed without the privileged part.
+  installedParts = kUninstallerUserPart;
+  controller->uninstall_(nullptr);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("userPartOnlyTitle"));
+  Press(kNSAlertDefaultButtonName);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_TRUE(calls[0].userPartOnly);
+  EXPECT_EQ(Sheet(), CompleteWindow());
+  EXPECT_TRUE(NSTextField(Outlet("fCompleteMessage")).stringValue().startsWith(Text("userPartRemoved")));
+  EXPECT_TRUE(Outlet("fCompleteRestartButton")->isHidden());
+  NSApp->endSheet_(CompleteWindow());
+  Settle();
+
+  // Another uninstaller holds the lock.
+  installedParts = kUninstallerSystemPart;
+  int other = -1;
+  ASSERT_EQ(UninstallerLockAcquire((state.path() + "/uninstaller.lock").toStdString(), &other), 0);
+  controller->uninstall_(nullptr);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("alreadyRunningTitle"));
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(calls.size(), 1u);
+  UninstallerLockRelease(other);
+}
+
+TEST_F(Flow, TheBusySheetCannotBeDismissedAndTheWindowRefusesToClose) {
+  std::atomic<int> stage{0};  // 1: engine running; 2: root reached; 3: done
+  duringRun = [&stage](const UninstallerEngineOptions& options) {
+    stage = 1;
+    while (stage < 2) QThread::msleep(2);
+    options.privilegedToolRunning(options.context);
+    while (stage < 3) QThread::msleep(2);
+  };
+  controller->uninstall_(nullptr);
+  SheetButton(kNSAlertDefaultButtonName)->click();
+  auto until = [](const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+  };
+  ASSERT_TRUE(until([&]() { return stage == 1 && Sheet() == controller->busySheet(); }));
+  QWidget* busy = controller->busySheet().widget();
+  auto busyText = [busy]() { return busy->findChildren<QLabel*>().first()->text(); };
+  EXPECT_EQ(busyText(), Text("waitingForAuthorization"));
+  EXPECT_EQ(busy->findChild<QProgressBar*>()->maximum(), 0);  // indeterminate
+  EXPECT_EQ(QApplication::activeModalWidget(), busy);
+  EXPECT_FALSE(controller->mainWindow().widget()->close());
+  EXPECT_FALSE(busy->close());
+  QTest::keyClick(busy->windowHandle(), Qt::Key_Escape);
+  EXPECT_TRUE(busy->isVisible());
+  EXPECT_TRUE(controller->mainWindow().isVisible());
+  stage = 2;
+  EXPECT_TRUE(until([&]() { return busyText() == Text("removingQuillon"); }));
+  stage = 3;
+  Settle();
+  EXPECT_EQ(Sheet(), CompleteWindow());
+  EXPECT_FALSE(controller->isBusy());
+}
+
+TEST_F(Flow, WindowsHaveTheirRolesAndNames) {
+  QAccessibleInterface* main = QAccessible::queryAccessibleInterface(controller->mainWindow().widget());
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(main->role(), QAccessible::Window);  // a frame to AT-SPI, not a filler
+  for (const char* view : {"fReadMe", "fCompleteUninstallLog"}) {
+    EXPECT_FALSE(Outlet(view)->accessibleName().isEmpty()) << view;
+  }
+  controller->uninstall_(nullptr);
+  QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(Sheet().widget());
+  ASSERT_NE(alert, nullptr);
+  EXPECT_EQ(alert->role(), QAccessible::AlertMessage);
+  Press(kNSAlertAlternateButtonName);
+  // A window larger than the screen is fitted into it when shown.
+  QWidget* window = controller->mainWindow().widget();
+  window->resize(4000, 3000);
+  controller->mainWindow().makeKeyAndOrderFront_(nullptr);
+  EXPECT_TRUE(window->screen()->availableGeometry().contains(QRect(window->geometry().topLeft(), window->size())));
+}
+
+// ---- Before the window opens ------------------------------------------------------------
+
+TEST(Preflight, RootIsRefusedAndHelpAndVersionAreTheOnlyOptions) {
+  char name[] = "quillon-uninstaller";
+  char help[] = "--help", version[] = "--version", other[] = "--platform";
+  char* none[] = {name, nullptr};
+  EXPECT_EQ(UninstallerPreflight(1, none, 1000, 1000).exitStatus, -1);
+  for (unsigned uid : {0u, 1000u}) {
+    const UninstallerPreflightResult root = UninstallerPreflight(1, none, uid == 0 ? 0 : 1000, uid == 0 ? 1000 : 0);
+    EXPECT_EQ(root.exitStatus, 1);
+    EXPECT_TRUE(root.showInWindow);
+    EXPECT_NE(root.error.find("quillon-uninstall "), std::string::npos) << root.error;
+  }
+  char* withHelp[] = {name, help, nullptr};
+  char* withVersion[] = {name, version, nullptr};
+  char* withOther[] = {name, other, nullptr};
+  EXPECT_EQ(UninstallerPreflight(2, withHelp, 0, 0).exitStatus, 0);
+  EXPECT_EQ(UninstallerPreflight(2, withHelp, 0, 0).output.rfind("Usage: quillon-uninstaller", 0), 0u);
+  EXPECT_EQ(UninstallerPreflight(2, withVersion, 1000, 1000).output, "quillon-uninstaller 1.0.0\n");
+  EXPECT_EQ(UninstallerPreflight(2, withOther, 1000, 1000).exitStatus, 2);
+}
+
+TEST(Preflight, WithoutADisplayTheApplicationSaysSoInOneLineAndExitsWithOne) {
+  QProcess application;
+  QProcessEnvironment environment;
+  environment.insert(QStringLiteral("HOME"), QDir::tempPath());
+  environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+  application.setProcessEnvironment(environment);
+  application.start(QStringLiteral(QUILLON_BUNDLE_DIR "/Uninstaller"), {});
+  ASSERT_TRUE(application.waitForFinished(30000));
+  EXPECT_EQ(application.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(application.exitCode(), 1);
+  const QString said = QString::fromLocal8Bit(application.readAllStandardError());
+  EXPECT_EQ(said.count(QLatin1Char('\n')), 1) << qPrintable(said);
+  EXPECT_TRUE(said.contains(QStringLiteral("graphical session")) && said.contains(QStringLiteral("quillon-uninstall ")))
+      << qPrintable(said);
+}
+
+// ---- The run log ----------------------------------------------------------------------------
+
+TEST(RunLog, ALongLogKeepsItsStartAndEndCutAtLinesWithTheCutOnALineOfItsOwn) {
+  std::string text;
+  for (int i = 0; i < 5000; i++) text += "removed /opt/quillon/file-" + std::to_string(i) + "\n";
+  text += "removed the Quillon block from /etc/asound.conf\n";
+  const std::string cut = UninstallerCutLog(text, 4096);
+  EXPECT_LT(cut.size(), 4096u + 64);
+  EXPECT_EQ(cut.rfind("removed /opt/quillon/file-0\n", 0), 0u);
+  const std::string last = "\nremoved the Quillon block from /etc/asound.conf\n";
+  EXPECT_EQ(cut.substr(cut.size() - last.size()), last);
+  const size_t marker = cut.find("\n[... ");
+  ASSERT_NE(marker, std::string::npos);
+  const size_t markerEnd = cut.find('\n', marker + 1);
+  EXPECT_EQ(cut.compare(markerEnd - 4, 4, "...]"), 0);
+  EXPECT_EQ(cut.compare(markerEnd + 1, 8, "removed "), 0);  // the next line starts whole
+  const std::string leftOut = cut.substr(marker + 6, cut.find(' ', marker + 6) - marker - 6);
+  EXPECT_EQ(std::stoul(leftOut) + cut.size() - (markerEnd - marker), text.size());
+  EXPECT_EQ(UninstallerCutLog("short\n", 4096), "short\n");
+  // One endless line is cut between characters, never inside one.
+  std::string umlauts;
+  for (int i = 0; i < 3000; i++) umlauts += "\xC3\xBC";
+  const std::string cutLine = UninstallerCutLog(umlauts, 1001);
+  EXPECT_EQ(cutLine.find("\xC3\n"), std::string::npos);
+  EXPECT_NE(cutLine.find("\xC3\xBC\n[... "), std::string::npos);
+}
+
+TEST(RunLog, TheLogFileDropsItsOldestRunsPastItsBound) {
+  QTemporaryDir dir;
+  const std::string path = (dir.path() + "/state/quillon/uninstall.log").toStdString();
+  for (int run = 0; run < 40; run++) {
+    ASSERT_EQ(UninstallerAppendRunLog(path, "run " + std::to_string(run) + "\n" + std::string(200, 'x') + "\n", run,
+                                      1700000000 + run, 2048),
+              0);
+  }
+  QFile file(QString::fromStdString(path));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const std::string kept = file.readAll().toStdString();
+  EXPECT_LE(kept.size(), 2048u);
+  EXPECT_EQ(kept.rfind("==== ", 0), 0u);  // starts with a whole run
+  EXPECT_NE(kept.find(" status 39 ====\nrun 39\n"), std::string::npos);
+  EXPECT_EQ(kept.find("run 0\n"), std::string::npos);
+  EXPECT_EQ(QFileInfo(file).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+  EXPECT_EQ(QDir(dir.path() + "/state/quillon").entryList(QDir::Files).size(), 1);  // no temporary left
 }
 
 // ---- The log area's toggle ----------------------------------------------------------------
@@ -260,6 +531,10 @@ TEST_F(Strings, GermanTextsReachTheSheets) {
   controller->uninstall_(nullptr);
   EXPECT_EQ(SheetButton(kNSAlertAlternateButtonName)->text(), "Abbrechen");
   Press(kNSAlertAlternateButtonName);
+  // The read-me too, and it names the German labels.
+  const QString readMe = NSTextView(Outlet("fReadMe")).string();
+  EXPECT_TRUE(readMe.startsWith(QStringLiteral("Quillon-MIDI-Treibersammlung"))) << qPrintable(readMe.left(80));
+  EXPECT_TRUE(readMe.contains(QStringLiteral("Auch die Quillon-MIDI-Geräte und ihre ALSA-Einstellungen entfernen")));
 }
 
 TEST_F(Strings, TheReadMeIsShownAndTheWindowCentred) {

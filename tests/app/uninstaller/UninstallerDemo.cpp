@@ -7,6 +7,7 @@
 #include <AppKit/AppKit.h>
 
 #include <QApplication>
+#include <QThread>
 #include <QTranslator>
 
 #include <cstdlib>
@@ -34,11 +35,21 @@ int main(int argc, char* argv[]) {
   if (!nib.isLoaded()) {
     return 1;
   }
-  UninstallerController controller(nib, [status](CFStringRef* log, Boolean) {
-    *log = CFStringCreateWithCString(nullptr, status == 0 ? kSampleLog : "Uninstaller failed\n",
-                                     kCFStringEncodingUTF8);
-    return status;
-  });
+  // The demo pretends the product is installed, and takes a moment, so
+  // that the busy sheet shows.
+  UninstallerEnvironment environment;
+  environment.installedParts = []() { return kUninstallerSystemPart | kUninstallerUserPart; };
+  UninstallerController controller(
+      nib,
+      [status](CFStringRef* log, Boolean, const UninstallerEngineOptions& options) {
+        QThread::sleep(1);
+        if (options.privilegedToolRunning != nullptr) options.privilegedToolRunning(options.context);
+        QThread::sleep(1);
+        *log = CFStringCreateWithCString(nullptr, status == 0 ? kSampleLog : "Uninstaller failed\n",
+                                         kCFStringEncodingUTF8);
+        return status;
+      },
+      environment);
   controller.awakeFromNib();
   nib.mainWindow().makeKeyAndOrderFront_(nullptr);
   return QApplication::exec();

@@ -69,4 +69,18 @@ TEST_F(CFQBundleTest, LoadsTheFirstFrameworkFoundAndNeverFallsBack) {
   EXPECT_EQ(raw, nullptr);
 }
 
+// The name is one folder name inside the search folders, never a path that
+// leads out of them.
+TEST_F(CFQBundleTest, OnlyAPlainNameIsLookedUp) {
+  MakeFramework("elsewhere", QUILLON_TINY_FRAMEWORK_PATH);
+  fs::create_directories(fs::path(fRoot) / "first");
+  fs::create_directories(fs::path(fRoot) / "second");
+  for (CFStringRef name : {CFSTR("../elsewhere/Tiny.framework"), CFSTR(".."), CFSTR("."), CFSTR(""),
+                           CFSTR("Tiny.framework/")}) {
+    CFRef<CFBundleRef> bundle;
+    EXPECT_EQ(Create(name, &bundle), paramErr) << CFStringGetCStringPtr(name, kCFStringEncodingUTF8);
+    EXPECT_FALSE(bundle);
+  }
+}
+
 }  // namespace

@@ -167,6 +167,28 @@ TEST_F(CFQXMLFileTest, DeeplyNestedFilesFailCleanlyOrWalkCompletely) {
   EXPECT_TRUE(CFEqual(calls.back(), CFSTR("bottom")));
 }
 
+// A file costs many times its size once parsed, so the loaders take only
+// files within their size and markup budgets, and refuse the rest unparsed.
+TEST_F(CFQXMLFileTest, FilesBeyondTheBudgetsAreRefusedWith108) {
+  const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><array>";
+  const std::string tail = "</array></plist>\n";
+  auto trues = [&](CFIndex count) {
+    std::string xml = head;
+    for (CFIndex i = 0; i < count; i++) xml += "<true/>";
+    return xml + tail;
+  };
+  const CFIndex fits = kCFQMaxXMLFileMarkup - 5;  // the declaration, plist and array tags hold the other five
+  CFRef<CFPropertyListRef> result;
+  ASSERT_EQ(Load(Write(trues(fits)), &result), noErr);
+  EXPECT_EQ(CFArrayGetCount((CFArrayRef) result.get()), fits);
+  EXPECT_EQ(Load(Write(trues(fits + 1)), &result), memFullErr);
+  EXPECT_FALSE(result);
+
+  const std::string large = head + "<string>" + std::string(kCFQMaxXMLFileBytes, 'x') + "</string>" + tail;
+  EXPECT_EQ(Load(Write(large), &result), memFullErr);
+  EXPECT_FALSE(result);
+}
+
 TEST_F(CFQXMLFileTest, FileReferencesLoadLikeURLs) {
   FSRef ref{};
   std::string good = Write(kGoodPlist);

@@ -137,6 +137,7 @@ TEST(CFQDeathTest, MisuseEndsTheProcessWithTheNamedAssertion) {
   const void* path[] = {CFSTR("A")};
   const void* result = nullptr;
   EXPECT_DEATH(CFQDictionaryGetValueAtPath(empty.get(), path, 0, &result), "pathElementCount > 0");
+  EXPECT_DEATH(CFQDictionaryGetValueAtPathArray(empty.get(), none.get(), &result), "pathElementCount > 0");
   char* leftOver = (char*) "x";
   EXPECT_DEATH(CFQStringCopyCString(CFSTR("x"), kCFStringEncodingASCII, &leftOver), "\\*cStrPtr == NULL");
 }

@@ -112,15 +112,16 @@ inline bool MountOverlays(const std::string& base, const std::vector<std::string
 
 // ---------------------------------------------------------------- engine
 
-// Child side: runs the engine with the main bundle at `bundle` and writes
+// Child side: runs the engine (with `options`, if any) with the main bundle at `bundle` and writes
 // "ENGINE-STATUS <status>\nENGINE-LOG <bytes>\n<log>" on standard output.
-inline OSStatus RunEngine(const std::string& bundle, Boolean removeMidiDevices, std::string* log) {
+inline OSStatus RunEngine(const std::string& bundle, Boolean removeMidiDevices, std::string* log,
+                          const UninstallerEngineOptions* options = NULL) {
   (void) MoreUNIXIgnoreSIGPIPE();  // as the application's main does
   CFRef<CFURLRef> url(CFURLCreateFromFileSystemRepresentation(
       NULL, reinterpret_cast<const UInt8*>(bundle.c_str()), static_cast<CFIndex>(bundle.size()), true));
   _CFBundleSetMainBundleURLForTesting(url.get());
   CFStringRef logString = NULL;
-  OSStatus status = UninstallerEngine(&logString, removeMidiDevices);
+  OSStatus status = UninstallerEngineWithOptions(&logString, removeMidiDevices, options);
   log->clear();
   if (logString != NULL) {
     CFIndex length = CFStringGetLength(logString);
@@ -133,7 +134,8 @@ inline OSStatus RunEngine(const std::string& bundle, Boolean removeMidiDevices, 
   } else {
     *log = "<no log>";
   }
-  printf("ENGINE-STATUS %d\nENGINE-LOG %zu\n%s", static_cast<int>(status), log->size(), log->c_str());
+  printf("ENGINE-STATUS %d\nENGINE-LOG %zu\n", static_cast<int>(status), log->size());
+  fwrite(log->data(), 1, log->size(), stdout);  // the log may hold NUL bytes
   fflush(stdout);
   return status;
 }

@@ -4,7 +4,8 @@
 // /var/lib are overlays whose changes land in a scratch tmpfs, and in which
 // the user's home is a tmpfs of its own, so the product is installed and
 // removed where it would be on a real machine while the machine's own files
-// stay untouched.
+// stay untouched. The bundle is the build tree's, which like an installed one
+// is root's from / down, mode 0755: the helper tool runs nothing else as root.
 
 #include "EngineSystemTestSupport.h"
 

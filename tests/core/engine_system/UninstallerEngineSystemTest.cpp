@@ -9,6 +9,8 @@
 #include <Authorization.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <sys/mount.h>
 #include <sys/resource.h>
 
@@ -107,10 +109,13 @@ TEST_F(UninstallerEngineTest, LogIsTheToolsLogFollowedByWhateverTheUserScriptWro
   ASSERT_TRUE(MakeBundle(bundle, EchoHelperTool()));
   ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss", "exit 0\n"));
   const std::string toolLog = "CommandPath=" + bundle + "/Resources/uninstall.ss\n";
+  const std::string script = bundle + "/Resources/usr_uninstall.ss";
+  const size_t kBound = 16 * 1024 * 1024;
   struct Case {
     const char* name;
     const char* script;  // NULL: no usr_uninstall.ss
     std::string output;  // expected after the tool's log
+    mode_t mode = 0755;
   } cases[] = {
       // Both streams on one pipe, in the order written; the exit status is not looked at.
       {"both-streams", "printf 'gel\\303\\266scht\\n'\necho 'to stderr' >&2\nprintf 'no newline'\nexit 7\n",
@@ -120,17 +125,29 @@ TEST_F(UninstallerEngineTest, LogIsTheToolsLogFollowedByWhateverTheUserScriptWro
       {"invalid-utf8", "printf 'ok then \\377\\376\\n'\n", ""},
       {"silent", "exit 0\n", ""},
       {"absent", nullptr, ""},
+      {"nul-byte", "printf 'before\\000after\\n'\n", std::string("before\0after\n", 13)},
+      // Cut at the bound inside a two-byte character: the text before it stays, and says so.
+      {"cut-inside-a-character", "head -c 16777215 /dev/zero | tr '\\000' a\nprintf '\\303\\251tail\\n'\n",
+       std::string(kBound - 1, 'a') + "\nthe log was cut short: 7 more bytes of output were left out\n"},
+      // A pipeline ends quietly when its reader goes: SIGPIPE is not ignored in the script.
+      {"sigpipe-default", "yes | head -n 1\n", "y\n"},
+      {"not-executable", "echo never\n", "could not run " + script + ": Permission denied\n", 0644},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string script = bundle + "/Resources/usr_uninstall.ss";
     (void) unlink(script.c_str());
     if (c.script != nullptr) {
-      ASSERT_TRUE(WriteScript(script, c.script));
+      ASSERT_TRUE(WriteFile(script, std::string("#!/bin/sh\n") + c.script, c.mode));
     }
     EngineRun run = RunAsRoot(bundle, 1);
     EXPECT_EQ(run.status, noErr);
-    EXPECT_EQ(run.log, toolLog + c.output);
+    const std::string expected = toolLog + c.output;
+    if (expected.size() > 4096) {
+      EXPECT_TRUE(run.log == expected) << run.log.size() << " bytes, ending in "
+                                       << run.log.substr(run.log.size() - std::min<size_t>(run.log.size(), 200));
+    } else {
+      EXPECT_EQ(run.log, expected);
+    }
   }
 }
 
@@ -192,7 +209,10 @@ TEST_F(UninstallerEngineTest, AFailedRootPartGivesTheCommandsStatusAndNoUserScri
   sys::ChildResult child;
   EngineRun run = RunAsRoot(bundle, 1, &child);
   EXPECT_EQ(run.status, 5364);
-  EXPECT_EQ(run.log, FailureText(5364));
+  // The tool's log says which step failed; the failure text ends it.
+  EXPECT_EQ(run.log.rfind("partly done\nUninstallerHelper: " + bundle + "/Resources/uninstall.ss failed with exit status 3\n", 0),
+            0u) << run.log;
+  EXPECT_EQ(run.log.substr(run.log.size() - FailureText(5364).size()), FailureText(5364));
   EXPECT_EQ(EngineDiagnostics(child.err), std::vector<std::string>{Diagnostic(5364, 367)})
       << child.err;
   EXPECT_FALSE(Exists(marker));
@@ -282,6 +302,46 @@ TEST_F(UninstallerEngineUserTest, DenialGives5362WithTheFailureTextAndNoUserScri
       << result.err;
   EXPECT_FALSE(Exists(Home() + "/user-script-ran"));
   EXPECT_FALSE(Exists(Home() + "/.local/share/Quillon"));
+}
+
+// With only the user's part left no password is asked for: no helper tool
+// and no pkexec (which, with no rule and no agent, could not succeed), and
+// the log is the user script's. With the privileged part, the front end
+// learns the helper tool's process before it asks for anything, and learns
+// when the tool runs as root.
+TEST_F(UninstallerEngineUserTest, TheUserPartAloneNeedsNoPasswordAndTheRootMomentIsReported) {
+  ASSERT_TRUE(WriteScript(fBundle + "/Resources/usr_uninstall.ss", "echo user part ran\n"));
+  struct Reports {
+    std::atomic<int> root{0};
+    std::atomic<pid_t> helper{0};
+  };
+  const std::string bundle = fBundle;
+  auto run = [&](Boolean userPartOnly) {
+    return sys::RunAsUser(&User(), [&]() -> int {
+      Reports reports;
+      UninstallerEngineOptions options = {
+          userPartOnly, [](void* context) { static_cast<Reports*>(context)->root++; },
+          [](pid_t pid, void* context) { static_cast<Reports*>(context)->helper = pid; }, &reports};
+      std::string log;
+      RunEngine(bundle, 0, &log, &options);
+      printf("REPORTS root %d helper %d\n", reports.root.load(), reports.helper.load() > 0 ? 1 : 0);
+      return 0;
+    });
+  };
+  sys::ChildResult alone = run(true);
+  EngineRun aloneRun = ParseEngineRun(alone.out);
+  EXPECT_EQ(aloneRun.status, 0) << alone.Describe() << alone.out;
+  EXPECT_EQ(aloneRun.log, "user part ran\n");
+  EXPECT_EQ(aloneRun.rest, "REPORTS root 0 helper 0\n");
+  EXPECT_EQ(alone.err.find("MoreSecurity:"), std::string::npos) << alone.err;
+  EXPECT_FALSE(Exists(Home() + "/.local/share/Quillon"));
+
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  sys::ChildResult both = run(false);
+  EngineRun bothRun = ParseEngineRun(both.out);
+  EXPECT_EQ(bothRun.status, 0) << both.Describe() << both.out << both.err;
+  EXPECT_EQ(bothRun.rest, "REPORTS root 1 helper 1\n");
 }
 
 // The user may start no further thread or process: the dialog thread cannot

@@ -7,20 +7,57 @@
 
 #include "EngineSystemTestSupport.h"
 
+#include "MoreSecInstall.h"
+
 #include <Authorization.h>
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <grp.h>
+#include <linux/capability.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 
+#include <functional>
 #include <memory>
 
 using namespace quillon::enginetest;
 
 namespace {
+
+// The command's refusals that run nothing: a program that is not root's
+// alone, and resource limits that cannot be raised for a whole run.
+const OSStatus kUntrustedProgram = 5365;
+const OSStatus kLimitsTooLow = 5366;
+
+// Idle processes of a user, gone again with the holder.
+class UserCrowd {
+ public:
+  UserCrowd(const sys::TestUser& user, int count) {
+    for (int i = 0; i < count; i++) {
+      pid_t pid = fork();
+      if (pid == 0) {
+        if (setgroups(0, nullptr) != 0 || setresgid(user.gid, user.gid, user.gid) != 0 ||
+            setresuid(user.uid, user.uid, user.uid) != 0) {
+          _exit(1);
+        }
+        for (;;) pause();
+      }
+      if (pid < 0) return;
+      fPids.push_back(pid);
+    }
+  }
+  ~UserCrowd() {
+    for (pid_t pid : fPids) kill(pid, SIGKILL);
+    for (pid_t pid : fPids) waitpid(pid, nullptr, 0);
+  }
+  size_t size() const { return fPids.size(); }
+
+ private:
+  std::vector<pid_t> fPids;
+};
 
 class UninstallerHelperAttackTest : public ::testing::Test {
  protected:
@@ -57,6 +94,17 @@ class UninstallerHelperAttackTest : public ::testing::Test {
                             options);
   }
 
+  // A fresh copy of the real tool, as the engine installs it before its
+  // first run: the user's, not yet set-user-ID. Run, it relays through pkexec.
+  std::string FreshCopy() {
+    const std::string folder = fScratch + "/fresh";
+    const std::string path = folder + "/UninstallerHelper";
+    bool made = MakeDirs(folder) && MoreUNIXCopyFile(RealHelperTool().c_str(), path.c_str()) == 0 &&
+                chown(path.c_str(), User().uid, User().gid) == 0 && chmod(path.c_str(), 0755) == 0;
+    EXPECT_TRUE(made) << path;
+    return path;
+  }
+
   // Names in the home that start with "owned-by-".
   std::vector<std::string> Marks() const {
     std::vector<std::string> marks;
@@ -84,7 +132,8 @@ TEST_F(UninstallerHelperAttackTest, AUserWithoutTheRightGetsNothingRunAsRoot) {
   struct Case {
     const char* name;
     bool denyRule;  // else no rule at all: an administrator's password, and no agent to ask for it
-  } cases[] = {{"no rule", false}, {"denied", true}};
+    OSStatus error;
+  } cases[] = {{"no rule", false, -60007}, {"denied", true, 5362}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::unique_ptr<sys::ScopedPolkitRule> rule;
@@ -97,8 +146,8 @@ TEST_F(UninstallerHelperAttackTest, AUserWithoutTheRightGetsNothingRunAsRoot) {
     ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
     ToolAnswer answer = ParseToolAnswer(result.out);
     ASSERT_TRUE(answer.parsed);
-    EXPECT_EQ(answer.error, 5362);
-    EXPECT_EQ(answer.log, "UninstallerHelper: not authorized to uninstall (status 5362)\n");
+    EXPECT_EQ(answer.error, c.error);
+    EXPECT_EQ(answer.log, "UninstallerHelper: not authorized to uninstall (status " + std::to_string(c.error) + ")\n");
     EXPECT_TRUE(Marks().empty());
   }
 }
@@ -126,7 +175,7 @@ TEST_F(UninstallerHelperAttackTest, TheUsersEnvironmentNeverReachesTheRootScript
   ASSERT_TRUE(answer.parsed);
   EXPECT_EQ(answer.error, noErr) << answer.log;
   EXPECT_EQ(answer.log, "uid 0 0\nHOME=/root\nLANG=C.UTF-8\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\nPWD=/\n"
-                        "QUILLON_BUNDLE=" + bundle + "\nSHLVL=1\n_=/usr/bin/env\n");
+                        "QUILLON_BUNDLE=/proc/self/fd/5\nSHLVL=1\n_=/usr/bin/env\n");
   EXPECT_TRUE(Marks().empty());
 }
 
@@ -142,26 +191,8 @@ TEST_F(UninstallerHelperAttackTest, AUserWithManyProcessesStillGetsTheUninstallR
   ASSERT_TRUE(MakeBundle(bundle, RealHelperTool()));
   ASSERT_TRUE(WriteFile(bundle + "/Resources/uninstall.ss", "#!/bin/sh\nexec 3<&-\necho \"uid $(id -u)\"\n", 0755));
 
-  // 150 idle processes of the user, gone again at the end of the test.
-  struct Crowd {
-    std::vector<pid_t> pids;
-    ~Crowd() {
-      for (pid_t pid : pids) kill(pid, SIGKILL);
-      for (pid_t pid : pids) waitpid(pid, nullptr, 0);
-    }
-  } crowd;
-  for (int i = 0; i < 150; i++) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (setgroups(0, nullptr) != 0 || setresgid(User().gid, User().gid, User().gid) != 0 ||
-          setresuid(User().uid, User().uid, User().uid) != 0) {
-        _exit(1);
-      }
-      for (;;) pause();
-    }
-    ASSERT_GT(pid, 0);
-    crowd.pids.push_back(pid);
-  }
+  UserCrowd crowd(User(), 150);
+  ASSERT_EQ(crowd.size(), 150u);
 
   std::string input = RandomBytes(kAuthorizationExternalFormLength) +
                       FrameOf(CommandRequest(bundle + "/Resources/uninstall.ss").get());
@@ -200,9 +231,13 @@ TEST_F(UninstallerHelperAttackTest, ACommandPathThatIsASymbolicLinkIsRefused) {
       options);
   EngineRun run = ParseEngineRun(result.out);
   ASSERT_TRUE(run.reported) << result.Describe();
-  EXPECT_EQ(run.status, ELOOP);
-  EXPECT_EQ(run.log, FailureText(ELOOP));
-  EXPECT_EQ(EngineDiagnostics(result.err), std::vector<std::string>{Diagnostic(ELOOP, 367)});
+  EXPECT_EQ(run.status, kUntrustedProgram);
+  // The tool says why, and the failure text ends the log.
+  const std::string refusal = "UninstallerHelper: refused CommandPath \"" + bundle + "/Resources/uninstall.ss\": " +
+                              bundle + "/Resources/uninstall.ss is a symbolic link\n";
+  EXPECT_EQ(run.log, refusal + FailureText(kUntrustedProgram));
+  EXPECT_EQ(EngineDiagnostics(result.err), std::vector<std::string>{Diagnostic(kUntrustedProgram, 367)});
+  EXPECT_NE(result.err.find(refusal), std::string::npos) << "the reason reaches standard error:\n" << result.err;
   EXPECT_FALSE(Exists(marker));
   EXPECT_FALSE(Exists(marker + "-user"));
   EXPECT_FALSE(Exists(data + "/Quillon"));
@@ -259,6 +294,295 @@ TEST_F(UninstallerHelperAttackTest, ReceiptEntriesThatLeadToEtcPasswdAreRefusedA
     EXPECT_NE(answer.log.find(line), std::string::npos) << line << answer.log;
   }
   EXPECT_EQ(ReadFile("/etc/passwd"), passwd);
+}
+
+
+// A user whom a site grants the uninstall right, and nothing else, names
+// programs of their own making: their own script; the genuine script through
+// a link of theirs in the shared /tmp; the genuine script beside their own
+// RemoveReceipted, through a Resources folder that links to the genuine one.
+// Root runs none of them, and the log says why.
+TEST_F(UninstallerHelperAttackTest, WhatIsNotRootsAloneNeverRunsForAUserWithOnlyTheUninstallRight) {
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  // The genuine bundle, root's: the product's script, and a RemoveReceipted that leaves a mark.
+  const std::string genuine = fScratch + "/Genuine.bundle";
+  ASSERT_TRUE(MakeBundle(genuine, RealHelperTool()));
+  ASSERT_TRUE(WriteFile(genuine + "/Resources/uninstall.ss", ReadFile(BundlePath("Resources/uninstall.ss")), 0755));
+  ASSERT_TRUE(WriteScript(genuine + "/RemoveReceipted", "touch " + Home() + "/owned-by-genuine-$(id -u)\n"));
+  const std::string evil = Home() + "/evil.sh";
+  ASSERT_TRUE(WriteScript(evil, "touch " + Home() + "/owned-by-$(id -u)\n"));
+  const std::string link = "/tmp/qltest-link-" + std::to_string(getpid());
+  (void) unlink(link.c_str());
+  ASSERT_EQ(symlink(genuine.c_str(), link.c_str()), 0);
+  const std::string own = Home() + "/Own.bundle";
+  ASSERT_TRUE(MakeDirs(own));
+  ASSERT_EQ(symlink((genuine + "/Resources").c_str(), (own + "/Resources").c_str()), 0);
+  ASSERT_TRUE(WriteScript(own + "/RemoveReceipted", "touch " + Home() + "/owned-by-$(id -u)\n"));
+  for (const std::string& path : {evil, link, own, own + "/Resources", own + "/RemoveReceipted"}) {
+    ASSERT_EQ(lchown(path.c_str(), User().uid, User().gid), 0) << path;
+  }
+
+  struct {
+    std::string commandPath, refused;
+  } cases[] = {
+      {evil, Home() + " is not owned by root"},
+      {link + "/Resources/uninstall.ss", link + " is a symbolic link"},
+      {own + "/Resources/uninstall.ss", Home() + " is not owned by root"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.commandPath);
+    sys::ChildResult result = RunLeftover(CommandRequest(c.commandPath).get());
+    ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
+    ToolAnswer answer = ParseToolAnswer(result.out);
+    ASSERT_TRUE(answer.parsed);
+    EXPECT_EQ(answer.error, kUntrustedProgram);
+    EXPECT_EQ(answer.log, "UninstallerHelper: refused CommandPath \"" + c.commandPath + "\": " + c.refused + "\n");
+    EXPECT_EQ(Marks(), std::vector<std::string>{});
+  }
+  (void) unlink(link.c_str());
+}
+
+// A folder that someone else may write to lets them rename a file of their
+// own onto the tool's name while the password dialog is up. Such a data
+// folder or tool folder counts like a volume without set-user-ID (5370, so
+// the engine tries the temporary folder); a tool folder the install creates
+// is the user's alone whatever the umask.
+TEST_F(UninstallerHelperAttackTest, AToolFolderOthersCouldChangeIsRefusedAndTheTemporaryFolderTakesTheTool) {
+  const std::string bundle = fScratch + "/Install.bundle";
+  ASSERT_TRUE(MakeBundle(bundle, RealHelperTool()));
+  const std::string temporary = "/var/tmp/TemporaryItems-" + std::to_string(User().uid);
+  struct Case {
+    const char* what;
+    std::function<bool(const std::string& data)> prepare;
+    OSStatus status;
+  } cases[] = {
+      {"a data folder of another user", [](const std::string& data) { return chown(data.c_str(), 65534, 65534) == 0; },
+       5370},
+      {"a Quillon its group may change",
+       [&](const std::string& data) {
+         return mkdir((data + "/Quillon").c_str(), 0770) == 0 && chmod((data + "/Quillon").c_str(), 0770) == 0 &&
+                chown((data + "/Quillon").c_str(), User().uid, User().gid) == 0;
+       },
+       5370},
+      {"a Quillon that is a link to a folder of the user's",
+       [&](const std::string& data) {
+         return MakeDirs(data + "-elsewhere") && chown((data + "-elsewhere").c_str(), User().uid, User().gid) == 0 &&
+                symlink((data + "-elsewhere").c_str(), (data + "/Quillon").c_str()) == 0 &&
+                lchown((data + "/Quillon").c_str(), User().uid, User().gid) == 0;
+       },
+       5370},
+      {"no Quillon yet, umask 002", [](const std::string&) { return true; }, noErr},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string data = fScratch + "/data" + std::to_string(n++);
+    ASSERT_TRUE(MakeDirs(data) && chown(data.c_str(), User().uid, User().gid) == 0 && chmod(data.c_str(), 0700) == 0);
+    ASSERT_TRUE(c.prepare(data));
+    sys::ChildOptions options;
+    options.env = {"XDG_DATA_HOME=" + data};
+    sys::ChildResult result = sys::RunAsUser(
+        &User(),
+        [&]() -> int {
+          umask(002);
+          CFRef<CFURLRef> url(CFURLCreateFromFileSystemRepresentation(
+              NULL, reinterpret_cast<const UInt8*>(bundle.c_str()), static_cast<CFIndex>(bundle.size()), true));
+          CFRef<CFBundleRef> b(CFBundleCreate(NULL, url.get()));
+          for (OSType type : {kApplicationSupportFolderType, kTemporaryFolderType}) {
+            CFURLRef tool = NULL;
+            OSStatus err = MoreSecCopyHelperToolURLFromBundle(b.get(), CFSTR("UninstallerHelper"), type,
+                                                              CFSTR("Quillon"), CFSTR("UninstallerHelper"), &tool);
+            char path[1024] = "";
+            if (tool != NULL) {
+              (void) CFURLGetFileSystemRepresentation(tool, true, reinterpret_cast<UInt8*>(path), sizeof path);
+              CFRelease(tool);
+            }
+            printf("%d %s\n", static_cast<int>(err), path);
+            if (err != kMoreSecFolderInappropriateErr) break;
+          }
+          return 0;
+        },
+        options);
+    ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
+    const std::string folder = c.status == noErr ? data + "/Quillon" : temporary + "/Quillon";
+    std::string expected = std::to_string(c.status) + " ";
+    if (c.status != noErr) expected += "\n0 ";
+    EXPECT_EQ(result.out, expected + folder + "/UninstallerHelper\n");
+    struct stat st;
+    ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode) && st.st_uid == User().uid && (st.st_mode & 07777) == 0700) << std::oct
+                                                                                                  << st.st_mode;
+    ASSERT_EQ(lstat((folder + "/UninstallerHelper").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    if (c.status != noErr) {
+      EXPECT_FALSE(Exists(data + "/Quillon/UninstallerHelper"));
+      sys::ChildResult removed = sys::RunProgramAsUser(nullptr, {"/bin/rm", "-rf", "--", temporary});
+      EXPECT_EQ(removed.ExitCode(), 0) << removed.Describe();
+    }
+  }
+}
+
+// Anyone may take /var/tmp/TemporaryItems-<uid> first, with a folder of
+// their own or a link. The fallback then uses a fresh private folder; the
+// whole relayed run succeeds, and the clean-up removes that folder again.
+TEST_F(UninstallerHelperAttackTest, ATakenTemporaryFolderNameStillLeavesTheFallbackAPrivateFolder) {
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  const std::string bundle = fScratch + "/Echo.bundle";
+  ASSERT_TRUE(MakeBundle(bundle, EchoHelperTool()));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss", "exit 0\n"));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/usr_uninstall.ss", "exit 0\n"));
+  // The data folder is someone else's: the engine falls back at once.
+  const std::string data = fScratch + "/others-data";
+  ASSERT_TRUE(MakeDirs(data));
+  ASSERT_EQ(chown(data.c_str(), 65534, 65534), 0);
+  const std::string temporary = "/var/tmp/TemporaryItems-" + std::to_string(User().uid);
+  const std::string prefix = "TemporaryItems-" + std::to_string(User().uid) + "-";
+  auto freshFolders = [&]() {
+    std::vector<std::string> found;
+    DIR* dir = opendir("/var/tmp");
+    if (dir == nullptr) return found;
+    while (dirent* entry = readdir(dir)) {
+      if (strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) found.push_back(entry->d_name);
+    }
+    closedir(dir);
+    return found;
+  };
+  struct {
+    const char* what;
+    std::function<bool()> take;
+  } cases[] = {
+      {"a folder of another user", [&] { return mkdir(temporary.c_str(), 0777) == 0 && chown(temporary.c_str(), 65534, 65534) == 0; }},
+      {"a link", [&] { return symlink(fScratch.c_str(), temporary.c_str()) == 0; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(c.take());
+    sys::ChildOptions options;
+    options.env = {"XDG_DATA_HOME=" + data};
+    options.timeout = std::chrono::milliseconds(120000);
+    const std::string b = bundle;
+    sys::ChildResult result = sys::RunAsUser(
+        &User(),
+        [&]() -> int {
+          std::string log;
+          RunEngine(b, 0, &log);
+          return 0;
+        },
+        options);
+    EngineRun run = ParseEngineRun(result.out);
+    ASSERT_TRUE(run.reported) << result.Describe();
+    EXPECT_EQ(run.status, noErr) << result.err;
+    EXPECT_EQ(EngineDiagnostics(result.err), std::vector<std::string>{Diagnostic(5370, 296)}) << result.err;
+    EXPECT_NE(result.err.find("MoreSecurity: AEWP returned 0\n"), std::string::npos) << result.err;
+    EXPECT_EQ(freshFolders(), std::vector<std::string>{}) << "the fresh folder was left behind";
+    struct stat st;
+    EXPECT_EQ(lstat(temporary.c_str(), &st), 0) << "what took the name was touched";
+    sys::ChildResult removed = sys::RunProgramAsUser(nullptr, {"/bin/rm", "-rf", "--", temporary});
+    EXPECT_EQ(removed.ExitCode(), 0) << removed.Describe();
+  }
+}
+
+// A user who lowers the file size limit before a relayed run passes it on
+// to root, and root without CAP_SYS_RESOURCE cannot raise it back: PruneMIDI
+// would be killed half-way through rewriting /etc/asound.conf. Root runs
+// nothing instead and says why; /etc holds nothing new. (/etc, /opt and
+// /var/lib are overlays in a private mount namespace.)
+TEST_F(UninstallerHelperAttackTest, AFileSizeLimitRootCannotRaiseBackRunsNothing) {
+  if (!sys::FileSystemAvailable("overlay")) GTEST_SKIP() << "needs overlayfs";
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  const std::string tool = FreshCopy();
+  const std::string overlays = fScratch + "/overlays";
+  ASSERT_TRUE(MakeDirs(overlays));
+  const std::string conf = "pcm.!default { type hw card 0 }\n" + std::string(4096, '#') +
+                           "\n# >>> Quillon MIDI >>>\nrawmidi.quillon { }\n# <<< Quillon MIDI <<<\n";
+  const std::string saved = fScratch + "/asound.conf", input = fScratch + "/input";
+  ASSERT_TRUE(WriteFile(saved, conf, 0644));
+  CFRef<CFDictionaryRef> command = CommandRequest(BundlePath("Resources/uninstall.ss"));
+  CFRef<CFMutableDictionaryRef> request(CFDictionaryCreateMutableCopy(NULL, 0, command.get()));
+  CFDictionarySetValue(request.get(), CFSTR("PruneMIDI"), MakeString(BundlePath("PruneMIDI")).get());
+  ASSERT_TRUE(WriteFile(input, RandomBytes(kAuthorizationExternalFormLength) + FrameOf(request.get()), 0644));
+
+  sys::ChildOptions options;
+  options.privateMountNamespace = true;
+  options.timeout = std::chrono::milliseconds(120000);
+  options.rootSetup = [&](std::string* error) {
+    if (!MountOverlays(overlays, {"/etc", "/opt", "/var/lib"}, error)) return false;
+    if (!WriteFile("/etc/asound.conf", conf, 0644)) {
+      *error = "cannot write /etc/asound.conf";
+      return false;
+    }
+    // Root started from here on, pkexec's instance included, lacks it.
+    if (prctl(PR_CAPBSET_DROP, CAP_SYS_RESOURCE, 0, 0, 0) != 0) {
+      *error = std::string("PR_CAPBSET_DROP: ") + strerror(errno);
+      return false;
+    }
+    return true;
+  };
+  // The response goes to a pipe, which no file size limit touches.
+  std::string script = "ulimit -f 1 && \"$0\" <\"$1\"; echo \"tool $?\" >&2; "
+                       "cmp -s /etc/asound.conf \"$2\" && echo 'asound.conf kept' >&2; "
+                       "ls -A /etc | grep -e quillon- -e '^\\.asound' >&2; exit 0";
+  sys::ChildResult result = sys::RunProgramAsUser(&User(), {"/bin/bash", "-c", script, tool, input, saved}, options);
+  ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
+  EXPECT_NE(result.err.find("tool 0\nasound.conf kept\n"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find("quillon-"), std::string::npos) << result.err;
+  ToolAnswer answer = ParseToolAnswer(result.out);
+  ASSERT_TRUE(answer.parsed) << result.err;
+  EXPECT_EQ(answer.error, kLimitsTooLow) << answer.log;
+  EXPECT_EQ(answer.log,
+            "UninstallerHelper: ran nothing: RLIMIT_FSIZE is 1024 and cannot be raised to unlimited: "
+            "Operation not permitted\n");
+}
+
+// Linux counts every task of the real user against RLIMIT_NPROC, and a
+// desktop session easily has more than the 100 the tool's limits allow
+// itself. The relay runs as the user and must still reach pkexec (which here
+// says no).
+TEST_F(UninstallerHelperAttackTest, TheRelayReachesPkexecForAUserWithManyTasks) {
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::No, {sys::kPkexecAction});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  const std::string tool = FreshCopy();
+  UserCrowd crowd(User(), 150);
+  ASSERT_EQ(crowd.size(), 150u);
+  std::string input = RandomBytes(kAuthorizationExternalFormLength) + FrameOf(CommandRequest("/bin/true").get());
+  sys::ChildResult result = RunToolWithInput(&User(), {"/bin/bash", "-c", "ulimit -Su 100 && exec \"$0\"", tool},
+                                             input, sys::ChildOptions());
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 2) << result.Describe();
+  EXPECT_NE(result.err.find("MoreSecurity: AEWP returned -60005\n"), std::string::npos) << result.err;
+
+  // With the hard limit down as well the fork fails, and the diagnostics say why.
+  result = RunToolWithInput(&User(), {"/bin/bash", "-c", "ulimit -u 100 && exec \"$0\"", tool}, input,
+                            sys::ChildOptions());
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 4) << result.Describe();
+  EXPECT_NE(result.err.find("cannot start /usr/bin/pkexec: fork: Resource temporarily unavailable\n"
+                            "MoreSecurity: AEWP returned -60031\n"),
+            std::string::npos)
+      << result.err;
+}
+
+// A second name linked to the fresh copy before its repair would stay a
+// set-user-ID root file after the engine deletes the first: the repair
+// refuses a file with more than one name, and nothing runs.
+TEST_F(UninstallerHelperAttackTest, ARepairRefusesACopyWithASecondName) {
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  const std::string tool = FreshCopy();
+  const std::string second = fScratch + "/fresh/second-name";
+  ASSERT_EQ(link(tool.c_str(), second.c_str()), 0);
+  const std::string script = fScratch + "/marks";
+  ASSERT_TRUE(WriteScript(script, "touch " + Home() + "/owned-by-$(id -u)\n"));
+  std::string input = RandomBytes(kAuthorizationExternalFormLength) + FrameOf(CommandRequest(script).get());
+  sys::ChildResult result = RunToolWithInput(&User(), {tool}, input, sys::ChildOptions());
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 4) << result.Describe();
+  for (const std::string& name : {tool, second}) {
+    struct stat st;
+    ASSERT_EQ(stat(name.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_ISUID, 0u) << name;
+  }
+  EXPECT_EQ(Marks(), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -131,6 +131,33 @@ TEST_F(ProtocolTest, BodyOfExactlyTheLimitIsRead) {
   EXPECT_EQ(ReadBody(kMoreSecMaxFrameBodyLength, body), noErr);
 }
 
+// A frame the reader would refuse is never sent: the writer refuses it with
+// the reader's status, and the peer meets the end of the stream instead.
+TEST_F(ProtocolTest, TheWriterSendsOnlyFramesTheReaderAccepts) {
+  CFRef<CFMutableDictionaryRef> dict = SampleDictionary();
+  CFRef<CFDataRef> bare(CFPropertyListCreateXMLData(NULL, dict.get()));
+  const size_t fit = static_cast<size_t>(kMoreSecMaxFrameBodyLength - CFDataGetLength(bare.get())) -
+                     std::string("\t<key>pad</key>\n\t<string></string>\n").size();
+  for (size_t padding : {fit, fit + 1}) {
+    const std::string pad(padding, 'x');
+    CFRef<CFStringRef> value(CFStringCreateWithCString(NULL, pad.c_str(), kCFStringEncodingUTF8));
+    CFDictionarySetValue(dict.get(), CFSTR("pad"), value.get());
+    ScratchFile file;
+    const OSStatus written = WriteDictionaryToDescriptor(dict.get(), file.fd());
+    file.Rewind();
+    CFRef<CFDictionaryRef> received;
+    const OSStatus read = ReadFrameFrom(file.fd(), &received);
+    if (padding == fit) {
+      EXPECT_EQ(written, noErr);
+      EXPECT_EQ(file.Position(), 4 + kMoreSecMaxFrameBodyLength);
+      EXPECT_EQ(read, noErr);
+    } else {
+      EXPECT_EQ(written, memFullErr);
+      EXPECT_EQ(read, EPIPE) << "nothing of the frame was written";
+    }
+  }
+}
+
 TEST_F(ProtocolTest, TruncatedFramesGiveEPIPE) {
   ScratchFile insideLength;
   insideLength.Append("\x10\x00", 2);
@@ -335,7 +362,7 @@ TEST(HelperToolResultTest, StatusToResultCode) {
     OSStatus status;
     int result;
   } cases[] = {{0, 0},    {-60005, 2}, {-60006, 3}, {5361, 1}, {5362, 2}, {5363, 3},
-               {5364, 4}, {5360, 4},   {5365, 4},   {-50, 4},  {32, 4}};
+               {5364, 4}, {5360, 4},   {5365, 4},   {-50, 4},  {32, 4}, {-60007, 5}};
   for (const auto& c : cases) {
     EXPECT_EQ(MoreSecErrorToHelperToolResult(c.status), c.result) << c.status;
   }
@@ -345,7 +372,7 @@ TEST(HelperToolResultTest, ResultCodeToStatus) {
   const struct {
     int result;
     OSStatus status;
-  } cases[] = {{0, 0}, {1, 5361}, {2, 5362}, {3, 5363}, {4, 5364}, {5, 5364}, {-1, 5364}, {255, 5364}};
+  } cases[] = {{0, 0}, {1, 5361}, {2, 5362}, {3, 5363}, {4, 5364}, {5, -60007}, {6, 5364}, {-1, 5364}, {255, 5364}};
   for (const auto& c : cases) {
     EXPECT_EQ(MoreSecHelperToolResultToError(c.result), c.status) << c.result;
   }

@@ -3,6 +3,7 @@
 // checks on real mounts made in private mount namespaces.
 
 #include "InstallTestSupport.h"
+#include "SystemCallFaults.h"
 
 #include <Folders.h>
 #include <gtest/gtest.h>
@@ -334,7 +335,7 @@ TEST_F(InstallSystemTest, OrdinaryFoldersAnswerNoAndAnUnwritableOneIsAFailure) {
   EXPECT_EQ(lines[1], "0 0") << "ignoring set-user-ID";
   EXPECT_EQ(lines[2], "keep/") << "the folder holds other things than before";
   EXPECT_EQ(lines[3], std::to_string(permErr) + " 7") << "a failure leaves the flag alone";
-  EXPECT_EQ(lines[4], std::to_string(permErr));
+  EXPECT_EQ(lines[4], "5370") << "a data folder that is not the user's counts like an unsuitable volume";
   EXPECT_EQ(lines[5], "");
   EXPECT_TRUE(ListFolder(rootOnly).empty());
 }
@@ -366,6 +367,19 @@ TEST_F(InstallSystemTest, AFolderWhoseFilesGetGroup99StillHonoursOwnership) {
     ASSERT_EQ(r->ExitCode(), 0) << who << ": " << r->Describe();
     EXPECT_EQ(r->out, "0 0\nkeep/\n") << who;
   }
+  // Only a refusal with EPERM is the volume's answer: a change of group
+  // refused for another reason (EACCES here) leaves the question open.
+  ChildResult denied = RunAsUser(&User(), [&] {
+    const std::initializer_list<long> chowns = {
+#ifdef SYS_chown  // not on every architecture
+        SYS_chown, SYS_lchown,
+#endif
+        SYS_fchownat};
+    if (!quillon::testing::FailSystemCalls(chowns, EACCES)) return 81;
+    return check();
+  });
+  ASSERT_EQ(denied.ExitCode(), 0) << denied.Describe();
+  EXPECT_EQ(denied.out, std::to_string(kMoreSecChownErrBase + EACCES) + " 7\nkeep/\n");
 }
 
 // A FAT volume mounted gid=99: every file shows group 99. With "quiet" a

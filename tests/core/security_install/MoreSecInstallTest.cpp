@@ -85,7 +85,7 @@ TEST_F(InstallTest, FirstUseCreatesTheFoldersAndACopyThatIsNotYetSetUID) {
   ASSERT_EQ(stat(fDataHome.c_str(), &st), 0) << "the folder itself is created when missing";
   ASSERT_EQ(stat(SubFolderPath().c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
-  EXPECT_EQ(st.st_mode & 07777, 0755u) << "the subfolder gets the default permissions";
+  EXPECT_EQ(st.st_mode & 07777, 0700u) << "the subfolder is the user's alone";
   ExpectFreshCopy(ToolPath(), "first copy");
   EXPECT_EQ(ListFolder(SubFolderPath()), std::vector<std::string>{kToolName});
   EXPECT_EQ(ListFolder(fDataHome), std::vector<std::string>{kSubFolder}) << "the ownership test file was left behind";

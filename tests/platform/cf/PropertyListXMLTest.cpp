@@ -150,7 +150,11 @@ TEST(PropertyListXMLTest, NumbersRoundTripExactly) {
 TEST(PropertyListXMLTest, DatesRoundTripExactlyAndReadAsUTC) {
   const double dates[] = {0.0, -1.0, 1e9, 1e9 + 0.1, -0.5, 0.25, 1e-300, -978307200.0 - 0.001,
                           86399.999999, 2.5e11 /* year 9923 */, 3e11 /* beyond 9999 */,
-                          -7e10 /* before year 0 */, 1e14, -1e14};
+                          -7e10 /* before year 0 */, 1e14, -1e14,
+                          // Just before the reference date the time of day is 23:59:59 and the fraction is
+                          // nearly 1, which a double beside that second cannot hold exactly.
+                          -0.1, -0.3, -1e-17, -0x1p-54, -std::numeric_limits<double>::denorm_min(),
+                          -86400.0 - 1e-9};
   for (double at : dates) {
     Object back = RoundTrip(Date(at).get());
     ASSERT_TRUE(back) << Write(Date(at).get());
@@ -159,6 +163,7 @@ TEST(PropertyListXMLTest, DatesRoundTripExactlyAndReadAsUTC) {
   EXPECT_NE(Write(Date(0).get()).find("<date>2001-01-01T00:00:00Z</date>"), std::string::npos);
   EXPECT_NE(Write(Date(1e9 + 0.1).get()).find("T01:46:40.1Z"), std::string::npos);
   EXPECT_NE(Write(Date(3e11).get()).find("<date>+11507-"), std::string::npos);
+  EXPECT_NE(Write(Date(-0.25).get()).find("<date>2000-12-31T23:59:59.75Z</date>"), std::string::npos);
 
   const struct {
     const char* text;
@@ -332,6 +337,9 @@ TEST(PropertyListXMLTest, ReaderAcceptsOrdinaryXMLVariations) {
       "  <key>d</key><data>\n\tAAEC\n\tAw\n</data>\n"
       "  <key>e</key><string/>\n"
       "  <key>t</key><true></true>\n"
+      "  <key>cdata-blanks</key><string> <![CDATA[x]]> </string>\n"
+      "  <key>comment-blanks</key><string> <!-- c --> </string>\n"
+      "  <key> k\t</key><string>\t<?pi?>\n</string>\n"
       "</dict></plist>\n<!-- trailing comment -->\n";
   Object plist = Parse(xml);
   ASSERT_TRUE(plist);
@@ -346,6 +354,10 @@ TEST(PropertyListXMLTest, ReaderAcceptsOrdinaryXMLVariations) {
   EXPECT_EQ(std::memcmp(CFDataGetBytePtr(data), "\0\1\2\3", 4), 0);
   EXPECT_EQ(UnitsOf(CFDictionaryGetValue(dict, CFSTR("e"))), u"");
   EXPECT_EQ(CFDictionaryGetValue(dict, CFSTR("t")), kCFBooleanTrue);
+  // Blanks beside a CDATA section, comment or processing instruction are text too.
+  EXPECT_EQ(UnitsOf(CFDictionaryGetValue(dict, CFSTR("cdata-blanks"))), u" x ");
+  EXPECT_EQ(UnitsOf(CFDictionaryGetValue(dict, CFSTR("comment-blanks"))), u"  ");
+  EXPECT_EQ(UnitsOf(CFDictionaryGetValue(dict, CFSTR(" k\t"))), u"\t\n");
 }
 
 // ---- Hostile input ---------------------------------------------------------------------

@@ -89,7 +89,9 @@ TEST_F(FoldersSystemTest, TemporaryFolderIsCreatedPrivateToTheUser) {
   EXPECT_EQ(st.st_mode & 07777, 0755u) << "an existing folder keeps its mode";
 }
 
-TEST_F(FoldersSystemTest, TemporaryFolderIsRefusedWhenSomeoneElseCouldControlIt) {
+// Anyone may take the name first; the user then gets a fresh private folder
+// that nobody could have named in advance, and what stood there stays.
+TEST_F(FoldersSystemTest, ATakenTemporaryFolderNameGivesWayToAFreshPrivateFolder) {
   std::string elsewhere = temp_ + "-elsewhere";
   struct Case {
     const char* what;
@@ -120,8 +122,20 @@ TEST_F(FoldersSystemTest, TemporaryFolderIsRefusedWhenSomeoneElseCouldControlIt)
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(c.prepare()) << c.what;
-    ChildResult r = FindTemp(true);
-    EXPECT_EQ(r.ExitCode(), -permErr) << c.what << ": " << r.Describe();
+    struct stat taken;
+    ASSERT_EQ(lstat(temp_.c_str(), &taken), 0);
+    ChildResult r = FindTemp(false);
+    EXPECT_EQ(r.ExitCode(), -permErr) << c.what << ": without the create flag: " << r.Describe();
+    r = FindTemp(true);
+    EXPECT_EQ(r.ExitCode(), 0) << c.what << ": " << r.Describe();
+    EXPECT_EQ(r.out.rfind(temp_ + "-", 0), 0u) << c.what << ": " << r.out;
+    struct stat st;
+    ASSERT_EQ(lstat(r.out.c_str(), &st), 0) << c.what;
+    EXPECT_TRUE(S_ISDIR(st.st_mode) && st.st_uid == user().uid && (st.st_mode & 07777) == 0700u) << c.what;
+    EXPECT_EQ(rmdir(r.out.c_str()), 0) << c.what;
+    struct stat after;
+    ASSERT_EQ(lstat(temp_.c_str(), &after), 0) << c.what;
+    EXPECT_TRUE(after.st_ino == taken.st_ino && after.st_mode == taken.st_mode) << c.what << ": changed";
     RemoveTemp();
     (void)rmdir(elsewhere.c_str());
   }

@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 using namespace quillon::producttest;
 
 namespace {
@@ -132,4 +134,24 @@ TEST_F(PruneMIDITest, RefusesAFileLargerThanOneMebibyte) {
   EXPECT_EQ(pruned.exitCode, 1);
   EXPECT_NE(pruned.output.find("larger than 1 MiB"), std::string::npos) << pruned.output;
   EXPECT_EQ(ReadFile(SystemFile()), big);
+}
+
+// A file size limit the caller set makes the rewrite fail half-way: the tool
+// says so, and nothing of the attempt is left beside the file.
+TEST_F(PruneMIDITest, AFileSizeLimitFailsTheRewriteAndLeavesNoTemporaryFile) {
+  const std::string asoundrc = Home() + "/.asoundrc";
+  ASSERT_TRUE(WriteFile(asoundrc, std::string(4096, '#') + "\n", 0600));
+  ASSERT_EQ(Install("--user").exitCode, 0);
+  const std::string before = ReadFile(asoundrc);
+  RunResult pruned =
+      RunTool({"/bin/sh", "-c", "ulimit -f 1 && exec \"$0\" --user", BundlePath("PruneMIDI")}, Env());
+  EXPECT_EQ(pruned.exitCode, 1) << pruned.output;
+  EXPECT_NE(pruned.output.find("failed to rewrite " + asoundrc + ": File too large"), std::string::npos)
+      << pruned.output;
+  EXPECT_EQ(ReadFile(asoundrc), before);
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(Home())) {
+    if (entry.path().filename().string().find("asoundrc") != std::string::npos) left.push_back(entry.path().filename());
+  }
+  EXPECT_EQ(left, std::vector<std::string>{".asoundrc"});
 }

@@ -18,17 +18,20 @@ const char* const kNoEnvironment[] = {nullptr};
 
 std::string Probe() { return CHILD_PROBE_PATH; }
 
-// Opens and runs `path` with `args`, returning the status of RunProgram.
+// Opens and runs `path` with `args`, returning the status of RunProgram;
+// with `withFolder` the program gets the folder that holds its own.
 int RunPath(const std::string& path, std::vector<std::string> args, const char* const envp[], bool asRoot,
-            size_t limit, std::string* output, size_t* dropped, int* waitStatus) {
-  int fd = -1;
-  int err = OpenProgramForRunning(path.c_str(), &fd);
+            size_t limit, std::string* output, size_t* dropped, int* waitStatus, bool withFolder = false) {
+  int fd = -1, folderFd = -1;
+  MoreSecPathRefusal refusal;
+  int err = OpenProgramForRunning(path.c_str(), geteuid(), &fd, withFolder ? &folderFd : nullptr, &refusal);
   if (err != 0) return err;
   std::vector<const char*> argv = {path.c_str()};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   argv.push_back(nullptr);
-  err = RunProgram(fd, argv.data(), envp, asRoot, limit, output, dropped, waitStatus);
+  err = RunProgram(fd, folderFd, argv.data(), envp, asRoot, limit, output, dropped, waitStatus);
   (void) close(fd);
+  if (folderFd >= 0) (void) close(folderFd);
   return err;
 }
 
@@ -57,22 +60,40 @@ TEST(ProgramRunnerTest, OpenRefusesLinksUncleanPathsAndWhatCannotBeRun) {
   ASSERT_TRUE(WriteFile(scratch / "group", "#!/bin/sh\n", 0775));
   ASSERT_EQ(symlink((scratch / "script").c_str(), (scratch / "link").c_str()), 0);
   ASSERT_EQ(mkfifo((scratch / "fifo").c_str(), 0755), 0);
+  // Folders on the way: a link to this one, and one its group may change.
+  ASSERT_EQ(symlink(scratch.path().c_str(), (scratch / "folder-link").c_str()), 0);
+  ASSERT_TRUE(WriteFile(scratch / "open/script", "#!/bin/sh\n", 0755));
+  ASSERT_EQ(chmod((scratch / "open").c_str(), 0775), 0);
+  // Someone else's file, where root can make one.
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_TRUE(WriteFile(scratch / "theirs", "#!/bin/sh\n", 0755));
+    ASSERT_EQ(chown((scratch / "theirs").c_str(), 65534, 65534), 0);
+  }
   struct {
     std::string path;
     int err;
+    std::string where;  // what the refusal names, when not the path itself
   } cases[] = {
-      {scratch / "link", ELOOP},       {"script", EINVAL},         {scratch / "../" + scratch.path() + "/script", EINVAL},
-      {scratch / "./script", EINVAL},  {scratch.path() + "//script", EINVAL},
-      {scratch.path(), EACCES},        {scratch / "plain", EACCES}, {scratch / "fifo", EACCES},
-      {scratch / "shared", EPERM},     {scratch / "group", EPERM},  {scratch / "missing", ENOENT},
+      {scratch / "link", ELOOP, ""},       {"script", EINVAL, ""},         {scratch / "../" + scratch.path() + "/script", EINVAL, scratch / ".."},
+      {scratch / "./script", EINVAL, scratch / "."},  {scratch.path() + "//script", EINVAL, scratch.path() + "/"},
+      {scratch.path(), EACCES, ""},        {scratch / "plain", EACCES, ""}, {scratch / "fifo", EACCES, ""},
+      {scratch / "shared", EPERM, ""},     {scratch / "group", EPERM, ""},  {scratch / "missing", ENOENT, ""},
+      {scratch / "folder-link/script", ELOOP, scratch / "folder-link"},
+      {scratch / "open/script", EPERM, scratch / "open"},
+      {root ? scratch / "theirs" : scratch / "group", EPERM, ""},
   };
   for (const auto& c : cases) {
-    int fd = -1;
-    EXPECT_EQ(OpenProgramForRunning(c.path.c_str(), &fd), c.err) << c.path;
+    int fd = -1, folderFd = -1;
+    MoreSecPathRefusal refusal;
+    EXPECT_EQ(OpenProgramForRunning(c.path.c_str(), geteuid(), &fd, &folderFd, &refusal), c.err) << c.path;
     EXPECT_EQ(fd, -1);
+    EXPECT_EQ(folderFd, -1);
+    EXPECT_EQ(refusal.where, c.where.empty() ? c.path : c.where) << c.path << ": " << refusal.why;
   }
   int fd = -1;
-  ASSERT_EQ(OpenProgramForRunning((scratch / "script").c_str(), &fd), 0);
+  MoreSecPathRefusal refusal;
+  ASSERT_EQ(OpenProgramForRunning((scratch / "script").c_str(), geteuid(), &fd, nullptr, &refusal), 0);
   EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
   close(fd);
 }
@@ -134,17 +155,19 @@ TEST(ProgramRunnerTest, ScriptRunsThroughItsDescriptorAndCanCloseIt) {
                         "#!/bin/sh\n"
                         "echo \"zero: $0\"\n"
                         "echo \"three: $(readlink /proc/$$/fd/3)\"\n"
-                        "exec 3<&-\n"
+                        "echo \"five: $(readlink /proc/$$/fd/5)\"\n"
+                        "exec 3<&- 5<&-\n"
                         "exec \"$1\"\n",
                         0755));
   std::string output;
   size_t dropped = 0;
   int waitStatus = 0;
-  ASSERT_EQ(RunPath(script, {Probe()}, kNoEnvironment, false, 65536, &output, &dropped, &waitStatus), 0);
+  ASSERT_EQ(RunPath(script, {Probe()}, kNoEnvironment, false, 65536, &output, &dropped, &waitStatus, true), 0);
   EXPECT_TRUE(WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0) << output;
   EXPECT_TRUE(HasLine(output, "zero: /dev/fd/3")) << output;
   EXPECT_TRUE(HasLine(output, "three: " + script)) << output;
-  // Once the script let go of its own text, the child it started has nothing else.
+  EXPECT_TRUE(HasLine(output, "five: " + scratch.path().substr(0, scratch.path().rfind('/')))) << output;
+  // Once the script let go of its own text and the folder, the child it started has nothing else.
   EXPECT_TRUE(HasLine(output, "fds: 0 1 2")) << output;
 }
 
@@ -157,7 +180,8 @@ TEST(ProgramRunnerTest, OutputIsBoundedAndAnEndlessWriterIsCutOff) {
   size_t dropped = 0;
   int waitStatus = 0;
   ASSERT_EQ(RunPath(scratch / "chatty", {}, kNoEnvironment, false, 1000, &output, &dropped, &waitStatus), 0);
-  EXPECT_EQ(output, std::string(1000, '\0'));
+  // The start and the end, where the program says how it finished.
+  EXPECT_EQ(output, std::string(995, '\0') + "done\n");
   EXPECT_EQ(dropped, 300000u - 1000u + 5u);
   EXPECT_TRUE(WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0);
 
@@ -194,7 +218,8 @@ TEST(ProgramRunnerTest, ReportsWhyAProgramDidNotStartAndKeepsStatusDespiteIgnore
 TEST(ProgramRunnerTest, ChildTakesRootFullyFromASavedUserID) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root: switches user IDs";
   int fd = -1;
-  ASSERT_EQ(OpenProgramForRunning(Probe().c_str(), &fd), 0);
+  MoreSecPathRefusal refusal;
+  ASSERT_EQ(OpenProgramForRunning(Probe().c_str(), 0, &fd, nullptr, &refusal), 0) << refusal.where << refusal.why;
   for (bool keepSaved : {true, false}) {
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
@@ -211,7 +236,7 @@ TEST(ProgramRunnerTest, ChildTakesRootFullyFromASavedUserID) {
       std::string output;
       size_t dropped = 0;
       int waitStatus = 0;
-      int err = RunProgram(fd, argv, kNoEnvironment, true, 65536, &output, &dropped, &waitStatus);
+      int err = RunProgram(fd, -1, argv, kNoEnvironment, true, 65536, &output, &dropped, &waitStatus);
       output += "err: " + std::to_string(err) + "\n";
       (void) !write(pipeFds[1], output.data(), output.size());
       _exit(0);

@@ -67,7 +67,7 @@ class UninstallerCommandTest : public ::testing::Test {
   // Runs the command; returns its status and fills *log from the response.
   OSStatus Command(CFDictionaryRef request, std::string* log, UninstallRightsCheck check = Yes) {
     CFDictionaryRef response = nullptr;
-    OSStatus err = UninstallerCommandWithRightsCheck(fAuth, request, &response, check);
+    OSStatus err = UninstallerCommandWithChecks(fAuth, request, &response, check, (fScratch / "run.lock").c_str());
     log->clear();
     EXPECT_NE(response, nullptr);
     if (response != nullptr) {
@@ -86,7 +86,7 @@ class UninstallerCommandTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(UninstallerCommandTest, RunsEachProgramInOrderWithOnlyItsOwnEnvironment) {
-  SetScript("Resources/uninstall.ss", "env | LC_ALL=C sort\necho \"args: $#\"\n");
+  SetScript("Resources/uninstall.ss", "env | LC_ALL=C sort\necho \"args: $#\"\nreadlink \"$QUILLON_BUNDLE\"\n");
   const char* hostile[][2] = {{"BASH_ENV", "/tmp/evil"},   {"ENV", "/tmp/evil"},    {"IFS", "/"},
                               {"LD_PRELOAD", "/no/evil.so"}, {"SHELLOPTS", "xtrace"}, {"QUILLON_BUNDLE", "/evil"}};
   for (auto& variable : hostile) setenv(variable[0], variable[1], 1);
@@ -96,8 +96,8 @@ TEST_F(UninstallerCommandTest, RunsEachProgramInOrderWithOnlyItsOwnEnvironment) 
 
   EXPECT_EQ(err, noErr) << log;
   EXPECT_EQ(ReadFile(Marks()), "uninstall.ss\nPruneMIDI\nPruneLoginItem\n");
-  std::string expected = "HOME=/root\nLANG=C.UTF-8\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\nPWD=/\nQUILLON_BUNDLE=" +
-                         Bundle() + "\nargs: 0\nmidi ran: --system\nlogin ran: --system\n";
+  std::string expected = "HOME=/root\nLANG=C.UTF-8\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\nPWD=/\n"
+                         "QUILLON_BUNDLE=/proc/self/fd/5\nargs: 0\n" + Bundle() + "\nmidi ran: --system\nlogin ran: --system\n";
   EXPECT_EQ(log, expected);
 }
 
@@ -113,8 +113,9 @@ TEST_F(UninstallerCommandTest, ASymbolicLinkAnywhereInTheRequestRunsNothing) {
   ASSERT_EQ(rename((Bundle() + "/PruneLoginItem").c_str(), (fScratch / "real").c_str()), 0);
   ASSERT_EQ(symlink((fScratch / "real").c_str(), (Bundle() + "/PruneLoginItem").c_str()), 0);
   std::string log;
-  EXPECT_EQ(Command(Request().get(), &log), ELOOP);
-  EXPECT_NE(log.find("refused PruneLoginItem \"" + Bundle() + "/PruneLoginItem\": it is a symbolic link"),
+  EXPECT_EQ(Command(Request().get(), &log), kUninstallUntrustedProgramErr);
+  EXPECT_NE(log.find("refused PruneLoginItem \"" + Bundle() + "/PruneLoginItem\": " + Bundle() +
+                     "/PruneLoginItem is a symbolic link"),
             std::string::npos)
       << log;
   EXPECT_FALSE(Exists(Marks()));
@@ -122,7 +123,7 @@ TEST_F(UninstallerCommandTest, ASymbolicLinkAnywhereInTheRequestRunsNothing) {
   std::string script = Bundle() + "/Resources/uninstall.ss";
   ASSERT_EQ(rename(script.c_str(), (fScratch / "real-script").c_str()), 0);
   ASSERT_EQ(symlink((fScratch / "real-script").c_str(), script.c_str()), 0);
-  EXPECT_EQ(Command(Request(false, false).get(), &log), ELOOP);
+  EXPECT_EQ(Command(Request(false, false).get(), &log), kUninstallUntrustedProgramErr);
   EXPECT_FALSE(Exists(Marks()));
 }
 
@@ -136,7 +137,7 @@ TEST_F(UninstallerCommandTest, MalformedRequestsAreRefused) {
   CFRef<CFStringRef> dotted = MakeString(Bundle() + "/Resources/../Resources/uninstall.ss");
   CFRef<CFStringRef> withNul = MakeString(Bundle() + "/Resources/uninstall.ss" + std::string(1, '\0') + "x");
   Case cases[] = {{nullptr, paramErr}, {number.get(), paramErr}, {relative.get(), paramErr},
-                  {withNul.get(), paramErr}, {dotted.get(), EINVAL}};
+                  {withNul.get(), paramErr}, {dotted.get(), kUninstallUntrustedProgramErr}};
   for (const Case& c : cases) {
     CFRef<CFMutableDictionaryRef> request(
         CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
@@ -158,13 +159,34 @@ TEST_F(UninstallerCommandTest, FirstFailureIsTheStatusAndLaterStepsStillRun) {
                      "UninstallerHelper: " + Bundle() + "/PruneMIDI was ended by signal 9\nlogin ran: --system\n");
 }
 
-TEST_F(UninstallerCommandTest, LogIsBoundedAndValidUTF8) {
-  SetScript("Resources/uninstall.ss", "printf 'bad \\377\\300\\001 end\\n'\nhead -c 200000 /dev/zero | tr '\\000' x\n");
+TEST_F(UninstallerCommandTest, LogIsBoundedKeepsItsEndAndIsValidUTF8) {
+  SetScript("Resources/uninstall.ss",
+            "printf 'bad \\377\\300\\001 end\\n'\nseq 1 40000\nprintf 'removed block from /etc/asound.conf'\n");
   std::string log;
-  EXPECT_EQ(Command(Request(false, false).get(), &log), noErr);
+  EXPECT_EQ(Command(Request(true, false).get(), &log), noErr);
   EXPECT_EQ(log.rfind("bad \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD end\n", 0), 0u) << log.substr(0, 40);
   EXPECT_LT(log.size(), kUninstallLogLimit + 256);
-  EXPECT_NE(log.find("UninstallerHelper: the log was cut short: "), std::string::npos);
+  // Cut at line boundaries, the cut marked on its own line, the end kept and
+  // the next program's output on a line of its own.
+  const size_t marker = log.find("\n[... ");
+  ASSERT_NE(marker, std::string::npos);
+  EXPECT_NE(log.find(" bytes left out ...]\n", marker), std::string::npos);
+  const std::string end = "\n40000\nremoved block from /etc/asound.conf\nmidi ran: --system\n";
+  EXPECT_EQ(log.substr(log.size() - end.size()), end);
+}
+
+TEST_F(UninstallerCommandTest, ASystemLockNameSomeoneElseMadeIsRefusedAndLeftAlone) {
+  const std::string lock = fScratch / "run.lock";
+  ASSERT_EQ(symlink("/etc/passwd", lock.c_str()), 0);
+  std::string log;
+  EXPECT_EQ(Command(Request().get(), &log), ELOOP) << log;
+  ASSERT_EQ(unlink(lock.c_str()), 0);
+  ASSERT_TRUE(WriteFile(lock, "mine\n", 0644));
+  ASSERT_EQ(chown(lock.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(Command(Request().get(), &log), EPERM) << log;
+  EXPECT_NE(log.find("an administrator must remove it"), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(lock), "mine\n");
+  EXPECT_FALSE(Exists(Marks()));
 }
 
 TEST(UninstallerSanitizeLogTest, KeepsValidTextAndReplacesEverythingElse) {

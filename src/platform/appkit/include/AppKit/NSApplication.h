@@ -100,6 +100,15 @@ void NSBeginAlertSheet(const QString& title, const QString& defaultButton, const
 #endif
     ;
 
+// NSBeginAlertSheet with a message that is plain text (never a format) and
+// Qt's usual details area: with a non-empty |details| the sheet has a "Show
+// Details…" button that shows or hides a read-only, selectable copy of it,
+// and a "Copy" button that puts all of it on the clipboard.
+void NSBeginAlertSheetWithDetails(const QString& title, const QString& defaultButton, const QString& alternateButton,
+                                  const QString& otherButton, NSWindow docWindow, QObject* modalDelegate,
+                                  NSSheetCallback didEnd, NSSheetCallback didDismiss, void* contextInfo,
+                                  const QString& message, const QString& details);
+
 // Object names of the parts of an alert sheet, for finding them in the
 // widget tree (the window's attachedSheet()).
 inline constexpr const char* kNSAlertTitleName = "NSAlertTitle";
@@ -107,6 +116,9 @@ inline constexpr const char* kNSAlertMessageName = "NSAlertMessage";
 inline constexpr const char* kNSAlertDefaultButtonName = "NSAlertDefaultButton";
 inline constexpr const char* kNSAlertAlternateButtonName = "NSAlertAlternateButton";
 inline constexpr const char* kNSAlertOtherButtonName = "NSAlertOtherButton";
+inline constexpr const char* kNSAlertDetailsName = "NSAlertDetails";
+inline constexpr const char* kNSAlertDetailsButtonName = "NSAlertDetailsButton";
+inline constexpr const char* kNSAlertCopyButtonName = "NSAlertCopyButton";
 
 // Runs the application: creates the QApplication and NSApp, installs the
 // main bundle's translations, loads the interface definition |nibName| from

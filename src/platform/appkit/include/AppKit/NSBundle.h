@@ -30,9 +30,10 @@ class NSBundle {
   QString bundlePath() const { return fBundlePath; }
   QString resourcePath() const;
 
-  // The path of the resource "name.type" in Resources (a file or a folder),
-  // or a null string when there is none. An empty |type| looks for |name|
-  // as it is.
+  // The path of the resource "name.type" (a file or a folder): the one in
+  // Resources/<localization>.lproj when there is one, else the one in
+  // Resources; a null string when there is none. An empty |type| looks for
+  // |name| as it is.
   QString pathForResource_ofType_(const QString& name, const QString& type) const;
   // The path of the executable |name| beside the main executable, or a null
   // string when there is no such executable file.

@@ -1,0 +1,166 @@
+#include "UninstallerRunLog.h"
+
+#include "UninstallerSession.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char kRunHeaderStart[] = "==== ";
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The longest prefix of |text| that does not end inside a UTF-8 sequence.
+std::string_view WholeCharactersAtEnd(std::string_view text) {
+  size_t end = text.size();
+  size_t back = 0;
+  while (back < 4 && back < end && IsContinuationByte(text[end - 1 - back])) back++;
+  if (back < end) {
+    unsigned char lead = static_cast<unsigned char>(text[end - 1 - back]);
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (length != back + 1) end -= back + 1;  // the last sequence is not whole
+  }
+  return text.substr(0, end);
+}
+
+// |text| without continuation bytes at its start.
+std::string_view WholeCharactersAtStart(std::string_view text) {
+  size_t start = 0;
+  while (start < 4 && start < text.size() && IsContinuationByte(text[start])) start++;
+  return text.substr(start);
+}
+
+int WriteAll(int fd, const char* data, size_t length) {
+  while (length > 0) {
+    ssize_t n = write(fd, data, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    data += n;
+    length -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+int ReadAt(int fd, off_t offset, size_t length, std::string* out) {
+  out->resize(length);
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n = pread(fd, out->data() + done, length - done, offset + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  out->resize(done);
+  return 0;
+}
+
+std::string RunHeader(OSStatus status, time_t when) {
+  char stamp[64] = "unknown time";
+  struct tm local;
+  if (localtime_r(&when, &local) != nullptr) strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S%z", &local);
+  char header[128];
+  snprintf(header, sizeof header, "%s%s status %d ====\n", kRunHeaderStart, stamp, static_cast<int>(status));
+  return header;
+}
+
+// Replaces the file at |path| with |content|: a temporary file beside it,
+// renamed over it once complete.
+int ReplaceFile(const std::string& path, const std::string& content) {
+  std::string temporary = path + ".XXXXXX";
+  int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return errno;
+  int err = fchmod(fd, 0600) == 0 ? 0 : errno;
+  if (err == 0) err = WriteAll(fd, content.data(), content.size());
+  if (err == 0 && fsync(fd) != 0) err = errno;
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && rename(temporary.c_str(), path.c_str()) != 0) err = errno;
+  if (err != 0) (void) unlink(temporary.c_str());
+  return err;
+}
+
+}  // namespace
+
+std::string UninstallerCutMarker(size_t bytesLeftOut) {
+  return "[... " + std::to_string(bytesLeftOut) + " bytes left out ...]\n";
+}
+
+std::string UninstallerJoinCut(std::string_view head, std::string_view tail, size_t leftOut) {
+  if (leftOut == 0) return std::string(head) + std::string(tail);
+  size_t dropped = leftOut;
+  if (!head.empty() && head.back() != '\n') {
+    size_t newline = head.rfind('\n');
+    std::string_view kept = newline == std::string_view::npos ? WholeCharactersAtEnd(head) : head.substr(0, newline + 1);
+    dropped += head.size() - kept.size();
+    head = kept;
+  }
+  size_t newline = tail.find('\n');
+  std::string_view kept = newline == std::string_view::npos || newline + 1 == tail.size()
+                              ? WholeCharactersAtStart(tail)
+                              : tail.substr(newline + 1);
+  dropped += tail.size() - kept.size();
+  tail = kept;
+
+  std::string joined;
+  joined.reserve(head.size() + tail.size() + 48);
+  joined.append(head);
+  if (!joined.empty() && joined.back() != '\n') joined.push_back('\n');
+  joined.append(UninstallerCutMarker(dropped));
+  joined.append(tail);
+  return joined;
+}
+
+std::string UninstallerCutLog(std::string_view text, size_t limit) {
+  if (text.size() <= limit) return std::string(text);
+  const size_t tailBudget = limit / 2;
+  const size_t headBudget = limit - tailBudget;
+  return UninstallerJoinCut(text.substr(0, headBudget), text.substr(text.size() - tailBudget),
+                            text.size() - headBudget - tailBudget);
+}
+
+std::string UninstallerLogFilePath() {
+  std::string folder = UninstallerStateFolder();
+  return folder.empty() ? std::string() : folder + "/uninstall.log";
+}
+
+int UninstallerAppendRunLog(const std::string& path, std::string_view log, OSStatus status, time_t when,
+                            size_t limit) {
+  if (path.empty() || path[0] != '/' || limit < 1024) return EINVAL;
+  std::string entry = RunHeader(status, when) + UninstallerCutLog(log, limit / 2);
+  if (entry.back() != '\n') entry.push_back('\n');
+
+  int err = UninstallerMakeFolders(path.substr(0, path.rfind('/')));
+  if (err != 0) return err;
+  int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return errno;
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    err = errno;
+  } else if (!S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+    err = EPERM;
+  } else if (static_cast<size_t>(info.st_size) + entry.size() <= limit) {
+    err = WriteAll(fd, entry.data(), entry.size());
+  } else {
+    // The newest runs that leave room for this one, from a run's first line.
+    const size_t keep = limit - entry.size();
+    const off_t from = info.st_size > static_cast<off_t>(keep) ? info.st_size - static_cast<off_t>(keep) : 0;
+    std::string recent;
+    err = ReadAt(fd, from, static_cast<size_t>(info.st_size - from), &recent);
+    if (err == 0) {
+      size_t start = 0;
+      if (from > 0) {
+        size_t header = recent.find(std::string("\n") + kRunHeaderStart);
+        start = header == std::string::npos ? recent.size() : header + 1;
+      }
+      err = ReplaceFile(path, recent.substr(start) + entry);
+    }
+  }
+  if (close(fd) != 0 && err == 0) err = errno;
+  return err;
+}

@@ -1,0 +1,159 @@
+#include "UninstallerSession.h"
+
+#include "ProductLayout.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char kLockName[] = "quillon-uninstaller.lock";
+
+std::string AbsoluteFromEnvironment(const char* name) {
+  const char* value = getenv(name);
+  return value != nullptr && value[0] == '/' ? std::string(value) : std::string();
+}
+
+// Whether |folder| holds a receipt; a folder that exists but cannot be
+// listed is taken to hold one.
+bool HoldsReceipt(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return errno != ENOENT && errno != ENOTDIR;
+  bool found = false;
+  const size_t suffix = strlen(quillon::kReceiptSuffix);
+  while (!found) {
+    errno = 0;
+    dirent* entry = readdir(dir);
+    if (entry == nullptr) break;
+    size_t length = strlen(entry->d_name);
+    found = length > suffix && strcmp(entry->d_name + length - suffix, quillon::kReceiptSuffix) == 0;
+  }
+  closedir(dir);
+  return found;
+}
+
+bool IsPrivateFolder(const std::string& folder) {
+  struct stat info;
+  return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+         (info.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+unsigned UninstallerInstalledPartsIn(const std::string& systemReceipts, const std::string& userReceipts) {
+  unsigned parts = kUninstallerNothingInstalled;
+  if (!systemReceipts.empty() && HoldsReceipt(systemReceipts)) parts |= kUninstallerSystemPart;
+  if (!userReceipts.empty() && HoldsReceipt(userReceipts)) parts |= kUninstallerUserPart;
+  return parts;
+}
+
+unsigned UninstallerInstalledParts() {
+  const std::string home = UninstallerHomeFolder();
+  return UninstallerInstalledPartsIn(quillon::kSystemReceiptsDir,
+                                     home.empty() ? std::string() : home + "/" + quillon::kUserReceiptsDir);
+}
+
+std::string UninstallerHomeFolder() {
+  std::string home = AbsoluteFromEnvironment("HOME");
+  if (!home.empty()) return home;
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+    return found->pw_dir;
+  }
+  return std::string();
+}
+
+std::string UninstallerStateFolder() {
+  std::string state = AbsoluteFromEnvironment("XDG_STATE_HOME");
+  if (state.empty()) {
+    const std::string home = UninstallerHomeFolder();
+    if (home.empty()) return std::string();
+    state = home + "/.local/state";
+  }
+  return state + "/quillon";
+}
+
+int UninstallerMakeFolders(const std::string& folder) {
+  if (folder.empty() || folder[0] != '/') return EINVAL;
+  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    std::string part = folder.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    if (slash == std::string::npos) return 0;
+  }
+}
+
+std::string UninstallerUserLockPath() {
+  const std::string runtime = AbsoluteFromEnvironment("XDG_RUNTIME_DIR");
+  if (!runtime.empty() && IsPrivateFolder(runtime)) return runtime + "/" + kLockName;
+  const std::string state = UninstallerStateFolder();
+  return state.empty() ? std::string() : state + "/" + kLockName;
+}
+
+int UninstallerLockAcquire(const std::string& path, int* fd) {
+  if (fd == nullptr || *fd != -1) return EINVAL;
+  if (path.empty() || path[0] != '/') return EINVAL;
+  int err = UninstallerMakeFolders(path.substr(0, path.rfind('/')));
+  if (err != 0) return err;
+  int lockFd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (lockFd < 0) return errno;
+  struct stat info;
+  if (fstat(lockFd, &info) != 0) {
+    err = errno;
+  } else if (!S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+    err = EPERM;
+  } else {
+    while (flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EINTR) {
+        err = errno;
+        break;
+      }
+    }
+  }
+  if (err != 0) {
+    (void) close(lockFd);
+    return err;
+  }
+  *fd = lockFd;
+  return 0;
+}
+
+void UninstallerLockRelease(int fd) {
+  if (fd >= 0) (void) close(fd);
+}
+
+const char* UninstallerStatusTextKey(OSStatus status) {
+  switch (status) {
+    case 5361:
+      return "statusNotPrivileged";
+    case 5362:
+      return "statusDenied";
+    case 5363:
+      return "statusCanceled";
+    case 5364:
+      return "statusFailed";
+    case 5365:  // a program, or a folder on its way, is not root's alone
+      return "statusUntrustedInstall";
+    case 5366:  // the session's resource limits cannot be raised for a whole run
+      return "statusLimits";
+    case 5370:
+      return "statusFolderUnsuitable";
+    case -60007:  // errAuthorizationInteractionNotAllowed
+      return "statusNoAgent";
+    case -4960:  // coreFoundationUnknownErr
+      return "statusDamaged";
+    default:
+      return nullptr;
+  }
+}
+
+bool UninstallerStatusIsErrno(OSStatus status) { return status > 0 && status < 4096; }

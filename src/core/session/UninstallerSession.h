@@ -1,0 +1,66 @@
+// What a front end of the uninstaller does around one engine call, free of
+// any window system: find out what is installed, hold the per-user lock, and
+// name the plain-language text for a status. The texts themselves live in
+// the front end's strings table, under the keys given here.
+#pragma once
+
+#include <MacTypes.h>
+
+#include <string>
+
+// ---- What is installed -----------------------------------------------------------
+
+enum : unsigned {
+  kUninstallerNothingInstalled = 0,
+  kUninstallerSystemPart = 1u << 0,  // the root part's receipts exist
+  kUninstallerUserPart = 1u << 1,    // the user part's receipts exist
+};
+
+// Which parts of the product have receipts: a "*.list" entry in
+// |systemReceipts| for the system part, in |userReceipts| for the user part.
+// A folder that is missing or cannot be read counts as holding none, except
+// that one that exists but cannot be read counts as installed: only the
+// removal, as root, can tell.
+unsigned UninstallerInstalledPartsIn(const std::string& systemReceipts, const std::string& userReceipts);
+// The same for this machine and the user running us.
+unsigned UninstallerInstalledParts();
+
+// The user's home folder: $HOME when it is an absolute path, else the
+// password database's; empty when there is none.
+std::string UninstallerHomeFolder();
+
+// $XDG_STATE_HOME/quillon, or ~/.local/state/quillon; empty without a home.
+std::string UninstallerStateFolder();
+
+// Makes |folder| (an absolute path) and its missing parents, mode 0700.
+// Returns 0 or an errno.
+int UninstallerMakeFolders(const std::string& folder);
+
+// ---- One uninstaller at a time ----------------------------------------------------
+
+// The per-user lock file: quillon-uninstaller.lock in $XDG_RUNTIME_DIR when
+// that is an absolute path to a folder of the user's own that only the user
+// may enter, else in UninstallerStateFolder().
+std::string UninstallerUserLockPath();
+
+// Takes the lock at |path| (flock, exclusive, without waiting), making the
+// file and its folder (mode 0700) as needed. *fd must be -1 on entry and
+// receives the open, locked, close-on-exec descriptor on 0; closing it
+// releases the lock. EWOULDBLOCK when another process holds it; ELOOP or
+// EPERM when the name is a symbolic link or not the user's own regular file;
+// else an errno.
+int UninstallerLockAcquire(const std::string& path, int* fd);
+
+// Releases a lock taken with UninstallerLockAcquire; -1 does nothing.
+void UninstallerLockRelease(int fd);
+
+// ---- Statuses in plain language ---------------------------------------------------
+
+// The strings-table key of the sentence that tells a user what |status|
+// means, or null for a status that has none (an errno value has none either:
+// its text is strerror's). Covers the helper tool statuses 5361 to 5364,
+// 5370, errAuthorizationInteractionNotAllowed (-60007) and -4960.
+const char* UninstallerStatusTextKey(OSStatus status);
+
+// Whether |status| is an errno value, whose text is strerror(status).
+bool UninstallerStatusIsErrno(OSStatus status);

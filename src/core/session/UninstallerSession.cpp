@@ -22,7 +22,7 @@ std::string AbsoluteFromEnvironment(const char* name) {
 
 // Whether the part whose receipts lie in |receipts| is there, or what is
 // left of it: its state folder (the receipts folder's parent), which the
-// installer makes first and the removal takes away last, exists. A removal
+// installer makes for the receipts and the removal takes away last, exists. A removal
 // cut off after its last receipt went leaves the folders behind, and the next
 // run finishes with them. A state folder that cannot be looked at counts as
 // there: only the removal, as root, can tell.

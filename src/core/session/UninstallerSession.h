@@ -18,8 +18,8 @@ enum : unsigned {
 
 // Which parts of the product are there, or partly there: the folder that
 // holds |systemReceipts| (/var/lib/quillon) for the system part, the one that
-// holds |userReceipts| for the user part. The installer makes it before
-// anything else and the removal takes it away after the last receipt, so an
+// holds |userReceipts| for the user part. The installer makes it for the
+// receipts and the removal takes it away after the last receipt, so an
 // uninstall cut off at any point is found here and done again. A folder that
 // cannot be looked at counts as there: only the removal, as root, can tell.
 unsigned UninstallerInstalledPartsIn(const std::string& systemReceipts, const std::string& userReceipts);

@@ -25,11 +25,11 @@ void ArmKillPoints(const char* tool, bool system) {
   // caller had (set-user-ID, file capabilities): such a copy was installed
   // by mistake, and its caller must not be able to cut it short.
   if (getauxval(AT_SECURE) != 0) return;
-  const char* spec = getenv(kKillPointVariable);
-  if (spec == nullptr) return;
+  const char* setting = getenv(kKillPointVariable);
+  if (setting == nullptr) return;
   char name[64], mode[16];
   unsigned at = 0;
-  if (sscanf(spec, "%63s %15s %u", name, mode, &at) != 3) return;
+  if (sscanf(setting, "%63s %15s %u", name, mode, &at) != 3) return;
   if (strcmp(name, tool) == 0 && strcmp(mode, system ? "system" : "user") == 0) gKillAt = at;
 }
 

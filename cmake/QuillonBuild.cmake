@@ -52,7 +52,8 @@ function(quillon_test name)
   target_compile_definitions(${name} PRIVATE
     QUILLON_SOURCE_ROOT="${PROJECT_SOURCE_DIR}"
     QUILLON_BINARY_ROOT="${PROJECT_BINARY_DIR}"
-    QUILLON_BUNDLE_DIR="${QUILLON_BUNDLE_DIR}")
+    QUILLON_BUNDLE_DIR="${QUILLON_BUNDLE_DIR}"
+    QUILLON_KILL_POINT_BUNDLE_DIR="${QUILLON_KILL_POINT_BUNDLE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600 ${lock})
 endfunction()
@@ -61,6 +62,10 @@ endfunction()
 # The helper tool in the bundle becomes set-user-ID root on its first run, so a
 # sanitizer build (whose runtime trusts the environment) must never be installed.
 function(quillon_bundle_executable target)
+  get_target_property(libs ${target} LINK_LIBRARIES)
+  if(libs MATCHES "kill_points")
+    message(FATAL_ERROR "${target}: a program with kill points must never be installed")
+  endif()
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${QUILLON_BUNDLE_DIR}")
   if(QUILLON_SANITIZE)
     install(CODE "message(FATAL_ERROR \"a sanitizer build must never be installed\")")
@@ -69,12 +74,33 @@ function(quillon_bundle_executable target)
   endif()
 endfunction()
 
-# quillon_bundle_resources(FILES ...): copy resources into the bundle's Resources.
+# quillon_product_tool(NAME SOURCES...): one of the product's tools, linked
+# with quillon_product_common, in the bundle; and for the tests alone a copy
+# of it with kill points (src/product/common/KillPoint.h), of the same name in
+# the kill-point bundle, which has no install rule.
+function(quillon_product_tool name)
+  add_executable(${name} ${ARGN} ${QUILLON_ASSERT_CHECK_SOURCE})
+  target_link_libraries(${name} PRIVATE quillon_product_common)
+  target_compile_options(${name} PRIVATE ${QUILLON_WARNINGS})
+  quillon_bundle_executable(${name})
+  add_executable(${name}_kill_points ${ARGN} ${QUILLON_ASSERT_CHECK_SOURCE})
+  target_link_libraries(${name}_kill_points PRIVATE quillon_product_common_kill_points)
+  target_compile_options(${name}_kill_points PRIVATE ${QUILLON_WARNINGS})
+  set_target_properties(${name}_kill_points PROPERTIES
+    OUTPUT_NAME ${name} RUNTIME_OUTPUT_DIRECTORY "${QUILLON_KILL_POINT_BUNDLE_DIR}")
+endfunction()
+
+# quillon_bundle_resources(FILES ...): copy resources into the bundle's
+# Resources; PROGRAMS (the scripts) into the kill-point bundle's as well.
 function(quillon_bundle_resources)
   cmake_parse_arguments(ARG "" "" "FILES;PROGRAMS" ${ARGN})
   foreach(f IN LISTS ARG_FILES ARG_PROGRAMS)
     get_filename_component(base "${f}" NAME)
     configure_file("${f}" "${QUILLON_BUNDLE_RESOURCES_DIR}/${base}" COPYONLY)
+  endforeach()
+  foreach(f IN LISTS ARG_PROGRAMS)
+    get_filename_component(base "${f}" NAME)
+    configure_file("${f}" "${QUILLON_KILL_POINT_BUNDLE_DIR}/Resources/${base}" COPYONLY)
   endforeach()
   if(ARG_FILES)
     install(FILES ${ARG_FILES} DESTINATION "${QUILLON_INSTALL_BUNDLE_DIR}/Resources")

@@ -226,6 +226,32 @@ void DeleteInstalledTool(CFURLRef tool) {
   }
 }
 
+// Where the helper tool is installed: this folder in the user's Application
+// Support folder, or in the temporary items folder, under the template's name.
+#define kToolFolderName CFSTR("Quillon")
+#define kToolName CFSTR("UninstallerHelper")
+
+// A run cut off before its clean-up (the application killed, the session
+// ended, the power gone) leaves its installed tool behind, set-user-ID root
+// perhaps. It goes before anything else, from wherever a run puts it, so that
+// every run starts from no installed tool, as an uninterrupted one leaves it.
+void DeleteLeftoverTools() {
+  for (OSType folderType : {kApplicationSupportFolderType, kTemporaryFolderType}) {
+    FSRef folderRef;
+    if (FSFindFolder(kUserDomain, folderType, false, &folderRef) != noErr) {
+      continue;
+    }
+    CFRef<CFURLRef> folder(CFURLCreateFromFSRef(NULL, &folderRef));
+    CFRef<CFURLRef> toolFolder(
+        folder ? CFURLCreateCopyAppendingPathComponent(NULL, folder.get(), kToolFolderName, true) : NULL);
+    CFRef<CFURLRef> tool(
+        toolFolder ? CFURLCreateCopyAppendingPathComponent(NULL, toolFolder.get(), kToolName, false) : NULL);
+    if (tool) {
+      DeleteInstalledTool(tool.get());
+    }
+  }
+}
+
 CFDictionaryRef CreateRequest(CFStringRef commandPath, CFStringRef pruneMIDIPath, CFStringRef pruneLoginItemPath) {
   const void* keys[3];
   const void* values[3];
@@ -280,6 +306,9 @@ OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevice
     failed = true;
   };
 
+  // 0. What a run cut off before its clean-up left.
+  DeleteLeftoverTools();
+
   // 1. An empty authorization: rights are asked for while the request runs.
   //    With the user's part alone there is nothing to authorize.
   OSStatus status = noErr;
@@ -297,13 +326,13 @@ OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevice
     if (bundle == NULL) {
       fail(coreFoundationUnknownErr, kLineToolInApplicationSupport);
     } else {
-      status = MoreSecCopyHelperToolURLFromBundle(bundle, CFSTR("UninstallerHelper"), kApplicationSupportFolderType,
-                                                  CFSTR("Quillon"), CFSTR("UninstallerHelper"), &tool);
+      status = MoreSecCopyHelperToolURLFromBundle(bundle, kToolName, kApplicationSupportFolderType, kToolFolderName,
+                                                  kToolName, &tool);
       if (status != noErr) {
         UninstallerLogError(status, kLineToolInApplicationSupport, kFunction);
         if (status == kMoreSecFolderInappropriateErr) {
-          status = MoreSecCopyHelperToolURLFromBundle(bundle, CFSTR("UninstallerHelper"), kTemporaryFolderType,
-                                                      CFSTR("Quillon"), CFSTR("UninstallerHelper"), &tool);
+          status = MoreSecCopyHelperToolURLFromBundle(bundle, kToolName, kTemporaryFolderType, kToolFolderName,
+                                                      kToolName, &tool);
           if (status != noErr) {
             fail(status, kLineToolInTemporaryItems);
           }

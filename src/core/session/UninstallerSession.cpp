@@ -2,7 +2,6 @@
 
 #include "ProductLayout.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -21,22 +20,17 @@ std::string AbsoluteFromEnvironment(const char* name) {
   return value != nullptr && value[0] == '/' ? std::string(value) : std::string();
 }
 
-// Whether |folder| holds a receipt; a folder that exists but cannot be
-// listed is taken to hold one.
-bool HoldsReceipt(const std::string& folder) {
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return errno != ENOENT && errno != ENOTDIR;
-  bool found = false;
-  const size_t suffix = strlen(quillon::kReceiptSuffix);
-  while (!found) {
-    errno = 0;
-    dirent* entry = readdir(dir);
-    if (entry == nullptr) break;
-    size_t length = strlen(entry->d_name);
-    found = length > suffix && strcmp(entry->d_name + length - suffix, quillon::kReceiptSuffix) == 0;
-  }
-  closedir(dir);
-  return found;
+// Whether the part whose receipts lie in |receipts| is there, or what is
+// left of it: its state folder (the receipts folder's parent), which the
+// installer makes for the receipts and the removal takes away last, exists. A removal
+// cut off after its last receipt went leaves the folders behind, and the next
+// run finishes with them. A state folder that cannot be looked at counts as
+// there: only the removal, as root, can tell.
+bool PartIsThere(const std::string& receipts) {
+  const std::string state = receipts.substr(0, receipts.rfind('/'));
+  struct stat info;
+  if (lstat(state.c_str(), &info) == 0) return true;
+  return errno != ENOENT && errno != ENOTDIR;
 }
 
 bool IsPrivateFolder(const std::string& folder) {
@@ -49,8 +43,8 @@ bool IsPrivateFolder(const std::string& folder) {
 
 unsigned UninstallerInstalledPartsIn(const std::string& systemReceipts, const std::string& userReceipts) {
   unsigned parts = kUninstallerNothingInstalled;
-  if (!systemReceipts.empty() && HoldsReceipt(systemReceipts)) parts |= kUninstallerSystemPart;
-  if (!userReceipts.empty() && HoldsReceipt(userReceipts)) parts |= kUninstallerUserPart;
+  if (!systemReceipts.empty() && PartIsThere(systemReceipts)) parts |= kUninstallerSystemPart;
+  if (!userReceipts.empty() && PartIsThere(userReceipts)) parts |= kUninstallerUserPart;
   return parts;
 }
 

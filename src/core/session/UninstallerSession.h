@@ -16,11 +16,12 @@ enum : unsigned {
   kUninstallerUserPart = 1u << 1,    // the user part's receipts exist
 };
 
-// Which parts of the product have receipts: a "*.list" entry in
-// |systemReceipts| for the system part, in |userReceipts| for the user part.
-// A folder that is missing or cannot be read counts as holding none, except
-// that one that exists but cannot be read counts as installed: only the
-// removal, as root, can tell.
+// Which parts of the product are there, or partly there: the folder that
+// holds |systemReceipts| (/var/lib/quillon) for the system part, the one that
+// holds |userReceipts| for the user part. The installer makes it for the
+// receipts and the removal takes it away after the last receipt, so an
+// uninstall cut off at any point is found here and done again. A folder that
+// cannot be looked at counts as there: only the removal, as root, can tell.
 unsigned UninstallerInstalledPartsIn(const std::string& systemReceipts, const std::string& userReceipts);
 // The same for this machine and the user running us.
 unsigned UninstallerInstalledParts();

@@ -9,6 +9,8 @@ static const char* sTool = "quillon";
 
 void SetLogTool(const char* name) { sTool = name; }
 
+const char* LogTool() { return sTool; }
+
 void Log(const char* format, ...) {
   std::fprintf(stdout, "%s: ", sTool);
   va_list args;

@@ -10,6 +10,8 @@ namespace quillon {
 
 // Names the tool in front of every line; call once at the start of main.
 void SetLogTool(const char* name);
+// The name set there.
+const char* LogTool();
 
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

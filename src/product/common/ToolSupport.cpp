@@ -1,5 +1,6 @@
 #include "ToolSupport.h"
 
+#include "KillPoint.h"
 #include "ProductLog.h"
 
 #include <errno.h>
@@ -35,6 +36,7 @@ bool ParseToolMode(int argc, char* const argv[], ToolMode* mode) {
     good = true;
   }
   if (!good) Log("usage: --system [--root DIR] | --user");
+  if (good) ArmKillPoints(LogTool(), mode->system);
   return good;
 }
 

@@ -28,7 +28,8 @@ struct ToolMode {
 void IgnoreWriteFailureSignals();
 
 // Parses argv as above. Returns false (after printing the usage line through
-// the log) on anything else.
+// the log) on anything else. Call it after SetLogTool: in the tests' copy of
+// the tools it arms the kill points for that tool and mode (KillPoint.h).
 bool ParseToolMode(int argc, char* const argv[], ToolMode* mode);
 
 // The home folder of the user the tool runs as: $HOME when it is an absolute

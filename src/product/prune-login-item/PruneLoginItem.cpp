@@ -120,8 +120,9 @@ int PruneFolder(int anchorFd, const std::string& dirPath, const PathParts& parts
       Log("left %s alone: it is not a Quillon login item", shown.c_str());
       continue;
     }
-    if (unlinkat(dirfd(listing), name.c_str(), 0) != 0 && errno != ENOENT) {
-      Log("failed to remove %s: %s", shown.c_str(), strerror(errno));
+    err = RemoveAndFlush(dirfd(listing), name.c_str(), 0);
+    if (err != 0 && err != ENOENT) {
+      Log("failed to remove %s: %s", shown.c_str(), strerror(err));
       status = 1;
       continue;
     }

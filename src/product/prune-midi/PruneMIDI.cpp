@@ -6,7 +6,8 @@
 //
 // A file without a Quillon block is not touched at all. A file with one is
 // replaced atomically (a new file beside it, flushed, same mode and owner,
-// renamed over it) unless it changed while we worked. A file the installer
+// renamed over it, the folder flushed) unless it changed while we worked;
+// without room for the new file (a full disk) the old one stays as it was. A file the installer
 // created and that holds nothing else is removed. The tool refuses, and
 // leaves the file alone, when the file is a symbolic link, not a regular
 // file, has other hard links, is larger than 1 MiB, or has unbalanced markers.
@@ -34,6 +35,8 @@ using namespace quillon;
 namespace {
 
 int Prune(int dirFd, const std::string& shownPath, const char* name) {
+  // What a rewrite cut off by a crash or a power cut left beside the file.
+  (void) RemoveStaleTemporaries(dirFd, name);
   std::string content;
   struct stat st;
   int err = ReadFileAt(dirFd, name, kMaxAlsaConfBytes, &content, &st);
@@ -69,8 +72,9 @@ int Prune(int dirFd, const std::string& shownPath, const char* name) {
       Log("left %s alone: it changed while being pruned", shownPath.c_str());
       return 1;
     }
-    if (unlinkat(dirFd, name, 0) != 0) {
-      Log("failed to remove %s: %s", shownPath.c_str(), strerror(errno));
+    err = RemoveAndFlush(dirFd, name, 0);
+    if (err != 0) {
+      Log("failed to remove %s: %s", shownPath.c_str(), strerror(err));
       return 1;
     }
     Log("removed %s: it held only the Quillon block", shownPath.c_str());

@@ -10,11 +10,17 @@
 // deepest first. Each removal, refusal and failure is one line on standard
 // output. A receipt is removed once all of its entries are gone (or are
 // folders kept because they hold other files); otherwise it stays, so that a
-// later run can finish the job.
+// later run can finish the job. Every removal is flushed to disk (the folder
+// that held it) before the receipt that lists it goes, so that after a power
+// cut a receipt is still there for whatever is still there. The receipts'
+// folders go last, and a later run removes what an interrupted one left of
+// them, so that an uninstall cut off at any point and started again ends
+// where an uninterrupted one would.
 //
 // Exit status: 0 when everything listed is gone or kept on purpose, 1 when
 // an entry or a receipt was refused or could not be removed, 2 for a bad
 // command line or when the receipts cannot be reached at all.
+#include "FileIO.h"
 #include "ProductLayout.h"
 #include "ProductLog.h"
 #include "Receipts.h"
@@ -98,31 +104,34 @@ bool RemoveEntry(const Context& context, const std::string& entry) {
   const char* leaf = parts.back().c_str();
   struct stat st;
   if (fstatat(parent.get(), leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno == ENOENT) {
+    err = errno;
+    // A run cut off between a removal and its flush, or another tool, may
+    // have removed it: flushed here before the receipt may go.
+    if (err == ENOENT) err = FlushFolder(parent.get());
+    if (err == 0) {
       Log("absent %s", Shown(entry).c_str());
       return true;
     }
-    Log("failed %s: %s", Shown(entry).c_str(), strerror(errno));
+    Log("failed %s: %s", Shown(entry).c_str(), strerror(err));
     return false;
   }
-  if (S_ISDIR(st.st_mode)) {
-    if (unlinkat(parent.get(), leaf, AT_REMOVEDIR) == 0) {
-      Log("removed folder %s", Shown(entry).c_str());
-      return true;
-    }
-    if (errno == ENOTEMPTY || errno == EEXIST) {
-      Log("kept folder %s: it holds other files", Shown(entry).c_str());
-      return true;
-    }
-  } else if (unlinkat(parent.get(), leaf, 0) == 0) {
-    Log(S_ISLNK(st.st_mode) ? "removed symbolic link %s" : "removed %s", Shown(entry).c_str());
+  err = RemoveAndFlush(parent.get(), leaf, S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0);
+  if (err == 0) {
+    Log(S_ISDIR(st.st_mode)   ? "removed folder %s"
+        : S_ISLNK(st.st_mode) ? "removed symbolic link %s"
+                              : "removed %s",
+        Shown(entry).c_str());
     return true;
   }
-  if (errno == ENOENT) {
+  if (S_ISDIR(st.st_mode) && (err == ENOTEMPTY || err == EEXIST)) {
+    Log("kept folder %s: it holds other files", Shown(entry).c_str());
+    return true;
+  }
+  if (err == ENOENT) {
     Log("absent %s", Shown(entry).c_str());
     return true;
   }
-  Log("failed %s: %s", Shown(entry).c_str(), strerror(errno));
+  Log("failed %s: %s", Shown(entry).c_str(), strerror(err));
   return false;
 }
 
@@ -135,7 +144,7 @@ void RemoveFolderIfEmpty(const Context& context, const PathParts& parts, size_t 
     return;
   }
   ScopedFd parent(rawParent);
-  if (unlinkat(parent.get(), parts[count - 1].c_str(), AT_REMOVEDIR) == 0) {
+  if (RemoveAndFlush(parent.get(), parts[count - 1].c_str(), AT_REMOVEDIR) == 0) {
     Log("removed folder %s", Shown(JoinPath(parts, count)).c_str());
   }
 }
@@ -180,6 +189,8 @@ int Run(const ToolMode& mode) {
                              &rawReceipts, &failed);
   if (err == ENOENT) {
     Log("no receipts in %s: nothing to remove", Shown(receiptsPath).c_str());
+    // What a run cut off between the two folders left behind.
+    RemoveFolderIfEmpty(context, stateParts, stateParts.size());
     return 0;
   }
   if (err != 0) {
@@ -240,15 +251,17 @@ int Run(const ToolMode& mode) {
       allGood = false;
       receiptsGone = false;
       Log("kept receipt %s: some of what it lists is still there", Shown(names[i]).c_str());
-    } else if (unlinkat(receiptsDir.get(), names[i].c_str(), 0) == 0) {
+    } else if ((err = RemoveAndFlush(receiptsDir.get(), names[i].c_str(), 0)) == 0) {
       Log("removed receipt %s", Shown(names[i]).c_str());
     } else {
       allGood = false;
       receiptsGone = false;
-      Log("failed receipt %s: %s", Shown(names[i]).c_str(), strerror(errno));
+      Log("failed receipt %s: %s", Shown(names[i]).c_str(), strerror(err));
     }
   }
   if (receiptsGone) {
+    // A receipt whose writing was cut off leaves its new file behind.
+    (void) RemoveStaleTemporaries(receiptsDir.get(), nullptr);
     RemoveFolderIfEmpty(context, receiptsParts, receiptsParts.size());
     RemoveFolderIfEmpty(context, stateParts, stateParts.size());
   }

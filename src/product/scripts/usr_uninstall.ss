@@ -5,9 +5,11 @@
 # argument when the user chose to remove the MIDI set-up, and with no
 # argument otherwise. Everything it prints follows the root log.
 #
-# It removes the login item (PruneLoginItem --user), what the user receipts
-# list (RemoveReceipted --user) and the product's block in ~/.asoundrc
-# ("$1" --user). The bundle is found from this script's own path;
+# It removes the login item (PruneLoginItem --user), the product's block in
+# ~/.asoundrc ("$1" --user) and what the user receipts list (RemoveReceipted
+# --user), in this order: the receipts go last, so that while anything of the
+# product is left a receipt says so, and an uninstall cut off at any point
+# is done again. The bundle is found from this script's own path;
 # if that fails, from the folder of "$1". The login item goes in any case:
 # it is listed in the receipts, and when PruneLoginItem cannot be found the
 # same check (name quillon-*.desktop, line X-Quillon-LoginItem=true) is made
@@ -58,13 +60,6 @@ else
 	done
 fi
 
-if [ -n "$bundle" ] && runnable "$bundle/RemoveReceipted"; then
-	"$bundle/RemoveReceipted" --user || status=1
-else
-	echo "$me: cannot find RemoveReceipted; the per-user files stay in place"
-	status=1
-fi
-
 if [ -n "$prune_midi" ]; then
 	if runnable "$prune_midi"; then
 		"$prune_midi" --user || status=1
@@ -72,6 +67,13 @@ if [ -n "$prune_midi" ]; then
 		echo "$me: cannot run $prune_midi; ~/.asoundrc was left alone"
 		status=1
 	fi
+fi
+
+if [ -n "$bundle" ] && runnable "$bundle/RemoveReceipted"; then
+	"$bundle/RemoveReceipted" --user || status=1
+else
+	echo "$me: cannot find RemoveReceipted; the per-user files stay in place"
+	status=1
 fi
 
 exit "$status"

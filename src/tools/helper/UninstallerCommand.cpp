@@ -31,6 +31,10 @@ const Step kSteps[] = {
     {"PruneLoginItem", "--system"},
 };
 const size_t kStepCount = sizeof kSteps / sizeof kSteps[0];
+// The order they run in. The root script removes what the receipts list and
+// then the receipts, which say that the product is still (partly) there: it
+// goes last, so that a run cut off at any point is done again.
+const size_t kRunOrder[kStepCount] = {1, 2, 0};
 
 // Everything the programs get from us; nothing of the caller's environment.
 const char* const kFixedEnvironment[] = {
@@ -200,7 +204,7 @@ OSStatus RunSteps(const std::string (&paths)[kStepCount], const int (&fds)[kStep
   envp[kFixedEnvironmentCount + 1] = NULL;
 
   OSStatus first = noErr;
-  for (size_t i = 0; i < kStepCount; i++) {
+  for (size_t i : kRunOrder) {
     if (fds[i] < 0) continue;
     const char* argv[] = {paths[i].c_str(), kSteps[i].argument, NULL};
     std::string output;

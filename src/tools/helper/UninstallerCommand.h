@@ -32,7 +32,9 @@
 //      while another uninstall holds it; a name that someone else made
 //      there (a symbolic link, a file not root's own) is refused with its
 //      errno (ELOOP, EPERM) and left alone, and nothing runs;
-//   6. runs them in the order CommandPath, PruneMIDI, PruneLoginItem, each
+//   6. runs them in the order PruneMIDI, PruneLoginItem, CommandPath (whose
+//      script removes the receipts, last, so that a run cut off at any point
+//      leaves a receipt behind and is done again), each
 //      through its descriptor and fully as root (RunProgram), with
 //      stdin /dev/null, stdout and stderr into the log, and only this
 //      environment: PATH=/usr/sbin:/usr/bin:/sbin:/bin, LANG=C.UTF-8,

@@ -87,28 +87,7 @@ inline const char* const kReportingUserScript =
     "for a in \"$@\"; do printf ' [%s]' \"$a\"; done\n"
     "echo\n";
 
-// For rootSetup in a private mount namespace: a tmpfs on `base` (hidden
-// from everyone outside) holds an overlay's changes for each of `dirs`, so
-// that those system folders can be written to while the machine's own stay
-// untouched.
-inline bool MountOverlays(const std::string& base, const std::vector<std::string>& dirs, std::string* error) {
-  if (!sys::MountTmpfs(base, MS_NOSUID | MS_NODEV, "mode=0755,size=64m", error)) return false;
-  for (const std::string& dir : dirs) {
-    std::string name = dir.substr(1);
-    for (char& c : name) c = c == '/' ? '-' : c;
-    std::string upper = base + "/upper-" + name, work = base + "/work-" + name;
-    if (mkdir(upper.c_str(), 0755) != 0 || mkdir(work.c_str(), 0755) != 0) {
-      *error = "mkdir in " + base + ": " + strerror(errno);
-      return false;
-    }
-    std::string data = "lowerdir=" + dir + ",upperdir=" + upper + ",workdir=" + work;
-    if (mount("overlay", dir.c_str(), "overlay", 0, data.c_str()) != 0) {
-      *error = "overlay on " + dir + ": " + strerror(errno);
-      return false;
-    }
-  }
-  return true;
-}
+using quillon::systest::MountOverlays;
 
 // ---------------------------------------------------------------- engine
 

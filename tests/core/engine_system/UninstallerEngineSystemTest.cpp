@@ -452,4 +452,85 @@ TEST_F(UninstallerEngineUserTest, ANosuidDataFolderFallsBackToTheTemporaryFolder
   }
 }
 
+// The application is killed while the root script runs. The root side runs
+// on to its end (the relay only finds the application gone when it answers),
+// and leaves the installed tool behind, repaired, set-user-ID root. The next
+// run removes it before anything else, so its fresh copy asks again through
+// the dialog, finds the system lock free although the script left a process
+// of its own running, and completes.
+TEST_F(UninstallerEngineUserTest, AfterTheApplicationWasKilledTheNextRunRemovesTheLeftoverToolAndCompletes) {
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  const std::string control = fScratch + "/control";
+  ASSERT_TRUE(MakeDirs(control));
+  ASSERT_EQ(chown(control.c_str(), User().uid, User().gid), 0);
+  const std::string bundle = fScratch + "/Killed.bundle";
+  ASSERT_TRUE(MakeBundle(bundle, RealHelperTool()));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss",
+                          "exec 3<&-\n"
+                          "[ -e " + control + "/lingering ] || { sleep 300 >/dev/null 2>&1 & echo $! >" + control +
+                              "/lingering; }\n"
+                              "touch " + control + "/running\n"
+                              "while [ ! -e " + control + "/go ]; do sleep 0.1; done\n"
+                              "echo root part done\n"));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/usr_uninstall.ss", "echo user part ran\n"));
+  const std::string tool = Home() + "/.local/share/Quillon/UninstallerHelper";
+  auto gone = [](pid_t pid) {
+    std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t paren = stat.rfind(')');
+    return stat == "<missing>" || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0);
+  };
+
+  sys::ChildOptions options;
+  options.timeout = std::chrono::milliseconds(120000);
+  sys::ChildResult result = sys::RunAsUser(
+      &User(),
+      [&]() -> int {
+        ChildChecks checks;
+        int started[2];
+        if (pipe2(started, O_CLOEXEC) != 0) return 2;
+        pid_t application = fork();
+        if (application == 0) {
+          UninstallerEngineOptions hooks = {
+              false, NULL,
+              [](pid_t helper, void* fd) { (void) !write(*static_cast<int*>(fd), &helper, sizeof helper); },
+              &started[1]};
+          std::string log;
+          RunEngine(bundle, 1, &log, &hooks);
+          _exit(0);
+        }
+        close(started[1]);
+        pid_t helper = -1;
+        checks.Expect(read(started[0], &helper, sizeof helper) == sizeof helper, "the helper tool never started");
+        for (int i = 0; i < 600 && !Exists(control + "/running"); i++) usleep(100000);
+        checks.Expect(Exists(control + "/running"), "the root script never ran");
+        kill(application, SIGKILL);
+        waitpid(application, NULL, 0);
+        checks.Expect(WriteFile(control + "/go", ""), "cannot let the root script go on");
+        for (int i = 0; i < 600 && helper > 0 && !gone(helper); i++) usleep(100000);
+        checks.Expect(helper > 0 && gone(helper), "the helper tool never ended");
+        struct stat leftover;
+        checks.Expect(lstat(tool.c_str(), &leftover) == 0 && leftover.st_uid == 0 &&
+                          (leftover.st_mode & 07777) == 04555,
+                      "no set-user-ID tool was left behind");
+
+        fprintf(stderr, "---- the next run ----\n");
+        std::string log;
+        checks.Expect(RunEngine(bundle, 1, &log) == noErr, "the next run failed");
+        checks.Expect(!Exists(tool), "the installed tool stays");
+        return checks.ExitCode();
+      },
+      options);
+  pid_t lingering = atoi(ReadFile(control + "/lingering").c_str());
+  if (lingering > 0) kill(lingering, SIGKILL);
+
+  EngineRun run = ParseEngineRun(result.out);
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
+  EXPECT_EQ(run.log, "root part done\nuser part ran\n");
+  const size_t next = result.err.find("---- the next run ----\n");
+  ASSERT_NE(next, std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("MoreSecurity: Calling AEWP\n", next), std::string::npos)
+      << "the next run used the leftover tool:\n" << result.err;
+}
+
 }  // namespace

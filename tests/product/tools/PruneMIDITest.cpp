@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -154,4 +155,42 @@ TEST_F(PruneMIDITest, AFileSizeLimitFailsTheRewriteAndLeavesNoTemporaryFile) {
     if (entry.path().filename().string().find("asoundrc") != std::string::npos) left.push_back(entry.path().filename());
   }
   EXPECT_EQ(left, std::vector<std::string>{".asoundrc"});
+}
+
+// A rewrite cut off leaves its new file beside the shared file. The next run
+// removes such files of ours, and nothing that merely looks like one: another
+// name's, a name that differs in any character, a link, a folder, a file with
+// a second name, one a running rewrite holds locked, or one of another owner.
+TEST_F(PruneMIDITest, RemovesTheStaleNewFilesOfAnInterruptedRewriteAndNothingElse) {
+  const std::string asoundrc = Home() + "/.asoundrc";
+  ASSERT_TRUE(WriteFile(asoundrc, kOriginal, 0600));
+  ASSERT_EQ(Install("--user").exitCode, 0);
+  // The new file of ".asoundrc" is "..asoundrc.quillon-" and eight letters or digits.
+  const std::string ours = Home() + "/..asoundrc.quillon-";
+  const std::string stale = ours + "abcd1234";
+  const std::string near[] = {"..asoundrc.quillon-ABCD1234", "..asoundrc.quillon-abcd12345", "..asoundrc.quillon-abc1234",
+                              "..asoundrcx.quillon-abcd1234", "..asoundrc.quillon_abcd1234", ".asoundrc.quillon-abcd1234"};
+  ASSERT_TRUE(WriteFile(stale, "half written"));
+  for (const std::string& name : near) ASSERT_TRUE(WriteFile(Home() + "/" + name, "mine"));
+  ASSERT_EQ(symlink(asoundrc.c_str(), (ours + "link1234").c_str()), 0);
+  ASSERT_EQ(mkdir((ours + "fold1234").c_str(), 0700), 0);
+  ASSERT_TRUE(WriteFile(ours + "twin1234", "mine"));
+  ASSERT_EQ(link((ours + "twin1234").c_str(), (Home() + "/twin").c_str()), 0);
+  ASSERT_TRUE(WriteFile(ours + "held1234", "being written"));
+  int held = open((ours + "held1234").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  std::vector<std::string> kept = {"link1234", "fold1234", "twin1234", "held1234"};
+  if (geteuid() == 0) {
+    ASSERT_TRUE(WriteFile(ours + "othr1234", "someone else's"));
+    ASSERT_EQ(chown((ours + "othr1234").c_str(), 65534, 65534), 0);
+    kept.push_back("othr1234");
+  }
+
+  RunResult pruned = RunTool({BundlePath("PruneMIDI"), "--user"}, Env());
+  close(held);
+  EXPECT_EQ(pruned.exitCode, 0) << pruned.output;
+  EXPECT_EQ(ReadFile(asoundrc), kOriginal);
+  EXPECT_FALSE(Exists(stale));
+  for (const std::string& name : near) EXPECT_EQ(ReadFile(Home() + "/" + name), "mine") << name;
+  for (const std::string& suffix : kept) EXPECT_TRUE(Exists(ours + suffix)) << suffix;
 }

@@ -671,6 +671,25 @@ bool MountTmpfs(const std::string& dir, unsigned long flags, const std::string& 
   return true;
 }
 
+bool MountOverlays(const std::string& base, const std::vector<std::string>& dirs, std::string* error) {
+  if (!MountTmpfs(base, MS_NOSUID | MS_NODEV, "mode=0755,size=64m", error)) return false;
+  for (const std::string& dir : dirs) {
+    std::string name = dir.substr(1);
+    for (char& c : name) c = c == '/' ? '-' : c;
+    std::string upper = base + "/upper-" + name, work = base + "/work-" + name;
+    if (mkdir(upper.c_str(), 0755) != 0 || mkdir(work.c_str(), 0755) != 0) {
+      SetError(error, ErrnoText("mkdir in " + base));
+      return false;
+    }
+    std::string data = "lowerdir=" + dir + ",upperdir=" + upper + ",workdir=" + work;
+    if (mount("overlay", dir.c_str(), "overlay", 0, data.c_str()) != 0) {
+      SetError(error, ErrnoText("overlay on " + dir));
+      return false;
+    }
+  }
+  return true;
+}
+
 bool MakeVfatImage(const std::string& imagePath, unsigned sizeMiB, std::string* error) {
   int fd = open(imagePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) {

@@ -196,6 +196,12 @@ class CancelAgent {
 // Mounts a tmpfs on dir with
 // the mount(2) flags (MS_NOSUID, ...) and data ("mode=0755,size=4m").
 bool MountTmpfs(const std::string& dir, unsigned long flags, const std::string& data, std::string* error);
+// For rootSetup in a private mount namespace: a tmpfs on `base` (hidden
+// from everyone outside) holds an overlay's changes for each of `dirs`, so
+// that those system folders can be written to while the machine's own stay
+// untouched. The changes to `dir` land in base + "/upper-" + dir without its
+// first "/" and with "-" for every other.
+bool MountOverlays(const std::string& base, const std::vector<std::string>& dirs, std::string* error);
 // Makes an empty file of sizeMiB and a FAT file system in it (mkfs.vfat).
 // Needs no namespace; the caller removes the file.
 bool MakeVfatImage(const std::string& imagePath, unsigned sizeMiB, std::string* error);

@@ -11,7 +11,6 @@
 #include <CoreFoundation/CFRef.h>
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
 
 #include <cstdio>
 #include <sstream>
@@ -21,29 +20,10 @@ using namespace quillon::producttest;
 
 namespace {
 
-const char* const kOverlaid[] = {"/etc", "/opt", "/usr", "/var/lib"};
+const std::vector<std::string> kOverlaid = {"/etc", "/opt", "/usr", "/var/lib"};
 const char kOriginalAsoundConf[] = "pcm.!default {\n  type hw\n  card 1\n}";
 
 OSStatus Yes(AuthorizationRef) { return errAuthorizationSuccess; }
-
-bool MountOverlays(const std::string& scratch, std::string* error) {
-  if (!sys::MountTmpfs(scratch, MS_NOSUID | MS_NODEV, "mode=0755,size=64m", error)) return false;
-  for (const char* dir : kOverlaid) {
-    std::string name = std::string(dir + 1);
-    for (char& c : name) c = c == '/' ? '-' : c;
-    std::string upper = scratch + "/upper-" + name, work = scratch + "/work-" + name;
-    if (mkdir(upper.c_str(), 0755) != 0 || mkdir(work.c_str(), 0755) != 0) {
-      *error = "mkdir in " + scratch;
-      return false;
-    }
-    std::string data = std::string("lowerdir=") + dir + ",upperdir=" + upper + ",workdir=" + work;
-    if (mount("overlay", dir, "overlay", 0, data.c_str()) != 0) {
-      *error = std::string("overlay on ") + dir;
-      return false;
-    }
-  }
-  return true;
-}
 
 CFRef<CFStringRef> MakeString(const std::string& text) {
   return CFRef<CFStringRef>(CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8));
@@ -110,7 +90,7 @@ TEST(UninstallCommandSystemTest, RemovesTheInstalledProductFromTheSystemPaths) {
 
   sys::ChildOptions options;
   options.privateMountNamespace = true;
-  options.rootSetup = [&](std::string* setupError) { return MountOverlays(scratch, setupError); };
+  options.rootSetup = [&](std::string* setupError) { return sys::MountOverlays(scratch, kOverlaid, setupError); };
   sys::ChildResult result = sys::RunAsUser(nullptr, InstallAndUninstall, options);
   EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
 

@@ -95,9 +95,11 @@ TEST_F(UninstallerCommandTest, RunsEachProgramInOrderWithOnlyItsOwnEnvironment) 
   for (auto& variable : hostile) unsetenv(variable[0]);
 
   EXPECT_EQ(err, noErr) << log;
-  EXPECT_EQ(ReadFile(Marks()), "uninstall.ss\nPruneMIDI\nPruneLoginItem\n");
-  std::string expected = "HOME=/root\nLANG=C.UTF-8\nPATH=/usr/sbin:/usr/bin:/sbin:/bin\nPWD=/\n"
-                         "QUILLON_BUNDLE=/proc/self/fd/5\nargs: 0\n" + Bundle() + "\nmidi ran: --system\nlogin ran: --system\n";
+  // The root script, which removes the receipts, last.
+  EXPECT_EQ(ReadFile(Marks()), "PruneMIDI\nPruneLoginItem\nuninstall.ss\n");
+  std::string expected = "midi ran: --system\nlogin ran: --system\nHOME=/root\nLANG=C.UTF-8\n"
+                         "PATH=/usr/sbin:/usr/bin:/sbin:/bin\nPWD=/\nQUILLON_BUNDLE=/proc/self/fd/5\nargs: 0\n" +
+                         Bundle() + "\n";
   EXPECT_EQ(log, expected);
 }
 
@@ -154,13 +156,13 @@ TEST_F(UninstallerCommandTest, FirstFailureIsTheStatusAndLaterStepsStillRun) {
   SetScript("PruneMIDI", "kill -9 $$\n");
   std::string log;
   EXPECT_EQ(Command(Request().get(), &log), 5364);
-  EXPECT_EQ(ReadFile(Marks()), "uninstall.ss\nPruneMIDI\nPruneLoginItem\n");
-  EXPECT_EQ(log, "partly\nUninstallerHelper: " + Bundle() + "/Resources/uninstall.ss failed with exit status 3\n" +
-                     "UninstallerHelper: " + Bundle() + "/PruneMIDI was ended by signal 9\nlogin ran: --system\n");
+  EXPECT_EQ(ReadFile(Marks()), "PruneMIDI\nPruneLoginItem\nuninstall.ss\n");
+  EXPECT_EQ(log, "UninstallerHelper: " + Bundle() + "/PruneMIDI was ended by signal 9\nlogin ran: --system\npartly\n" +
+                     "UninstallerHelper: " + Bundle() + "/Resources/uninstall.ss failed with exit status 3\n");
 }
 
 TEST_F(UninstallerCommandTest, LogIsBoundedKeepsItsEndAndIsValidUTF8) {
-  SetScript("Resources/uninstall.ss",
+  SetScript("PruneMIDI",
             "printf 'bad \\377\\300\\001 end\\n'\nseq 1 40000\nprintf 'removed block from /etc/asound.conf'\n");
   std::string log;
   EXPECT_EQ(Command(Request(true, false).get(), &log), noErr);
@@ -171,7 +173,7 @@ TEST_F(UninstallerCommandTest, LogIsBoundedKeepsItsEndAndIsValidUTF8) {
   const size_t marker = log.find("\n[... ");
   ASSERT_NE(marker, std::string::npos);
   EXPECT_NE(log.find(" bytes left out ...]\n", marker), std::string::npos);
-  const std::string end = "\n40000\nremoved block from /etc/asound.conf\nmidi ran: --system\n";
+  const std::string end = "\n40000\nremoved block from /etc/asound.conf\nuninstall ran\n";
   EXPECT_EQ(log.substr(log.size() - end.size()), end);
 }
 

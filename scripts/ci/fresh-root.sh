@@ -115,9 +115,16 @@ if ! command -v mmdebstrap >/dev/null; then
 fi
 
 work=$(mktemp -d /var/tmp/quillon-fresh-root.XXXXXX)
-# Nothing is mounted out here (the mounts live in the namespace), so this
-# removes the root's own files only.
-trap 'rm -rf --one-file-system "$work"' EXIT
+# The steps' mounts live in their namespace. mmdebstrap mounts /proc, /sys
+# and parts of /dev in the root while it runs, and leaves them there when it
+# is interrupted: those go first, deepest first; and the removal never
+# crosses into another file system anyway.
+cleanup() {
+  awk -v below="$work/" 'index($2, below) == 1 { print $2 }' /proc/self/mounts | sort -r |
+    while read -r m; do umount "$m" 2>/dev/null || umount -l "$m"; done
+  rm -rf --one-file-system "$work"
+}
+trap cleanup EXIT
 
 sources=()
 options=()

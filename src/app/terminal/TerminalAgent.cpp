@@ -36,7 +36,7 @@ unsigned long long StartTime(pid_t pid) {
   const char* at = std::strrchr(buffer, ')');
   if (at == nullptr) return 0;
   at++;
-  for (int field = 2; field < 22 && at != nullptr; field++) {
+  for (int field = 3; field < 22 && at != nullptr; field++) {
     at = std::strchr(at + 1, ' ');
   }
   return at == nullptr ? 0 : std::strtoull(at + 1, nullptr, 10);

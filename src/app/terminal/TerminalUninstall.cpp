@@ -645,14 +645,17 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
   }
 
   if (ran) {
-    if (!fOptions.json) Say(log);
+    // A cancel's log is only the failure text: it goes to the log file.
+    if (gInterrupted && fHumanIsTerminal) std::fputc('\n', fHuman);  // after "Password: "
+    if (!fOptions.json && exit != kTerminalExitCancelled) Say(log);
     switch (exit) {
       case kTerminalExitDone:
         text = Text(fSystemPartRemoved ? "uninstallSucceeded" : "userPartRemoved");
         Say(text + "\n");
         break;
       case kTerminalExitCancelled:
-        text = gInterrupted ? Text("terminalCancelled") : Text(status == kHelperToolDeniedErr ? "statusDenied" : "statusCanceled");
+        text = gInterrupted ? Text("terminalCancelled")
+                            : Text(status == kHelperToolDeniedErr ? "terminalDenied" : "statusCanceled");
         SayError(text);
         break;
       case kTerminalExitNoAuthentication:

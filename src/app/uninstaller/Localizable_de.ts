@@ -227,6 +227,10 @@
         <source>reasonNoGroups</source>
         <translation>die Gruppen des Benutzers ließen sich nicht lesen.</translation>
     </message>
+    <message>
+        <source>terminalDenied</source>
+        <translation>Die Administrator-Autorisierung wurde verweigert: Das Passwort wurde nicht angenommen, oder die Richtlinie des Administrators erlaubt dies nicht. Es wurde nichts entfernt.</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

@@ -227,6 +227,10 @@
         <source>reasonNoGroups</source>
         <translation>the user’s groups could not be read.</translation>
     </message>
+    <message>
+        <source>terminalDenied</source>
+        <translation>The administrator authorization was refused: the password was not accepted, or the administrator’s policy does not allow this. Nothing was removed.</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

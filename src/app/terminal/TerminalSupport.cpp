@@ -237,6 +237,9 @@ void TerminalJSON::String(std::string_view value) {
       fText += '\\';
       fText += static_cast<char>(c);
       i++;
+    } else if (c == '\n' || c == '\t') {
+      fText += c == '\n' ? "\\n" : "\\t";
+      i++;
     } else if (c < 0x20 || c == 0x7F) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", c);

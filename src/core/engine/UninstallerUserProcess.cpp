@@ -18,6 +18,11 @@ namespace {
 
 // Closes every descriptor from |from| on, except |keep|. System calls only.
 void CloseDescriptorsFrom(int from, int keep) {
+  if (keep >= from &&
+      (keep == from || close_range(static_cast<unsigned>(from), static_cast<unsigned>(keep) - 1, 0) == 0) &&
+      close_range(static_cast<unsigned>(keep) + 1, ~0U, 0) == 0) {
+    return;
+  }
   int max = 65536;
   struct rlimit limit;
   if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < 65536) {

@@ -118,6 +118,7 @@ class TerminalRun {
   void RestoreTerminal();
   bool RequestRestartNow();
   void PrepareRootEnvironment();
+  int RefuseToAsk();
   int RunForUser();
   int RunAsRoot();
   int RunParts(Boolean removeMidi, bool systemPart, std::vector<TerminalAccount>& users);
@@ -459,12 +460,15 @@ bool TerminalRun::RequestRestartNow() {
 // ---- The runs -----------------------------------------------------------------------------
 
 int TerminalRun::Run() {
-  if (!fOptions.yes && !fInteractive) {
-    SayError(Text("terminalNeedsYes"));
-    return Finish(kTerminalExitUsage, noErr, Text("terminalNeedsYes"));
-  }
   CatchInterrupts();
   return fRoot ? RunAsRoot() : RunForUser();
+}
+
+// Without a terminal there is nobody to answer the warnings; --yes does.
+// Nothing installed is no question, so that comes first, as with apt.
+int TerminalRun::RefuseToAsk() {
+  SayError(Text("terminalNeedsYes"));
+  return Finish(kTerminalExitUsage, noErr, Text("terminalNeedsYes"));
 }
 
 int TerminalRun::RunForUser() {
@@ -477,6 +481,7 @@ int TerminalRun::RunForUser() {
     Say(Text("notInstalledTitle") + "\n");
     return Finish(kTerminalExitDone, noErr, Text("notInstalledTitle"));
   }
+  if (!fOptions.yes && !fInteractive) return RefuseToAsk();
   // One uninstaller at a time, from the first question to the clean-up.
   const int lockErr = UninstallerLockAcquire(UninstallerUserLockPath(), &fLockFd);
   if (lockErr == EWOULDBLOCK) {
@@ -571,6 +576,7 @@ int TerminalRun::RunAsRoot() {
     if (fNotHandled.empty()) Say(Text("notInstalledTitle") + "\n");
     return Finish(kTerminalExitDone, noErr, fNotHandled.empty() ? Text("notInstalledTitle") : std::string());
   }
+  if (!fOptions.yes && !fInteractive) return RefuseToAsk();
   bool removeMidi = true;
   if (!Confirm(systemPart, &removeMidi)) {
     Say(Text("terminalCancelled") + "\n");

@@ -315,12 +315,18 @@ TEST_F(TerminalEndToEndTest, NoTerminalNeedsYesAndNothingInstalledAsksForNothing
           ChildChecks checks;
           const std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + u.home, "LANG=C.UTF-8"};
           if (installed) {
-            Split asked = RunSplit({kCommand}, env, scratch);
-            checks.Expect(asked.exitCode == 2, "exit " + std::to_string(asked.exitCode) + ": " + asked.err);
-            checks.Expect(Contains(asked.err, "Run with --yes"), "no message: " + asked.err);
+            // In the user's language.
+            for (const auto& [lang, says] : {std::pair{"C.UTF-8", "Run with --yes"},
+                                             std::pair{"de_DE.UTF-8", "Mit --yes werden die Warnungen"}}) {
+              Split asked = RunSplit({kCommand}, {"PATH=/usr/bin:/bin", "HOME=" + u.home, std::string("LANG=") + lang},
+                                     scratch);
+              checks.Expect(asked.exitCode == 2, "exit " + std::to_string(asked.exitCode) + ": " + asked.err);
+              checks.Expect(Contains(asked.err, says), "no message: " + asked.err);
+            }
             checks.Expect(Exists("/opt/quillon"), "something was removed");
           } else {
-            Split run = RunSplit({kCommand, "--yes", "--json"}, env, scratch);
+            // Nothing to remove is no question: no --yes needed, as with apt.
+            Split run = RunSplit({kCommand, "--json"}, env, scratch);
             checks.Expect(run.exitCode == 0, "exit " + std::to_string(run.exitCode) + ": " + run.err);
             checks.Expect(Contains(run.err, "Quillon is not installed on this computer"), "no message: " + run.err);
             checks.Expect(JSONDigest(run.out, scratch) == "not-installed False\n", "the document: " + run.out);

@@ -24,15 +24,15 @@ QString UninstallerFormatStatus(const QString& format, OSStatus status) {
     }
     // %[flags][width][length](d|i)
     qsizetype j = i + 1;
-    QByteArray spec("%");
+    QByteArray directive("%");
     while (j < n && format[j].unicode() < 128 && format[j].unicode() != 0 &&
            std::strchr("-+ 0#", format[j].toLatin1()) != nullptr) {
-      spec.append(format[j].toLatin1());
+      directive.append(format[j].toLatin1());
       j++;
     }
     int widthDigits = 0;
     while (j < n && format[j].isDigit() && format[j].unicode() < 128 && widthDigits < 3) {
-      spec.append(format[j].toLatin1());
+      directive.append(format[j].toLatin1());
       j++;
       widthDigits++;
     }
@@ -40,8 +40,8 @@ QString UninstallerFormatStatus(const QString& format, OSStatus status) {
       j++;  // the value is formatted as int whatever length was written
     }
     if (!used && j < n && (format[j] == QLatin1Char('d') || format[j] == QLatin1Char('i'))) {
-      spec.append('d');
-      out.append(QString::asprintf(spec.constData(), static_cast<int>(status)));
+      directive.append('d');
+      out.append(QString::asprintf(directive.constData(), static_cast<int>(status)));
       used = true;
       i = j + 1;
       continue;

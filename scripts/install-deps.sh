@@ -12,6 +12,7 @@ PACKAGES="
   xvfb xauth xdotool x11-utils imagemagick libx11-dev zenity locales
   dosfstools util-linux mount passwd procps
   libplist-dev
+  tmux ansible-core man-db groff-base
 "
 missing=""
 for p in $PACKAGES; do

@@ -40,6 +40,7 @@ constexpr OSStatus kNoAuthenticationAgentErr = -60007;
 // The terminal command that does what the window does, for the cases the
 // window cannot serve.
 const char kTerminalCommand[] = "quillon-uninstall";
+const char kNeedsGraphicalSession[] = "quillon-uninstaller: a graphical session is needed; in a terminal, use ";
 
 // The toggle's titles are fixed texts, not strings-table keys.
 const char kMoreInformation[] = "More Information";
@@ -577,8 +578,7 @@ UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned
   }
   if (!UninstallerHasDisplay()) {
     result.exitStatus = 1;
-    result.error = "quillon-uninstaller: a graphical session is needed; in a terminal, use " +
-                   std::string(kTerminalCommand) + " instead.\n";
+    result.error = kNeedsGraphicalSession + std::string(kTerminalCommand) + " instead.\n";
     return result;
   }
   if (realUID == 0 || effectiveUID == 0) {
@@ -593,6 +593,25 @@ UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned
   return result;
 }
 
+namespace {
+
+// Qt ends the process when no platform plugin can start, for instance when
+// DISPLAY names a server that does not answer, with advice to reinstall
+// that does not apply. Until a platform runs, such an end gets our one line
+// and exit status 1 instead; every other message goes on as before.
+QtMessageHandler gQtMessageHandler = nullptr;
+
+void NoDisplayMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtFatalMsg && QGuiApplication::platformName().isEmpty()) {
+    std::fprintf(stderr, "%s%s instead.\n", kNeedsGraphicalSession, kTerminalCommand);
+    std::fflush(stderr);
+    _exit(1);
+  }
+  if (gQtMessageHandler != nullptr) gQtMessageHandler(type, context, message);
+}
+
+}  // namespace
+
 int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::Engine engine) {
   const UninstallerPreflightResult preflight = UninstallerPreflight(argc, argv, getuid(), geteuid());
   std::fputs(preflight.output.c_str(), stdout);
@@ -603,6 +622,7 @@ int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::En
   // Ties the windows to the desktop entry, and so to its icon. No display
   // name: the window system would add it to every (translated) window title.
   QGuiApplication::setDesktopFileName(QStringLiteral("quillon-uninstaller"));
+  gQtMessageHandler = qInstallMessageHandler(NoDisplayMessageHandler);
   if (preflight.showInWindow) {
     QApplication application(argc, argv);
     NSBundle& bundle = NSBundle::mainBundle();

@@ -220,7 +220,8 @@ summary() {
   say "installed $(grep -c . "$state/install_manifest.txt") files, listed in $state/install_manifest.txt:"
   printf 'demo:   %-58s %s\n' >&2 \
     "$state/" "the application bundle, the demo installer" \
-    "$prefix/bin/quillon-uninstaller" "the command" \
+    "$prefix/bin/quillon-uninstaller, quillon-uninstall" "the window's command, the terminal's" \
+    "$prefix/share/man/man1/" "their manual pages" \
     "$prefix/share/applications/quillon-uninstaller.desktop" "the menu entry" \
     "$prefix/share/icons/hicolor/scalable/apps/" "its icon" \
     "$polkit_actions/com.quillon.uninstaller.policy" "the polkit action"

@@ -159,6 +159,78 @@
         <source>rootRefusedMessage</source>
         <translation>Als root gestartet, würde es Ihre eigenen Quillon-Einstellungen im Persönlichen Ordner von root suchen und Ihre zurücklassen. Starten Sie es als Sie selbst: Es fragt nach dem nötigen Administratorpasswort. Um Quillon als root zu entfernen, verwenden Sie quillon-uninstall in einem Terminal.</translation>
     </message>
+    <message>
+        <source>midiQuestion</source>
+        <translation>Auch die Quillon-MIDI-Geräte und ihre ALSA-Einstellungen entfernen?</translation>
+    </message>
+    <message>
+        <source>proceedQuestion</source>
+        <translation>Möchten Sie fortfahren?</translation>
+    </message>
+    <message>
+        <source>yesNoDefaultYes</source>
+        <translation>[J/n]</translation>
+    </message>
+    <message>
+        <source>yesNoDefaultNo</source>
+        <translation>[j/N]</translation>
+    </message>
+    <message>
+        <source>yesLetters</source>
+        <translation>jy</translation>
+    </message>
+    <message>
+        <source>restartQuestion</source>
+        <translation>Den Computer jetzt neu starten?</translation>
+    </message>
+    <message>
+        <source>terminalCancelled</source>
+        <translation>Abgebrochen. Es wurde nichts weiter entfernt.</translation>
+    </message>
+    <message>
+        <source>terminalNeedsYes</source>
+        <translation>Die Standardeingabe ist kein Terminal, daher kann nichts gefragt werden. Mit --yes werden die Warnungen mit Ja beantwortet.</translation>
+    </message>
+    <message>
+        <source>terminalNoAgent</source>
+        <translation>Es konnte keine Passwortabfrage angezeigt werden: Es gibt kein Terminal für die Frage, und in dieser Sitzung läuft kein Authentifizierungsagent. Starten Sie quillon-uninstall in einem Terminal oder als root (sudo quillon-uninstall).</translation>
+    </message>
+    <message>
+        <source>summaryTemplate</source>
+        <translation>Entfernt: %1, behalten: %2, abgelehnt: %3.</translation>
+    </message>
+    <message>
+        <source>userHasNoPart</source>
+        <translation>%1 hat keine eigenen Quillon-Einstellungen.</translation>
+    </message>
+    <message>
+        <source>userNotHandledTemplate</source>
+        <translation>Die eigenen Quillon-Einstellungen von %1 wurden nicht entfernt: %2</translation>
+    </message>
+    <message>
+        <source>reasonNotChosen</source>
+        <translation>mit --user %1 oder --all-users werden sie entfernt.</translation>
+    </message>
+    <message>
+        <source>reasonHomeNotOwn</source>
+        <translation>der Persönliche Ordner gehört nicht diesem Benutzer.</translation>
+    </message>
+    <message>
+        <source>reasonUnreadable</source>
+        <translation>der Persönliche Ordner ließ sich nicht sicher untersuchen.</translation>
+    </message>
+    <message>
+        <source>reasonSystemPartFailed</source>
+        <translation>zuvor ist das Entfernen des Systemteils fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>reasonNoGroups</source>
+        <translation>die Gruppen des Benutzers ließen sich nicht lesen.</translation>
+    </message>
+    <message>
+        <source>terminalDenied</source>
+        <translation>Die Administrator-Autorisierung wurde verweigert: Das Passwort wurde nicht angenommen, oder die Richtlinie des Administrators erlaubt dies nicht. Es wurde nichts entfernt.</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

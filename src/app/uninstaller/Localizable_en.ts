@@ -159,6 +159,78 @@
         <source>rootRefusedMessage</source>
         <translation>Started as root, it would look for your own Quillon settings in root’s home folder and leave yours behind. Start it as yourself: it asks for the administrator password it needs. To remove Quillon as root, use quillon-uninstall in a terminal.</translation>
     </message>
+    <message>
+        <source>midiQuestion</source>
+        <translation>Also remove the Quillon MIDI devices and their ALSA settings?</translation>
+    </message>
+    <message>
+        <source>proceedQuestion</source>
+        <translation>Do you want to continue?</translation>
+    </message>
+    <message>
+        <source>yesNoDefaultYes</source>
+        <translation>[Y/n]</translation>
+    </message>
+    <message>
+        <source>yesNoDefaultNo</source>
+        <translation>[y/N]</translation>
+    </message>
+    <message>
+        <source>yesLetters</source>
+        <translation>y</translation>
+    </message>
+    <message>
+        <source>restartQuestion</source>
+        <translation>Restart the computer now?</translation>
+    </message>
+    <message>
+        <source>terminalCancelled</source>
+        <translation>Cancelled. Nothing more was removed.</translation>
+    </message>
+    <message>
+        <source>terminalNeedsYes</source>
+        <translation>Standard input is not a terminal, so nothing can be asked. Run with --yes to answer yes to the warnings.</translation>
+    </message>
+    <message>
+        <source>terminalNoAgent</source>
+        <translation>No password prompt could be shown: there is no terminal to ask on, and no authentication agent runs in this session. Run quillon-uninstall in a terminal, or as root (sudo quillon-uninstall).</translation>
+    </message>
+    <message>
+        <source>summaryTemplate</source>
+        <translation>Removed: %1, kept: %2, refused: %3.</translation>
+    </message>
+    <message>
+        <source>userHasNoPart</source>
+        <translation>%1 has no Quillon settings of their own.</translation>
+    </message>
+    <message>
+        <source>userNotHandledTemplate</source>
+        <translation>The own Quillon settings of %1 were not removed: %2</translation>
+    </message>
+    <message>
+        <source>reasonNotChosen</source>
+        <translation>run with --user %1 or --all-users to remove them.</translation>
+    </message>
+    <message>
+        <source>reasonHomeNotOwn</source>
+        <translation>the home folder is not the user’s own.</translation>
+    </message>
+    <message>
+        <source>reasonUnreadable</source>
+        <translation>the home folder could not be examined safely.</translation>
+    </message>
+    <message>
+        <source>reasonSystemPartFailed</source>
+        <translation>the removal of the system’s part failed first.</translation>
+    </message>
+    <message>
+        <source>reasonNoGroups</source>
+        <translation>the user’s groups could not be read.</translation>
+    </message>
+    <message>
+        <source>terminalDenied</source>
+        <translation>The administrator authorization was refused: the password was not accepted, or the administrator’s policy does not allow this. Nothing was removed.</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

@@ -40,6 +40,7 @@ constexpr OSStatus kNoAuthenticationAgentErr = -60007;
 // The terminal command that does what the window does, for the cases the
 // window cannot serve.
 const char kTerminalCommand[] = "quillon-uninstall";
+const char kNeedsGraphicalSession[] = "quillon-uninstaller: a graphical session is needed; in a terminal, use ";
 
 // The toggle's titles are fixed texts, not strings-table keys.
 const char kMoreInformation[] = "More Information";
@@ -384,7 +385,7 @@ void UninstallerController::RunEngine(Boolean removeMidiDevices) {
   };
   auto outcome = std::make_shared<Outcome>();
   const UninstallerEngineOptions options = {fUserPartOnly, &UninstallerController::PrivilegedToolRunning, nullptr,
-                                            this};
+                                            this, false, nullptr};
   Engine engine = fEngine;
   fWorker = QThread::create([engine, removeMidiDevices, options, outcome]() {
     CFStringRef log = nullptr;
@@ -539,54 +540,6 @@ void UninstallerController::uninstallAsChosen_(QObject* sender) {
 
 // ---- Helpers ---------------------------------------------------------------------------
 
-QString UninstallerFormatStatus(const QString& format, OSStatus status) {
-  QString out;
-  out.reserve(format.size() + 12);
-  bool used = false;
-  const qsizetype n = format.size();
-  qsizetype i = 0;
-  while (i < n) {
-    const QChar c = format[i];
-    if (c != QLatin1Char('%')) {
-      out.append(c);
-      i++;
-      continue;
-    }
-    if (i + 1 < n && format[i + 1] == QLatin1Char('%')) {
-      out.append(QLatin1Char('%'));
-      i += 2;
-      continue;
-    }
-    // %[flags][width][length](d|i)
-    qsizetype j = i + 1;
-    QByteArray spec("%");
-    while (j < n && format[j].unicode() < 128 && format[j].unicode() != 0 &&
-           std::strchr("-+ 0#", format[j].toLatin1()) != nullptr) {
-      spec.append(format[j].toLatin1());
-      j++;
-    }
-    int widthDigits = 0;
-    while (j < n && format[j].isDigit() && format[j].unicode() < 128 && widthDigits < 3) {
-      spec.append(format[j].toLatin1());
-      j++;
-      widthDigits++;
-    }
-    while (j < n && (format[j] == QLatin1Char('h') || format[j] == QLatin1Char('l')) && j - i < 12) {
-      j++;  // the value is formatted as int whatever length was written
-    }
-    if (!used && j < n && (format[j] == QLatin1Char('d') || format[j] == QLatin1Char('i'))) {
-      spec.append('d');
-      out.append(QString::asprintf(spec.constData(), static_cast<int>(status)));
-      used = true;
-      i = j + 1;
-      continue;
-    }
-    out.append(c);  // not the one directive: shown as written
-    i++;
-  }
-  return out;
-}
-
 OSStatus UninstallerRunEngine(CFStringRef* log, Boolean removeMidiDevices, const UninstallerEngineOptions& options) {
   return UninstallerEngineWithOptions(log, removeMidiDevices, &options);
 }
@@ -632,8 +585,7 @@ UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned
   }
   if (!UninstallerHasDisplay()) {
     result.exitStatus = 1;
-    result.error = "quillon-uninstaller: a graphical session is needed; in a terminal, use " +
-                   std::string(kTerminalCommand) + " instead.\n";
+    result.error = kNeedsGraphicalSession + std::string(kTerminalCommand) + " instead.\n";
     return result;
   }
   if (realUID == 0 || effectiveUID == 0) {
@@ -647,6 +599,25 @@ UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned
   }
   return result;
 }
+
+namespace {
+
+// Qt ends the process when no platform plugin can start, for instance when
+// DISPLAY names a server that does not answer, with advice to reinstall
+// that does not apply. Until a platform runs, such an end gets our one line
+// and exit status 1 instead; every other message goes on as before.
+QtMessageHandler gQtMessageHandler = nullptr;
+
+void NoDisplayMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtFatalMsg && QGuiApplication::platformName().isEmpty()) {
+    std::fprintf(stderr, "%s%s instead.\n", kNeedsGraphicalSession, kTerminalCommand);
+    std::fflush(stderr);
+    _exit(1);
+  }
+  if (gQtMessageHandler != nullptr) gQtMessageHandler(type, context, message);
+}
+
+}  // namespace
 
 int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::Engine engine) {
   const UninstallerPreflightResult preflight = UninstallerPreflight(argc, argv, getuid(), geteuid());
@@ -662,6 +633,7 @@ int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::En
   // command's link or the bundle's executable depending on how we start.
   QGuiApplication::setDesktopFileName(QStringLiteral("quillon-uninstaller"));
   QCoreApplication::setApplicationName(QStringLiteral("quillon-uninstaller"));
+  gQtMessageHandler = qInstallMessageHandler(NoDisplayMessageHandler);
   if (preflight.showInWindow) {
     QApplication application(argc, argv);
     NSBundle& bundle = NSBundle::mainBundle();

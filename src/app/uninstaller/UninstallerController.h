@@ -15,6 +15,8 @@
 #include <UninstallerRunLog.h>
 #include <UninstallerSession.h>
 
+#include "UninstallerStatusFormat.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -153,13 +155,7 @@ class UninstallerController : public NSObject {
   bool fLogFileWritten = false;
 };
 
-// Formats the error sheet's title: |format| with its one integer directive
-// (%d or %i, with optional flags, width and an h, l or ll length) replaced by
-// |status|, and %% by %. Anything else that looks like a directive is shown
-// as it is, and a second integer directive is left as it is too, so a bad
-// translation can garble the title but never read arguments that are not
-// there.
-QString UninstallerFormatStatus(const QString& format, OSStatus status);
+
 
 // What the window does before it opens, from its arguments, its user and
 // its environment. --help and --version are its only options.

@@ -116,11 +116,13 @@ size_t TrimPartialCharacter(std::string& text) {
 }
 
 // Runs the user-level script as the current user with the inherited
-// environment and working folder, its standard output and error on one pipe,
+// environment and working folder, or as |account| when that is given (a
+// root run), its standard output and error on one pipe,
 // and returns what it wrote as a string, or NULL when it wrote nothing or
 // wrote something that is not UTF-8. A script that cannot be started gets a
 // line that says so, as does output cut at the bound.
-CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPath) {
+CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPath,
+                                 const UninstallerUserAccount* account) {
   std::string script = StdStringOf(scriptPath);
   std::string argument = StdStringOf(pruneMIDIPath);
   char* argv[3] = {script.data(), NULL, NULL};
@@ -132,24 +134,29 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
   if (pipe2(pipeFds, O_CLOEXEC) != 0) {
     return NULL;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
-  // The application ignores SIGPIPE for its own writes; the script and its
-  // pipelines expect the default, and no signal blocked.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t signals;
-  sigemptyset(&signals);
-  posix_spawnattr_setsigmask(&attributes, &signals);
-  sigaddset(&signals, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &signals);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   pid_t child = -1;
-  int spawnErr = posix_spawn(&child, script.c_str(), &actions, &attributes, argv, environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
+  int spawnErr;
+  if (account != NULL) {
+    spawnErr = UninstallerSpawnAsAccount(script.c_str(), argv, account, pipeFds[1], &child);
+  } else {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    // The application ignores SIGPIPE for its own writes; the script and its
+    // pipelines expect the default, and no signal blocked.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigaddset(&signals, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    spawnErr = posix_spawn(&child, script.c_str(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+  }
   close(pipeFds[1]);
 
   std::string output;
@@ -284,7 +291,7 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
 OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
                                       const UninstallerEngineOptions* options) {
   static const char* const kFunction = "UninstallerEngine";
-  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL};
+  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL, false, NULL};
   if (options == NULL) options = &kDefaults;
   const bool privileged = !options->userPartOnly;
   assert(log != NULL);
@@ -406,10 +413,12 @@ OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevice
     if (combined != NULL && rootLog != NULL && CFGetTypeID(rootLog) == CFStringGetTypeID()) {
       CFStringAppend(combined, static_cast<CFStringRef>(rootLog));
     }
-    CFRef<CFURLRef> userScript(CFBundleCopyResourceURL(bundle, CFSTR("usr_uninstall.ss"), CFSTR(""), NULL));
+    CFRef<CFURLRef> userScript(options->systemPartOnly
+                                   ? NULL
+                                   : CFBundleCopyResourceURL(bundle, CFSTR("usr_uninstall.ss"), CFSTR(""), NULL));
     CFRef<CFStringRef> userScriptPath(CopyPathOfURL(userScript.get()));
     if (userScriptPath) {
-      CFRef<CFStringRef> output(CopyUserScriptOutput(userScriptPath.get(), pruneMIDIPath));
+      CFRef<CFStringRef> output(CopyUserScriptOutput(userScriptPath.get(), pruneMIDIPath, options->userAccount));
       if (combined != NULL && output) {
         CFStringAppend(combined, output.get());
       }

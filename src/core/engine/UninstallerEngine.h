@@ -16,6 +16,17 @@
 // first failure's status (5362 denied, 5363 canceled, ...).
 OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices);
 
+// The account that a root run removes one user's part for: the user-level
+// script runs with exactly these IDs, groups, home and environment.
+struct UninstallerUserAccount {
+  uid_t uid;
+  gid_t gid;
+  const gid_t* groups;  // the supplementary groups, as initgroups would set them
+  int groupCount;
+  const char* home;     // an absolute path: the working folder
+  char* const* environment;  // NULL-terminated "NAME=value" entries, all of them
+};
+
 // What a front end may ask of an uninstall beyond that.
 struct UninstallerEngineOptions {
   // Only the user's part is left: no authorization and no helper tool (so no
@@ -31,6 +42,14 @@ struct UninstallerEngineOptions {
   // for it (pkttyagent --process PID) here. NULL for none.
   void (*helperToolStarted)(pid_t helperPID, void* context);
   void* context;
+  // The system's part alone: the user-level script does not run. A root run
+  // removes each user's part separately, as that user.
+  Boolean systemPartOnly;
+  // Runs the user-level script as this account (the caller must be root):
+  // a new session, /dev/null as input, no descriptor of ours, groups, then
+  // group ID, then user ID switched before it starts in the account's home.
+  // NULL: as we are, with our environment and working folder.
+  const UninstallerUserAccount* userAccount;
 };
 
 // UninstallerEngine with |options| (NULL: the defaults, all clear). Same

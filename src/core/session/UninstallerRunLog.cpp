@@ -71,7 +71,8 @@ std::string RunHeader(OSStatus status, time_t when) {
 }
 
 // Replaces the file at |path| with |content|: a temporary file beside it,
-// renamed over it once complete.
+// flushed and renamed over it once complete, then the folder flushed, so
+// that a cut at any moment leaves the old file or the new one.
 int ReplaceFile(const std::string& path, const std::string& content) {
   std::string temporary = path + ".XXXXXX";
   int fd = mkostemp(temporary.data(), O_CLOEXEC);
@@ -81,8 +82,18 @@ int ReplaceFile(const std::string& path, const std::string& content) {
   if (err == 0 && fsync(fd) != 0) err = errno;
   if (close(fd) != 0 && err == 0) err = errno;
   if (err == 0 && rename(temporary.c_str(), path.c_str()) != 0) err = errno;
-  if (err != 0) (void) unlink(temporary.c_str());
-  return err;
+  if (err != 0) {
+    (void) unlink(temporary.c_str());
+    return err;
+  }
+  // The rename is only lasting once the folder is on disk too; a folder that
+  // cannot be flushed does not undo it.
+  int folder = open(path.substr(0, path.rfind('/') + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    (void) fsync(folder);
+    (void) close(folder);
+  }
+  return 0;
 }
 
 }  // namespace

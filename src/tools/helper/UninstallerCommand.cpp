@@ -150,12 +150,12 @@ OSStatus CheckUninstallRight(AuthorizationRef auth) {
 }
 
 // Opens the system-wide lock file at |path| as root and waits for it, so that
-// two users' uninstalls never interleave. /run/lock is world-writable, so
-// anyone may have made the name first: it is opened without following a
-// link and without truncating, and must turn out to be a regular file of
-// root's own that nobody else may open, linked once; anything else is
-// refused (never removed or rewritten), and the administrator has to clear
-// the name. Without root at hand there is nothing to guard (the programs
+// two users' uninstalls never interleave. Should someone else have made the
+// name all the same (the folder is root's, but a test or an administrator
+// may point elsewhere), it is opened without following a link and without
+// truncating, and must turn out to be a regular file of root's own that
+// nobody else may open, linked once; anything else is refused (never
+// removed or rewritten), and the administrator has to clear the name. Without root at hand there is nothing to guard (the programs
 // could not run as root either) and *fd stays -1.
 int LockSystemWide(const char* path, UninstallLog* log, int* fd) {
   const uid_t actingAs = geteuid();

@@ -75,8 +75,11 @@
 
 enum : size_t { kUninstallLogLimit = 128 * 1024 };
 
-// Held while the programs run, so that two uninstalls never interleave.
-inline constexpr char kUninstallSystemLockPath[] = "/run/lock/quillon-uninstall.lock";
+// Held while the programs run, so that two uninstalls never interleave. It
+// lies in /run itself, which only root may write to: in the world-writable
+// /run/lock any local user could make the name first and so stop every
+// uninstall on the machine.
+inline constexpr char kUninstallSystemLockPath[] = "/run/quillon-uninstall.lock";
 
 // The command's statuses: the helper tool's, as the request channel defines
 // them, and next to them the two refusals that run nothing.

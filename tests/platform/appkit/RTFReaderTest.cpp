@@ -83,4 +83,14 @@ TEST(RTFReaderTest, RefusesWhatIsNotRTFAndSurvivesHostileInput) {
   EXPECT_FALSE(Read("{\\rtf1 \\" + QByteArray(5000, 'x') + " y}").isEmpty());
 }
 
+// The terminal reads the same parser into plain text: paragraphs and line
+// breaks end lines, the last paragraph's end is one line end, formats go.
+TEST(RTFReaderTest, PlainTextKeepsLinesAndDropsFormats) {
+  QString text;
+  ASSERT_TRUE(RTFReadPlainText("{\\rtf1{\\fonttbl{\\f0 Helvetica;}}{\\b Title}\\par one\\line two\\tab x\\par\\par}", &text));
+  EXPECT_EQ(text, QStringLiteral("Title\none\ntwo\tx\n"));
+  EXPECT_FALSE(RTFReadPlainText("not rtf", &text));
+  EXPECT_EQ(text, QStringLiteral("Title\none\ntwo\tx\n"));
+}
+
 }  // namespace

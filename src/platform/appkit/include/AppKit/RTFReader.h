@@ -1,17 +1,12 @@
-// A small reader for the RTF that common word processors write, into a
-// QTextDocument. It keeps paragraphs, line breaks, tabs, bold, italic and
-// underline, and decodes \'hh (Windows-1252, or Latin-1 for other code
-// pages), \uN with its \ucN fallback count, and the escaped \{ \} \\. Fonts,
-// colours, sizes, style sheets, pictures and other destinations are skipped.
-// Nesting deeper than kRTFMaxGroupDepth groups is skipped as a whole, so the
-// reader's memory and time stay linear in the input.
+// The read-me's RTF (see RTFParser.h for what is kept) read into a
+// QTextDocument, with bold, italic and underline as character formats.
 #pragma once
+
+#include <AppKit/RTFParser.h>
 
 #include <QByteArray>
 
 class QTextDocument;
-
-inline constexpr int kRTFMaxGroupDepth = 200;
 
 // Replaces |document|'s contents with the text of |rtf|. Returns false, and
 // leaves |document| untouched, when |rtf| does not begin with "{\rtf".

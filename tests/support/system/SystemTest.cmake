@@ -3,8 +3,8 @@
 # mounts): it links the system-test support library, and every case holds
 # the CTest RESOURCE_LOCK "system", so that no two of them run at once.
 # Their labels (system, setuid, gui-e2e, terminal-e2e) mark the tests that
-# need root with the system bus and polkitd running; scripts/ci/fresh-root.sh leaves exactly
-# these out, so a new label must be added there too. (A discovered test
+# need root with the system bus and polkitd running; scripts/ci/fresh-root.sh
+# leaves exactly these out, so a new label must be added there too. (A discovered test
 # keeps one label only: the properties pass through a flat list.)
 # Include this file from a test folder's CMakeLists.txt:
 #   include(${PROJECT_SOURCE_DIR}/tests/support/system/SystemTest.cmake)

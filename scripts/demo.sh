@@ -66,10 +66,10 @@ if [ "$(id -u)" -ne 0 ]; then
   status=0
   if command -v sudo >/dev/null && { id -nG | grep -qw sudo || sudo -n true 2>/dev/null; }; then
     say "the steps that need root run through sudo"
-    sudo -- "$self" "$@" || status=$?
+    sudo -- env QUILLON_PREFIX="$prefix" "$self" "$@" || status=$?
   elif command -v su >/dev/null; then
     say "sudo is not set up for you: the steps that need root run through su (root's password)"
-    su root -c 'exec "$0" "$@"' -- "$self" "$@" || status=$?
+    su root -c 'exec env QUILLON_PREFIX="$0" "$@"' -- "$prefix" "$self" "$@" || status=$?
   else
     die "needs sudo or su for the steps that run as root"
   fi

@@ -83,6 +83,9 @@ function(quillon_product_tool name)
   target_link_libraries(${name} PRIVATE quillon_product_common)
   target_compile_options(${name} PRIVATE ${QUILLON_WARNINGS})
   quillon_bundle_executable(${name})
+  if(NOT QUILLON_BUILD_TESTS)
+    return()
+  endif()
   add_executable(${name}_kill_points ${ARGN} ${QUILLON_ASSERT_CHECK_SOURCE})
   target_link_libraries(${name}_kill_points PRIVATE quillon_product_common_kill_points)
   target_compile_options(${name}_kill_points PRIVATE ${QUILLON_WARNINGS})
@@ -108,4 +111,21 @@ function(quillon_bundle_resources)
   if(ARG_PROGRAMS)
     install(PROGRAMS ${ARG_PROGRAMS} DESTINATION "${QUILLON_INSTALL_BUNDLE_DIR}/Resources")
   endif()
+endfunction()
+
+# quillon_install_command_link(COMMAND EXECUTABLE): a command on the PATH,
+# <prefix>/bin/COMMAND, as a relative link to EXECUTABLE in the bundle. The
+# link is listed in install_manifest.txt with the installed files, so that
+# what removes an install by that list (scripts/demo.sh --remove) removes it.
+function(quillon_install_command_link command executable)
+  include(GNUInstallDirs)
+  install(CODE "
+    set(bindir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    file(MAKE_DIRECTORY \"\${bindir}\")
+    file(RELATIVE_PATH target \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\"
+         \"\${CMAKE_INSTALL_PREFIX}/${QUILLON_INSTALL_BUNDLE_DIR}/${executable}\")
+    message(STATUS \"Installing: \${bindir}/${command} -> \${target}\")
+    file(CREATE_LINK \"\${target}\" \"\${bindir}/${command}\" SYMBOLIC)
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${bindir}/${command}\")
+  ")
 endfunction()

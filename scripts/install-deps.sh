@@ -1,30 +1,37 @@
 #!/bin/sh
-# Installs the Debian 12 packages that building, testing and running need.
-# Safe to run again: apt-get skips what is already there.
+# Installs the Debian 12 packages of the named lists in scripts/packages/
+# (app: building and running the uninstaller; test: the tests, sanitizers,
+# fuzzers and benchmarks on top). With no list named, installs every list.
+# Safe to run again: it asks apt only for what is not installed yet.
+# Usage: scripts/install-deps.sh [app] [test]
 set -eu
-PACKAGES="
-  build-essential cmake ninja-build pkg-config git
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libpugixml-dev
-  clang libclang-rt-14-dev
-  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libqt6uitools6 libqt6dbus6
-  polkitd pkexec dbus dbus-x11 python3-dbus python3-gi python3-dbusmock
-  xvfb xauth xdotool x11-utils imagemagick libx11-dev zenity locales
-  dosfstools util-linux mount passwd procps
-  libplist-dev
-  tmux ansible-core man-db groff-base
-"
+here=$(cd "$(dirname "$0")" && pwd)
+[ $# -gt 0 ] || set -- app test
+
+packages=""
+tests=no
+for list in "$@"; do
+  file="$here/packages/$list.list"
+  if [ ! -f "$file" ]; then
+    echo "install-deps: no package list $file" >&2
+    exit 2
+  fi
+  packages="$packages $(sed -e 's/#.*//' "$file")"
+  [ "$list" != test ] || tests=yes
+done
+
 missing=""
-for p in $PACKAGES; do
+for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 if [ -n "$missing" ]; then
+  echo "install-deps: installing$missing" >&2
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
 fi
 # The tests read the application's and pkexec's texts in German too.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+if [ "$tests" = yes ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

@@ -3,7 +3,7 @@
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$top/build"}
-sh "$top/scripts/install-deps.sh"
+sh "$top/scripts/install-deps.sh" app test
 # Tests that need root run only as root; they start their own services.
 if [ "$(id -u)" -eq 0 ] && [ -x "$top/scripts/ci/start-services.sh" ]; then
   "$top/scripts/ci/start-services.sh"

@@ -110,6 +110,13 @@ void UninstallerController::awakeFromNib() {
     fReadMe.window().center();
   }
 
+  // Every window carries the menu entry's icon (_NET_WM_ICON), so task
+  // switchers show it even where they do not match the window to the entry.
+  const QString icon = fBundle.pathForResource_ofType_(QStringLiteral("quillon-uninstaller"), QStringLiteral("svg"));
+  if (!icon.isNull()) {
+    QApplication::setWindowIcon(QIcon(icon));
+  }
+
   fCompleteLogArea = fCompleteUninstallLog.enclosingScrollView();
 
   // Escape on the completion sheet means Quit, as its default button does;
@@ -621,7 +628,11 @@ int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::En
   }
   // Ties the windows to the desktop entry, and so to its icon. No display
   // name: the window system would add it to every (translated) window title.
+  // The application name is the class of WM_CLASS, which the entry's
+  // StartupWMClass names; left unset it would follow argv[0], which is the
+  // command's link or the bundle's executable depending on how we start.
   QGuiApplication::setDesktopFileName(QStringLiteral("quillon-uninstaller"));
+  QCoreApplication::setApplicationName(QStringLiteral("quillon-uninstaller"));
   gQtMessageHandler = qInstallMessageHandler(NoDisplayMessageHandler);
   if (preflight.showInWindow) {
     QApplication application(argc, argv);

@@ -32,6 +32,7 @@ inline const char kImport[] = "/usr/bin/import";
 inline const char kConvert[] = "/usr/bin/convert";
 inline const char kXvfb[] = "/usr/bin/Xvfb";
 inline const char kXauth[] = "/usr/bin/xauth";
+inline const char kXprop[] = "/usr/bin/xprop";
 
 struct Output {
   int exitCode = -1;  // -1: killed at the deadline or did not exit normally
@@ -135,6 +136,11 @@ class Driver {
   // out windows of the X server's own that match any process.
   std::vector<std::string> Windows() const {
     return Words(Run({kXdotool, "search", "--onlyvisible", "--pid", std::to_string(fApp), "--name", fTitle}).out);
+  }
+
+  // What xprop prints for one property of a window ("" when it cannot run).
+  std::string Property(const std::string& id, const std::string& name) const {
+    return Run({kXprop, "-id", id, name}).out;
   }
 
   // Waits for the first window to appear (xdotool's own --sync wait, bounded

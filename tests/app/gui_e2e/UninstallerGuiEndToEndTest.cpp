@@ -35,6 +35,7 @@ const char kPrefix[] = "/usr/local";
 const char kInstalledBundle[] = "/usr/local/lib/quillon-uninstaller/Uninstaller.bundle";
 const char kInstalledCommand[] = "/usr/local/bin/quillon-uninstaller";
 const char kInstalledDemo[] = "/usr/local/lib/quillon-uninstaller/demo/quillon-demo-install";
+const char kInstalledEntry[] = "/usr/local/share/applications/quillon-uninstaller.desktop";
 // Every window of the application has this title (in English, LANG=C.UTF-8).
 const char kWindowTitle[] = "Quillon Uninstaller";
 
@@ -63,7 +64,7 @@ class UninstallerGuiEndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (geteuid() != 0) GTEST_SKIP() << "needs root: creates users, polkit rules and mounts";
-    for (const char* tool : {gui::kXvfb, gui::kXdotool, gui::kImport, gui::kConvert, gui::kXauth}) {
+    for (const char* tool : {gui::kXvfb, gui::kXdotool, gui::kImport, gui::kConvert, gui::kXauth, gui::kXprop}) {
       if (!Executable(tool)) GTEST_SKIP() << "needs " << tool << " (scripts/install-deps.sh installs it)";
     }
     std::string why;
@@ -220,6 +221,18 @@ std::string OpenAndProceedThroughWarnings(const gui::Driver& app, ChildChecks& c
   checks.Expect(!main.empty(), "the main window did not appear");
   if (main.empty()) return "";
   checks.Expect(app.Screenshot("01-main-window"), "no screenshot of the main window");
+
+  // Task switchers match the window to the menu entry by the class of its
+  // WM_CLASS, whatever path started it, and show the icon it carries.
+  const std::string entry = ReadFile(kInstalledEntry);
+  const size_t key = entry.find("\nStartupWMClass=");
+  const std::string wmClass = key == std::string::npos
+                                  ? "(none)"
+                                  : entry.substr(key + 16, entry.find('\n', key + 1) - key - 16);
+  const std::string classProperty = app.Property(main, "WM_CLASS");
+  checks.Expect(Contains(classProperty, ", \"" + wmClass + "\"\n"),
+                "WM_CLASS is not the entry's StartupWMClass " + wmClass + ": " + classProperty);
+  checks.Expect(Contains(app.Property(main, "_NET_WM_ICON"), "Icon ("), "the window has no _NET_WM_ICON");
 
   // Uninstall… is the main window's default button.
   checks.Expect(app.Keys(main, {"Return"}), "could not press Uninstall");

@@ -115,6 +115,9 @@ bool TerminalAccount::Prepare(const std::string& lang, UninstallerUserAccount* a
   account->groupCount = static_cast<int>(fGroups.size());
   account->home = home.c_str();
   account->environment = fEnvironmentPointers.data();
+  // Ours is a handful of removals; a part that takes longer is held up on
+  // purpose or by mistake, and must not hold up the other accounts.
+  account->timeLimitSeconds = 600;
   return true;
 }
 

@@ -600,8 +600,9 @@ int TerminalRun::RunParts(Boolean removeMidi, bool systemPart, std::vector<Termi
     fParts.push_back(part);
   }
   const std::string lang = std::getenv("LANG") != nullptr ? std::getenv("LANG") : "";
+  const bool systemPartFailed = first != noErr;
   for (TerminalAccount& account : users) {
-    if (first != noErr) {
+    if (systemPartFailed) {
       // As with the window: no user's part after a failed system part.
       fNotHandled.push_back({account.name, account.uid, Text("reasonSystemPartFailed")});
       continue;

@@ -20,8 +20,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
@@ -115,6 +117,22 @@ size_t TrimPartialCharacter(std::string& text) {
   return have;
 }
 
+// Waits until |fd| can be read (or has reached its end) or the monotonic
+// clock passes |deadline|; false when the deadline came first.
+bool WaitForInputUntil(int fd, const struct timespec& deadline) {
+  for (;;) {
+    struct timespec now;
+    (void) clock_gettime(CLOCK_MONOTONIC, &now);
+    long long left = (static_cast<long long>(deadline.tv_sec) - now.tv_sec) * 1000 +
+                     (deadline.tv_nsec - now.tv_nsec) / 1000000;
+    if (left <= 0) return false;
+    struct pollfd wanted = {fd, POLLIN, 0};
+    int ready = poll(&wanted, 1, left > 60000 ? 60000 : static_cast<int>(left));
+    if (ready > 0) return true;
+    if (ready < 0 && errno != EINTR) return true;  // let read() report it
+  }
+}
+
 // Runs the user-level script as the current user with the inherited
 // environment and working folder, or as |account| when that is given (a
 // root run), its standard output and error on one pipe,
@@ -122,7 +140,8 @@ size_t TrimPartialCharacter(std::string& text) {
 // wrote something that is not UTF-8. A script that cannot be started gets a
 // line that says so, as does output cut at the bound.
 CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPath,
-                                 const UninstallerUserAccount* account) {
+                                 const UninstallerUserAccount* account, bool* timedOut) {
+  *timedOut = false;
   std::string script = StdStringOf(scriptPath);
   std::string argument = StdStringOf(pruneMIDIPath);
   char* argv[3] = {script.data(), NULL, NULL};
@@ -164,7 +183,17 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
     // Until the script and everything it started have closed the pipe.
     uint64_t dropped = 0;
     char buffer[65536];
+    const unsigned limit = account != NULL ? account->timeLimitSeconds : 0;
+    struct timespec deadline = {};
+    (void) clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += static_cast<time_t>(limit);
     for (;;) {
+      if (limit > 0 && !WaitForInputUntil(pipeFds[0], deadline)) {
+        // The script runs in a session of its own, led by the child.
+        (void) kill(-child, SIGKILL);
+        *timedOut = true;
+        break;
+      }
       ssize_t got = read(pipeFds[0], buffer, sizeof(buffer));
       if (got < 0 && errno == EINTR) {
         continue;
@@ -186,6 +215,12 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
       snprintf(line, sizeof(line), "the log was cut short: %llu more bytes of output were left out\n",
                static_cast<unsigned long long>(dropped));
       output += line;
+    }
+    if (*timedOut) {
+      if (!output.empty() && output.back() != '\n') {
+        output += '\n';
+      }
+      output += "the user part did not end within " + std::to_string(limit) + " seconds and was stopped\n";
     }
   } else {
     output = "could not run " + script + ": " + strerror(spawnErr) + "\n";
@@ -418,9 +453,14 @@ OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevice
                                    : CFBundleCopyResourceURL(bundle, CFSTR("usr_uninstall.ss"), CFSTR(""), NULL));
     CFRef<CFStringRef> userScriptPath(CopyPathOfURL(userScript.get()));
     if (userScriptPath) {
-      CFRef<CFStringRef> output(CopyUserScriptOutput(userScriptPath.get(), pruneMIDIPath, options->userAccount));
+      bool timedOut = false;
+      CFRef<CFStringRef> output(
+          CopyUserScriptOutput(userScriptPath.get(), pruneMIDIPath, options->userAccount, &timedOut));
       if (combined != NULL && output) {
         CFStringAppend(combined, output.get());
+      }
+      if (timedOut) {
+        err = ETIMEDOUT;
       }
     }
     result = combined;

@@ -25,6 +25,12 @@ struct UninstallerUserAccount {
   int groupCount;
   const char* home;     // an absolute path: the working folder
   char* const* environment;  // NULL-terminated "NAME=value" entries, all of them
+  // How long root waits for this user's part, in seconds; 0 for no bound.
+  // The account owns the script's processes and could keep them, and its
+  // output, open for ever, holding up every other account's part: past
+  // this, its session is killed, its output is no longer read, and the run
+  // returns ETIMEDOUT with a line in the log that says so.
+  unsigned timeLimitSeconds;
 };
 
 // What a front end may ask of an uninstall beyond that.

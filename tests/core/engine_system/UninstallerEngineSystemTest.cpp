@@ -534,3 +534,38 @@ TEST_F(UninstallerEngineUserTest, AfterTheApplicationWasKilledTheNextRunRemovesT
 }
 
 }  // namespace
+
+// A root run removes one account's part as that account. The account owns
+// the script's processes and can keep them, and the output pipe, open for
+// ever: past its time limit root kills the session, stops reading (a process
+// that left the session still holds the pipe), and says so.
+TEST_F(UninstallerEngineUserTest, ARootRunStopsAUserPartThatOutlivesItsTimeLimit) {
+  ASSERT_TRUE(WriteScript(fBundle + "/Resources/usr_uninstall.ss",
+                          "echo started\nsetsid sleep 300 &\nexec sleep 300\n"));
+  std::string home = Home();
+  std::string user = User().name;
+  std::string bundle = fBundle;
+  const uid_t uid = User().uid;
+  const gid_t gid = User().gid;
+  sys::ChildOptions options;
+  options.timeout = std::chrono::milliseconds(60000);
+  sys::ChildResult result = sys::RunAsUser(
+      nullptr,
+      [&]() -> int {
+        std::string homeEntry = "HOME=" + home, userEntry = "USER=" + user;
+        char* environment[] = {homeEntry.data(), userEntry.data(), const_cast<char*>("PATH=/usr/bin:/bin"), NULL};
+        UninstallerUserAccount account = {uid, gid, &gid, 1, home.c_str(), environment, 2};
+        UninstallerEngineOptions engineOptions = {};
+        engineOptions.userPartOnly = true;
+        engineOptions.userAccount = &account;
+        std::string log;
+        RunEngine(bundle, 0, &log, &engineOptions);
+        return 0;
+      },
+      options);
+  (void) system(("pkill -KILL -u " + std::to_string(uid)).c_str());  // the process that left the session
+  EXPECT_FALSE(result.timedOut) << result.Describe();
+  EngineRun run = ParseEngineRun(result.out);
+  EXPECT_EQ(run.status, ETIMEDOUT) << result.Describe() << result.out;
+  EXPECT_EQ(run.log, "started\nthe user part did not end within 2 seconds and was stopped\n");
+}

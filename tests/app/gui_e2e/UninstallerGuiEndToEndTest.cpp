@@ -47,15 +47,6 @@ const int kWindowTimeoutMs = 30000;
 
 std::string ArtifactsDir() { return std::string(QUILLON_BINARY_ROOT) + "/artifacts/gui-e2e"; }
 
-std::vector<std::string> ReceiptEntries(const std::string& receipt) {
-  std::vector<std::string> entries;
-  std::istringstream in(ReadFile(receipt));
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) entries.push_back(line);
-  }
-  return entries;
-}
-
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 bool Executable(const char* path) { return access(path, X_OK) == 0; }

@@ -47,15 +47,6 @@ size_t Count(const std::string& text, const std::string& part) {
   return n;
 }
 
-std::vector<std::string> ReceiptEntries(const std::string& receipt) {
-  std::vector<std::string> entries;
-  std::istringstream in(ReadFile(receipt));
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) entries.push_back(line);
-  }
-  return entries;
-}
-
 // Runs argv with `env` only, standard output kept apart from standard error.
 struct Split {
   int exitCode = -1;

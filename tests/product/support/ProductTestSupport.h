@@ -76,6 +76,19 @@ inline std::string ReadFile(const std::string& path) {
   return content;
 }
 
+// The entries of a receipt: one absolute path per non-empty line.
+inline std::vector<std::string> ReceiptEntries(const std::string& receipt) {
+  std::vector<std::string> entries;
+  const std::string content = ReadFile(receipt);
+  for (size_t at = 0; at < content.size();) {
+    size_t end = content.find('\n', at);
+    if (end == std::string::npos) end = content.size();
+    if (end > at) entries.push_back(content.substr(at, end - at));
+    at = end + 1;
+  }
+  return entries;
+}
+
 // True when something (even a dangling link) is there.
 inline bool Exists(const std::string& path) {
   struct stat st;

@@ -1,5 +1,7 @@
 #include "TerminalAgent.h"
 
+#include "MoreUNIX.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -85,14 +87,10 @@ int TerminalAgent::Start(pid_t subject, int timeoutSeconds) {
   // Default actions and no blocked signal: Ctrl-C at its prompt ends it.
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  sigset_t signals;
-  sigemptyset(&signals);
-  posix_spawnattr_setsigmask(&attributes, &signals);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) sigaddset(&signals, sig);
-  posix_spawnattr_setsigdefault(&attributes, &signals);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  const int defaults[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+  int err = MoreUNIXSetSpawnSignalDefaults(&attributes, defaults, sizeof defaults / sizeof defaults[0]);
   pid_t pid = -1;
-  int err = posix_spawn(&pid, kPkttyagent, &actions, &attributes, argv, environ);
+  if (err == 0) err = posix_spawn(&pid, kPkttyagent, &actions, &attributes, argv, environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   (void) close(notify[1]);

@@ -1,5 +1,6 @@
 #include "TerminalUninstall.h"
 
+#include "MoreUNIX.h"
 #include "ProductLayout.h"
 #include "RestartRequest.h"
 #include "TerminalAccounts.h"
@@ -225,16 +226,12 @@ bool TerminalRun::ShowReadMe() {
   posix_spawn_file_actions_adddup2(&actions, fileno(fHuman), STDOUT_FILENO);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  posix_spawnattr_setsigmask(&attributes, &defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  const int defaults[] = {SIGPIPE};
+  int err = MoreUNIXSetSpawnSignalDefaults(&attributes, defaults, 1);
   if (std::getenv("LESS") == nullptr) setenv("LESS", "FRX", 1);
   char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), command.data(), nullptr};
   pid_t pid = -1;
-  const int err = posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv, environ);
+  if (err == 0) err = posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv, environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   (void) close(feed[0]);

@@ -7,6 +7,7 @@
 #include "MoreSecClient.h"
 #include "MoreSecInstall.h"
 #include "MoreSecProtocol.h"
+#include "MoreUNIX.h"
 #include "UninstallerEnginePrivate.h"
 #include "UninstallerRootWatch.h"
 
@@ -166,13 +167,9 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
     // pipelines expect the default, and no signal blocked.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    sigaddset(&signals, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    spawnErr = posix_spawn(&child, script.c_str(), &actions, &attributes, argv, environ);
+    const int defaults[] = {SIGPIPE};
+    spawnErr = MoreUNIXSetSpawnSignalDefaults(&attributes, defaults, 1);
+    if (spawnErr == 0) spawnErr = posix_spawn(&child, script.c_str(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
   }

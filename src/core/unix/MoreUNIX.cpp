@@ -106,3 +106,15 @@ int MoreUNIXIgnoreSIGPIPE(void) {
   }
   return err;
 }
+
+int MoreUNIXSetSpawnSignalDefaults(posix_spawnattr_t* attributes, const int* signals, size_t count) {
+  sigset_t set;
+  sigemptyset(&set);
+  int err = posix_spawnattr_setsigmask(attributes, &set);
+  for (size_t i = 0; err == 0 && i < count; i++) {
+    err = MoreUNIXErrno(sigaddset(&set, signals[i]));
+  }
+  if (err == 0) err = posix_spawnattr_setsigdefault(attributes, &set);
+  if (err == 0) err = posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  return err;
+}

@@ -14,6 +14,7 @@
 #ifndef QUILLON_CORE_UNIX_MOREUNIX_H
 #define QUILLON_CORE_UNIX_MOREUNIX_H
 
+#include <spawn.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -50,6 +51,14 @@ int MoreUNIXWrite(int fd, const void* buf, size_t bytesToWrite, size_t* bytesWri
 // call again. Not synchronised: call it early in main, before other threads
 // exist, and again after anything that resets signal dispositions.
 int MoreUNIXIgnoreSIGPIPE(void);
+
+// Makes |attributes| (initialised by the caller with posix_spawnattr_init)
+// start the child with no signal blocked and with the default action for
+// each of the |count| signals in |signals|. Our own ignored SIGPIPE, above
+// all, must not reach a script: exec passes an ignored signal on, and its
+// pipelines would meet EPIPE errors instead of ending quietly. Returns 0 or
+// the errno of the attribute call that failed.
+int MoreUNIXSetSpawnSignalDefaults(posix_spawnattr_t* attributes, const int* signals, size_t count);
 
 // Sends the descriptor |fdToWrite| over the connected UNIX-domain socket |fd| as
 // one message of exactly one data byte ('D') carrying that one descriptor. The

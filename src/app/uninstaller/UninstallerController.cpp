@@ -14,6 +14,7 @@
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
 
@@ -112,9 +113,12 @@ void UninstallerController::awakeFromNib() {
 
   // Every window carries the menu entry's icon (_NET_WM_ICON), so task
   // switchers show it even where they do not match the window to the entry.
+  // Drawing it at the sizes the window system wants takes several
+  // milliseconds, so it comes once the main window is on screen; Qt hands it
+  // to every window then.
   const QString icon = fBundle.pathForResource_ofType_(QStringLiteral("quillon-uninstaller"), QStringLiteral("svg"));
   if (!icon.isNull()) {
-    QApplication::setWindowIcon(QIcon(icon));
+    QTimer::singleShot(0, qApp, [icon]() { QApplication::setWindowIcon(QIcon(icon)); });
   }
 
   fCompleteLogArea = fCompleteUninstallLog.enclosingScrollView();

@@ -146,16 +146,11 @@ int UninstallerAppendRunLog(const std::string& path, std::string_view log, OSSta
   std::string entry = RunHeader(status, when) + UninstallerCutLog(log, limit / 2);
   if (entry.back() != '\n') entry.push_back('\n');
 
-  int err = UninstallerMakeFolders(path.substr(0, path.rfind('/')));
-  if (err != 0) return err;
-  int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return errno;
+  int fd = -1;
   struct stat info;
-  if (fstat(fd, &info) != 0) {
-    err = errno;
-  } else if (!S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
-    err = EPERM;
-  } else if (static_cast<size_t>(info.st_size) + entry.size() <= limit) {
+  int err = UninstallerOpenOwnFile(path, O_RDWR | O_APPEND, &fd, &info);
+  if (err != 0) return err;
+  if (static_cast<size_t>(info.st_size) + entry.size() <= limit) {
     err = WriteAll(fd, entry.data(), entry.size());
   } else {
     // The newest runs that leave room for this one, from a run's first line.

@@ -86,6 +86,26 @@ int UninstallerMakeFolders(const std::string& folder) {
   }
 }
 
+int UninstallerOpenOwnFile(const std::string& path, int flags, int* fd, struct stat* info) {
+  if (fd == nullptr || *fd != -1 || info == nullptr) return EINVAL;
+  if (path.empty() || path[0] != '/') return EINVAL;
+  int err = UninstallerMakeFolders(path.substr(0, path.rfind('/')));
+  if (err != 0) return err;
+  const int opened = open(path.c_str(), flags | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (opened < 0) return errno;
+  if (fstat(opened, info) != 0) {
+    err = errno;
+  } else if (!S_ISREG(info->st_mode) || info->st_uid != geteuid()) {
+    err = EPERM;
+  }
+  if (err != 0) {
+    (void) close(opened);
+    return err;
+  }
+  *fd = opened;
+  return 0;
+}
+
 std::string UninstallerUserLockPath() {
   const std::string runtime = AbsoluteFromEnvironment("XDG_RUNTIME_DIR");
   if (!runtime.empty() && IsPrivateFolder(runtime)) return runtime + "/" + kLockName;
@@ -95,27 +115,16 @@ std::string UninstallerUserLockPath() {
 
 int UninstallerLockAcquire(const std::string& path, int* fd) {
   if (fd == nullptr || *fd != -1) return EINVAL;
-  if (path.empty() || path[0] != '/') return EINVAL;
-  int err = UninstallerMakeFolders(path.substr(0, path.rfind('/')));
-  if (err != 0) return err;
-  int lockFd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (lockFd < 0) return errno;
+  int lockFd = -1;
   struct stat info;
-  if (fstat(lockFd, &info) != 0) {
-    err = errno;
-  } else if (!S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
-    err = EPERM;
-  } else {
-    while (flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
-      if (errno != EINTR) {
-        err = errno;
-        break;
-      }
+  int err = UninstallerOpenOwnFile(path, O_RDWR, &lockFd, &info);
+  if (err != 0) return err;
+  while (flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR) {
+      err = errno;
+      (void) close(lockFd);
+      return err;
     }
-  }
-  if (err != 0) {
-    (void) close(lockFd);
-    return err;
   }
   *fd = lockFd;
   return 0;

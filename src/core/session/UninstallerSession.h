@@ -6,6 +6,8 @@
 
 #include <MacTypes.h>
 
+#include <sys/stat.h>
+
 #include <string>
 
 // ---- What is installed -----------------------------------------------------------
@@ -36,6 +38,13 @@ std::string UninstallerStateFolder();
 // Makes |folder| (an absolute path) and its missing parents, mode 0700.
 // Returns 0 or an errno.
 int UninstallerMakeFolders(const std::string& folder);
+
+// Opens (creating, mode 0600, with its folders) a file of our own at |path|,
+// an absolute path: never through a link, and only a regular file that this
+// user owns, so a name someone else planted is refused with EPERM. Adds
+// |flags| to O_CREAT | O_NOFOLLOW | O_CLOEXEC. On success *fd is open and
+// |info| describes it. Returns 0 or an errno.
+int UninstallerOpenOwnFile(const std::string& path, int flags, int* fd, struct stat* info);
 
 // ---- One uninstaller at a time ----------------------------------------------------
 

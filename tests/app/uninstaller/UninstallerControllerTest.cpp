@@ -23,7 +23,10 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace {
 
@@ -386,7 +389,9 @@ TEST(Preflight, WithoutADisplayTheApplicationSaysSoAndExitsWithOne) {
     // warnings come first.
     const QStringList lines = said.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_FALSE(lines.isEmpty()) << display;
-    if (display[0] == '\0') EXPECT_EQ(lines.size(), 1) << qPrintable(said);
+    if (display[0] == '\0') {
+      EXPECT_EQ(lines.size(), 1) << qPrintable(said);
+    }
     EXPECT_TRUE(lines.last().contains(QStringLiteral("graphical session")) &&
                 lines.last().contains(QStringLiteral("quillon-uninstall ")))
         << qPrintable(said);
@@ -437,6 +442,23 @@ TEST(RunLog, TheLogFileDropsItsOldestRunsPastItsBound) {
   EXPECT_EQ(kept.find("run 0\n"), std::string::npos);
   EXPECT_EQ(QFileInfo(file).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
   EXPECT_EQ(QDir(dir.path() + "/state/quillon").entryList(QDir::Files).size(), 1);  // no temporary left
+}
+
+// The log file and the lock are opened the same way: a name planted as a
+// link is refused and its target left as it was.
+TEST(RunLog, APlantedLinkAtTheLogOrTheLockIsRefused) {
+  QTemporaryDir dir;
+  const std::string target = (dir.path() + "/target").toStdString();
+  ASSERT_TRUE(QFile(QString::fromStdString(target)).open(QIODevice::WriteOnly));
+  const std::string log = (dir.path() + "/uninstall.log").toStdString();
+  const std::string lock = (dir.path() + "/uninstaller.lock").toStdString();
+  ASSERT_EQ(symlink(target.c_str(), log.c_str()), 0);
+  ASSERT_EQ(symlink(target.c_str(), lock.c_str()), 0);
+  EXPECT_EQ(UninstallerAppendRunLog(log, "run\n", 0, 1700000000, 2048), ELOOP);
+  int fd = -1;
+  EXPECT_EQ(UninstallerLockAcquire(lock, &fd), ELOOP);
+  EXPECT_EQ(fd, -1);
+  EXPECT_EQ(QFileInfo(QString::fromStdString(target)).size(), 0);
 }
 
 // ---- The log area's toggle ----------------------------------------------------------------

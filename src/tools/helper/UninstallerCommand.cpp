@@ -155,8 +155,9 @@ OSStatus CheckUninstallRight(AuthorizationRef auth) {
 // may point elsewhere), it is opened without following a link and without
 // truncating, and must turn out to be a regular file of root's own that
 // nobody else may open, linked once; anything else is refused (never
-// removed or rewritten), and the administrator has to clear the name. Without root at hand there is nothing to guard (the programs
-// could not run as root either) and *fd stays -1.
+// removed or rewritten), and the administrator has to clear the name.
+// Without root at hand there is nothing to guard (the programs could not run
+// as root either) and *fd stays -1.
 int LockSystemWide(const char* path, UninstallLog* log, int* fd) {
   const uid_t actingAs = geteuid();
   if (actingAs != 0 && seteuid(0) != 0) return 0;

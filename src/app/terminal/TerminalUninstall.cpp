@@ -11,6 +11,7 @@
 #include <AppKit/NSBundle.h>
 #include <AppKit/RTFParser.h>
 #include <UninstallerEngine.h>
+#include <UninstallerFlow.h>
 #include <UninstallerRunLog.h>
 #include <UninstallerSession.h>
 
@@ -28,7 +29,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -37,14 +37,11 @@
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
 
 namespace {
-
-constexpr OSStatus kHelperToolDeniedErr = 5362;
 
 // Where a root run keeps its log: root's own, outside every user's reach.
 const char kRootLogFile[] = "/var/log/quillon-uninstall.log";
@@ -264,20 +261,12 @@ bool TerminalRun::Confirm(bool systemPart, bool* removeMidi) {
   if (fOptions.yes) return true;
   if (!fOptions.quiet && !fOptions.json) ShowReadMe();
   if (!fOptions.keepMidiDevices && !Ask(Text("midiQuestion"), true, removeMidi)) return false;
-  struct Warning {
-    const char* title;
-    const char* message;
-  };
-  std::vector<Warning> warnings;
-  if (systemPart) {
-    warnings.push_back({"necessaryToRestart", "chanceToSave"});
-  } else {
-    warnings.push_back({"userPartOnlyTitle", "userPartOnlyMessage"});
-  }
-  // The shared settings are touched only when the MIDI devices go.
-  if (*removeMidi) warnings.push_back({"sharedWarningTitle", "sharedWarningMessage"});
-  for (const Warning& warning : warnings) {
-    std::fprintf(fHuman, "\n%s\n%s", Text(warning.title).c_str(), TerminalWrap(Text(warning.message), 79).c_str());
+  UninstallerPlan plan;
+  plan.systemPart = systemPart;
+  plan.userPartOnly = !systemPart;
+  for (const UninstallerWarning& warning : UninstallerWarningsFor(plan, *removeMidi)) {
+    std::fprintf(fHuman, "\n%s\n%s", Text(warning.titleKey).c_str(),
+                 TerminalWrap(Text(warning.messageKey), 79).c_str());
     std::fputs("\n", fHuman);
     bool yes = false;
     if (!Ask(Text("proceedQuestion"), true, &yes) || !yes) return false;
@@ -383,21 +372,18 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
   if (askPassword) Say(Text("waitingForAuthorization") + "\n");
 
   bool done = false;
-  OSStatus status = noErr;
-  CFStringRef result = nullptr;
-  std::thread engine([&]() {
-    // Signals are ours to note on the main thread; the engine's children
-    // get a clean mask and default actions from their own start-up.
-    sigset_t held;
-    sigemptyset(&held);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, sig);
-    pthread_sigmask(SIG_BLOCK, &held, nullptr);
-    const OSStatus engineStatus = UninstallerEngineWithOptions(&result, removeMidi, &options);
+  UninstallerRunResult result;
+  UninstallerWorker engine;
+  const bool started = engine.Start(UninstallerRunEngine, removeMidi, options, [&](const UninstallerRunResult& ran) {
     std::lock_guard<std::mutex> lock(fMutex);
-    status = engineStatus;
+    result = ran;
     done = true;
     fChanged.notify_all();
   });
+  if (!started) {
+    result.status = EAGAIN;
+    done = true;
+  }
 
   const auto start = std::chrono::steady_clock::now();
   bool shownRemoving = false;
@@ -418,22 +404,14 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
       fChanged.wait_for(lock, std::chrono::seconds(1));
     }
   }
-  engine.join();
+  engine.Join();
   if (shownRemoving && fHumanIsTerminal && !fOptions.quiet) std::fputc('\n', fHuman);
   fAgent.Stop();
   if (haveTerminal) (void) tcsetattr(tty, TCSAFLUSH, &before);
   if (tty >= 0) (void) close(tty);
 
-  if (result != nullptr) {
-    const CFIndex length = CFStringGetLength(result);
-    CFIndex needed = 0;
-    CFStringGetBytes(result, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false, nullptr, 0, &needed);
-    log->resize(static_cast<size_t>(needed));
-    CFStringGetBytes(result, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false,
-                     reinterpret_cast<UInt8*>(log->data()), needed, nullptr);
-    CFRelease(result);
-  }
-  return status;
+  *log = std::move(result.log);
+  return result.status;
 }
 
 bool TerminalRun::RequestRestartNow() {
@@ -643,7 +621,10 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
 
   bool logWritten = false;
   if (ran && !fLogFile.empty()) {
-    const int err = UninstallerAppendRunLog(fLogFile, log, status, std::time(nullptr));
+    UninstallerRunResult run;
+    run.status = status;
+    run.log = log;
+    const int err = UninstallerRecordRun(fLogFile, run);
     logWritten = err == 0;
     if (err != 0) SayError("cannot write the log " + fLogFile + ": " + std::strerror(err));
   }
@@ -659,7 +640,8 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
         break;
       case kTerminalExitCancelled:
         text = gInterrupted ? Text("terminalCancelled")
-                            : Text(status == kHelperToolDeniedErr ? "terminalDenied" : "statusCanceled");
+                            : Text(UninstallerOutcomeOf(status) == UninstallerOutcome::kDenied ? "terminalDenied"
+                                                                                                : "statusCanceled");
         SayError(text);
         break;
       case kTerminalExitNoAuthentication:
@@ -668,11 +650,8 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
         break;
       default: {
         text = UninstallerFormatStatus(QString::fromStdString(Text("errorTemplate")), status).toStdString();
-        if (const char* key = UninstallerStatusTextKey(status)) {
-          text += " " + Text(key);
-        } else if (UninstallerStatusIsErrno(status)) {
-          text += std::string(" ") + std::strerror(status);
-        }
+        const QString meaning = UninstallerStatusMeaning(fBundle, status);
+        if (!meaning.isEmpty()) text += " " + meaning.toStdString();
         SayError(text);
         ShowDiagnostics();
         break;

@@ -3,7 +3,7 @@
 // controller on them, and a substitute engine that records its calls.
 #pragma once
 
-#include "UninstallerController.h"
+#include "UninstallerApplication.h"
 
 #include <AppKit/AppKit.h>
 #include <gtest/gtest.h>

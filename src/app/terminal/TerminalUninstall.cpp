@@ -657,12 +657,16 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
         break;
       }
     }
-    Say(QString::fromStdString(Text("summaryTemplate"))
-            .arg(summary.removed.size())
-            .arg(summary.kept.size())
-            .arg(summary.refused.size())
-            .toStdString() +
-        "\n");
+    // After a cancel or a denial nothing was removed: counts of nothing
+    // would only suggest otherwise.
+    if (exit != kTerminalExitCancelled) {
+      Say(QString::fromStdString(Text("summaryTemplate"))
+              .arg(summary.removed.size())
+              .arg(summary.kept.size())
+              .arg(summary.refused.size())
+              .toStdString() +
+          "\n");
+    }
   }
   for (const NotHandled& user : fNotHandled) {
     const std::string line = QString::fromStdString(Text("userNotHandledTemplate"))

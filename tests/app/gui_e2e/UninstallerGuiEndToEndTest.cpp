@@ -16,6 +16,7 @@
 
 #include "EngineSystemTestSupport.h"
 #include "GuiDriver.h"
+#include "WaylandDriver.h"
 
 #include <Authorization.h>
 #include <gtest/gtest.h>
@@ -541,6 +542,117 @@ TEST_F(UninstallerGuiEndToEndTest, NoAgentAndADenyingPolicyEachShowTheirOwnSheet
     KeepArtifacts();
     EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
         << result.Describe() << "\n" << result.out << "\napplication log:\n" << ReadFile(ArtifactsDir() + "/application-" + c.shot + ".log");
+  }
+}
+
+// Child side, under Wayland: the main window, then Uninstall… and Continue
+// on each warning. `warnings` are texts of the sheets in their order;
+// screenshots are named "wayland-<n>-...".
+bool ProceedThroughWarningsUnderWayland(const gui::AccessibleDriver& app, ChildChecks& checks,
+                                        const std::vector<std::string>& warnings) {
+  checks.Expect(app.WaitFor(1, "This program removes", kWindowTimeoutMs), "the main window did not appear");
+  checks.Expect(app.Screenshot("wayland-01-main-window"), "no screenshot of the main window");
+  checks.Expect(app.Press("Uninstall…"), "could not press Uninstall");
+  int n = 2;
+  for (const std::string& warning : warnings) {
+    checks.Expect(app.WaitFor(2, warning, kWindowTimeoutMs), "no sheet saying " + warning);
+    checks.Expect(app.Screenshot("wayland-0" + std::to_string(n++) + "-warning"), "no screenshot of " + warning);
+    checks.Expect(app.Press("Continue"), "could not press Continue on " + warning);
+    if (checks.ExitCode() != 0) return false;
+  }
+  return true;
+}
+
+// Child side: Show Details… or More Information opens the newest sheet's
+// log, the text of which (`logText`) was not on the screen before.
+void OpenTheLogUnderWayland(const gui::AccessibleDriver& app, ChildChecks& checks, const std::string& button,
+                            const std::string& logText, const std::string& shot) {
+  std::vector<gui::AccessibleWindow> before = app.Windows();
+  checks.Expect(!before.empty() && !Contains(before.back().texts, logText), "the log shows before " + button);
+  checks.Expect(app.Press(button), "could not press " + button);
+  checks.Expect(app.WaitFor(2, logText, kWindowTimeoutMs), button + " did not show the log");
+  checks.Expect(app.Screenshot(shot), "no screenshot " + shot);
+}
+
+// Under Wayland (weston's headless compositor) and driven through the
+// accessibility bus: the warnings, the sheet for a missing authentication
+// agent and its details, then a run of the user's part alone to the
+// completion sheet and its log. The screenshots are the wayland-* ones.
+TEST_F(UninstallerGuiEndToEndTest, UnderWaylandTheWarningsTheNoAgentSheetAndAUserPartRunWorkThroughAccessibility) {
+  for (const char* tool : {gui::kWeston, gui::kWestonScreenshooter, gui::kDbusDaemon, gui::kPython}) {
+    if (!Executable(tool)) GTEST_SKIP() << "needs " << tool << " (scripts/install-deps.sh installs it)";
+  }
+  if (gui::Run({gui::kPython, "-c", "import pyatspi"}).exitCode != 0) GTEST_SKIP() << "needs python3-pyatspi";
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  ASSERT_TRUE(PrepareForUser(user.user()));
+  const std::string home = user->home;
+  const std::string shots = fScratch + "/shots";
+  const std::string logFile = home + "/.local/state/quillon/uninstall.log";
+  const std::string entryName = kInstalledEntry + std::string(kInstalledEntry).rfind('/') + 1;
+
+  for (const bool systemPart : {true, false}) {
+    SCOPED_TRACE(systemPart ? "no agent" : "the user's part alone");
+    const std::string appLog = shots + (systemPart ? "/application-wayland-no-agent.log" : "/application-wayland.log");
+    sys::ChildOptions options;
+    options.privateMountNamespace = true;
+    options.timeout = std::chrono::milliseconds(300000);
+    options.rootSetup = [&](std::string* error) {
+      return InstallInNamespace(user.user(), error) && (!systemPart || InstallSystemPart(error));
+    };
+    sys::ChildResult result = sys::RunAsUser(
+        &user.user(),
+        [&]() -> int {
+          ChildChecks checks;
+          checks.Expect(mkdir((home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
+          gui::WaylandSession session;
+          std::string error;
+          checks.Expect(session.Start(home + "/.run", shots, &error), error);
+          RunResult installed = RunTool({kInstalledDemo, "--user"}, {"HOME=" + home, "PATH=/usr/bin:/bin"});
+          checks.Expect(installed.exitCode == 0, "quillon-demo-install --user: " + installed.output);
+          if (checks.ExitCode() != 0) return checks.ExitCode();
+
+          // The protocol log shows the app ID the compositor gets.
+          pid_t pid = gui::Launch({kInstalledCommand}, {"WAYLAND_DEBUG=client"}, appLog);
+          checks.Expect(pid > 0, "cannot start the application");
+          if (pid <= 0) return 1;
+          gui::AccessibleDriver app(pid, ATSPI_DRIVER_PATH, shots);
+          if (systemPart) {
+            // No rule answers for this user, so polkit wants a password that
+            // no agent can ask for.
+            if (ProceedThroughWarningsUnderWayland(app, checks, {"need to restart", "Shared audio settings"})) {
+              checks.Expect(app.WaitFor(2, "No password prompt could be shown.", kEngineTimeoutMs),
+                            "no sheet for the missing agent");
+              checks.Expect(app.Screenshot("wayland-11-no-agent-sheet"), "no screenshot of the no-agent sheet");
+              OpenTheLogUnderWayland(app, checks, "Show Details…", "-60007", "wayland-11-no-agent-details");
+              checks.Expect(app.Press("OK") && app.WaitFor(1, "This program removes", kWindowTimeoutMs),
+                            "the window is not idle again");
+            }
+            checks.Expect(Exists("/opt/quillon"), "something was removed");
+            checks.Expect(Contains(ReadFile(logFile), " status -60007 ===="), "the run is not in the log file");
+          } else if (ProceedThroughWarningsUnderWayland(app, checks, {"Only your own Quillon settings", "Shared audio settings"})) {
+            checks.Expect(app.WaitFor(2, "Quillon has been uninstalled.", kEngineTimeoutMs), "no completion sheet");
+            checks.Expect(app.Screenshot("wayland-04-completion-sheet"), "no screenshot of the completion sheet");
+            OpenTheLogUnderWayland(app, checks, "More Information", "quillon-user.list", "wayland-05-completion-sheet-log");
+            checks.Expect(app.Press("Quit"), "could not press Quit");
+            int status = -1;
+            checks.Expect(app.Process().WaitForExit(kWindowTimeoutMs, &status) && WIFEXITED(status) &&
+                              WEXITSTATUS(status) == 0,
+                          "the application did not quit with status 0");
+            checks.Expect(!Exists(home + "/.local/share/quillon"), "the user receipts stay");
+            checks.Expect(!Exists(home + "/.config/autostart/quillon-midi-agent.desktop"), "the login item stays");
+          }
+          if (checks.ExitCode() != 0) (void) app.Screenshot("wayland-failure");
+          app.Process().Stop();
+          // The shell matches the window to its menu entry by this ID.
+          checks.Expect(Contains(ReadFile(appLog), ".set_app_id(\"" + entryName.substr(0, entryName.size() - 8) + "\")"),
+                        "the app ID is not the menu entry's name " + entryName);
+          return checks.ExitCode();
+        },
+        options);
+    KeepArtifacts();
+    EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
+        << result.Describe() << "\n" << result.out << "\nweston:\n" << ReadFile(ArtifactsDir() + "/weston.log");
   }
 }
 

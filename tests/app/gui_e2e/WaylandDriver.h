@@ -27,38 +27,48 @@ struct AccessibleWindow {
   std::string texts;  // its labels' and text views' contents, " | " between
 };
 
-// The calling user's session: a session bus, on which the accessibility
-// bus starts when first asked for, and weston's headless compositor. Start
-// sets this process's environment so that what it starts afterwards uses
-// both, and only Wayland.
-class WaylandSession {
+// The calling user's desktop session, or what the tests need of one: a
+// session bus, on which the accessibility bus starts when first asked for,
+// and for Wayland weston's headless compositor. Each Start sets this
+// process's environment so that what it starts afterwards uses them.
+class DesktopSession {
  public:
-  ~WaylandSession() { Stop(); }
+  ~DesktopSession() { Stop(); }
 
   // `runtimeDir`: the user's XDG_RUNTIME_DIR (mode 0700); `logDir`: where
-  // the compositor's and the bus's output go.
-  bool Start(const std::string& runtimeDir, const std::string& logDir, std::string* error) {
+  // the bus's and the compositor's output go.
+  bool StartBus(const std::string& runtimeDir, const std::string& logDir, std::string* error) {
     const std::string bus = runtimeDir + "/bus";
-    const std::string socket = "quillon-e2e-wayland";
     fBus = Launch({kDbusDaemon, "--session", "--nofork", "--address=unix:path=" + bus},
                   {"XDG_RUNTIME_DIR=" + runtimeDir}, logDir + "/session-bus.log");
+    if (fBus <= 0 || !WaitForPath(bus)) {
+      *error = "the session bus did not start (see " + logDir + "/session-bus.log)";
+      return false;
+    }
+    setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + bus).c_str(), 1);
+    // Qt serves the accessibility bus only when a screen reader asks, or
+    // when told to.
+    setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
+    return true;
+  }
+
+  // The bus, then weston; afterwards Qt uses Wayland alone.
+  bool StartWayland(const std::string& runtimeDir, const std::string& logDir, std::string* error) {
+    if (!StartBus(runtimeDir, logDir, error)) return false;
+    const std::string socket = "quillon-e2e-wayland";
     // The pixman renderer, because the headless one draws nothing, and
     // --debug, without which weston refuses screenshots.
     fWeston = Launch({kWeston, "--backend=headless-backend.so", "--use-pixman", "--width=1280", "--height=900",
                       "--socket=" + socket, "--debug"},
                      {"XDG_RUNTIME_DIR=" + runtimeDir}, logDir + "/weston.log");
-    if (fBus <= 0 || fWeston <= 0 || !WaitForPath(bus) || !WaitForPath(runtimeDir + "/" + socket)) {
-      *error = "the session bus or weston did not start (see " + logDir + ")";
+    if (fWeston <= 0 || !WaitForPath(runtimeDir + "/" + socket)) {
+      *error = "weston did not start (see " + logDir + "/weston.log)";
       return false;
     }
     unsetenv("DISPLAY");
-    setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
     setenv("WAYLAND_DISPLAY", socket.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "wayland", 1);
-    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + bus).c_str(), 1);
-    // Qt serves the accessibility bus only when a screen reader asks, or
-    // when told to.
-    setenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1", 1);
     return true;
   }
 

@@ -548,6 +548,20 @@ TEST_F(UninstallerGuiEndToEndTest, NoAgentAndADenyingPolicyEachShowTheirOwnSheet
   }
 }
 
+// Child side: the user's runtime folder, a desktop session in it (under
+// Wayland, or only its session bus beside the X server), and the product's
+// user part.
+void StartDesktopWithUserPart(gui::DesktopSession& desktop, bool wayland, const std::string& home,
+                              const std::string& logDir, ChildChecks& checks) {
+  checks.Expect(mkdir((home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
+  std::string error;
+  checks.Expect(wayland ? desktop.StartWayland(home + "/.run", logDir, &error)
+                        : desktop.StartBus(home + "/.run", logDir, &error),
+                error);
+  RunResult installed = RunTool({kInstalledDemo, "--user"}, {"HOME=" + home, "PATH=/usr/bin:/bin"});
+  checks.Expect(installed.exitCode == 0, "quillon-demo-install --user: " + installed.output);
+}
+
 // A login session that polkitd accepts, without a logind to make it: what
 // logind itself leaves for its readers (polkitd reads it through
 // libsystemd's sd-login), namely a session scope in the cgroup tree that
@@ -657,12 +671,8 @@ TEST_F(UninstallerGuiEndToEndTest, TheAdministratorsPasswordIsTypedIntoTheGraphi
       &user.user(),
       [&]() -> int {
         ChildChecks checks;
-        checks.Expect(mkdir((home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
         gui::DesktopSession desktop;
-        std::string error;
-        checks.Expect(desktop.StartBus(home + "/.run", shots, &error), error);
-        RunResult installed = RunTool({kInstalledDemo, "--user"}, {"HOME=" + home, "PATH=/usr/bin:/bin"});
-        checks.Expect(installed.exitCode == 0, "quillon-demo-install --user: " + installed.output);
+        StartDesktopWithUserPart(desktop, false, home, shots, checks);
         // A GTK 2 program: it serves the accessibility bus through these modules.
         pid_t agentPid = gui::Launch({kAgent}, {"GTK_MODULES=gail:atk-bridge"}, shots + "/agent.log");
         checks.Expect(agentPid > 0, "cannot start the agent");
@@ -700,7 +710,8 @@ TEST_F(UninstallerGuiEndToEndTest, TheAdministratorsPasswordIsTypedIntoTheGraphi
           snprintf(hex, sizeof hex, " 0x%lx ", std::stoul(id));
           return tree.find(hex);
         };
-        checks.Expect(at(dialog) != std::string::npos && at(dialog) < at(busy), "the dialog is not above the busy sheet");
+        checks.Expect(at(dialog) != std::string::npos && at(dialog) < at(busy),
+                      "the dialog is not above the busy sheet");
 
         // What it asks. pkexec shows the message of the action whose
         // exec.path names the program it runs, and else one naming that
@@ -735,7 +746,8 @@ TEST_F(UninstallerGuiEndToEndTest, TheAdministratorsPasswordIsTypedIntoTheGraphi
   KeepArtifacts();
   (void) unlink(adminRule.c_str());
   EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
-      << result.Describe() << "\n" << result.out << "\napplication log:\n" << ReadFile(ArtifactsDir() + "/application-agent.log")
+      << result.Describe() << "\n" << result.out << "\napplication log:\n"
+      << ReadFile(ArtifactsDir() + "/application-agent.log")
       << "\nagent log:\n" << ReadFile(ArtifactsDir() + "/agent.log");
 }
 
@@ -798,12 +810,8 @@ TEST_F(UninstallerGuiEndToEndTest, UnderWaylandTheWarningsTheNoAgentSheetAndAUse
         &user.user(),
         [&]() -> int {
           ChildChecks checks;
-          checks.Expect(mkdir((home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
           gui::DesktopSession session;
-          std::string error;
-          checks.Expect(session.StartWayland(home + "/.run", shots, &error), error);
-          RunResult installed = RunTool({kInstalledDemo, "--user"}, {"HOME=" + home, "PATH=/usr/bin:/bin"});
-          checks.Expect(installed.exitCode == 0, "quillon-demo-install --user: " + installed.output);
+          StartDesktopWithUserPart(session, true, home, shots, checks);
           if (checks.ExitCode() != 0) return checks.ExitCode();
 
           // The protocol log shows the app ID the compositor gets.
@@ -824,10 +832,12 @@ TEST_F(UninstallerGuiEndToEndTest, UnderWaylandTheWarningsTheNoAgentSheetAndAUse
             }
             checks.Expect(Exists("/opt/quillon"), "something was removed");
             checks.Expect(Contains(ReadFile(logFile), " status -60007 ===="), "the run is not in the log file");
-          } else if (ProceedThroughWarningsUnderWayland(app, checks, {"Only your own Quillon settings", "Shared audio settings"})) {
+          } else if (ProceedThroughWarningsUnderWayland(app, checks,
+                                                        {"Only your own Quillon settings", "Shared audio settings"})) {
             checks.Expect(app.WaitFor(2, "Quillon has been uninstalled.", kEngineTimeoutMs), "no completion sheet");
             checks.Expect(app.Screenshot("wayland-04-completion-sheet"), "no screenshot of the completion sheet");
-            OpenTheLogUnderWayland(app, checks, "More Information", "quillon-user.list", "wayland-05-completion-sheet-log");
+            OpenTheLogUnderWayland(app, checks, "More Information", "quillon-user.list",
+                                   "wayland-05-completion-sheet-log");
             checks.Expect(app.Press("Quit"), "could not press Quit");
             int status = -1;
             checks.Expect(app.Process().WaitForExit(kWindowTimeoutMs, &status) && WIFEXITED(status) &&
@@ -839,7 +849,8 @@ TEST_F(UninstallerGuiEndToEndTest, UnderWaylandTheWarningsTheNoAgentSheetAndAUse
           if (checks.ExitCode() != 0) (void) app.Screenshot("wayland-failure");
           app.Process().Stop();
           // The shell matches the window to its menu entry by this ID.
-          checks.Expect(Contains(ReadFile(appLog), ".set_app_id(\"" + entryName.substr(0, entryName.size() - 8) + "\")"),
+          const std::string appId = entryName.substr(0, entryName.size() - std::string(".desktop").size());
+          checks.Expect(Contains(ReadFile(appLog), ".set_app_id(\"" + appId + "\")"),
                         "the app ID is not the menu entry's name " + entryName);
           return checks.ExitCode();
         },

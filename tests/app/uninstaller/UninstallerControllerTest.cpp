@@ -13,11 +13,14 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
 
 #include <UninstallerRunLog.h>
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -25,6 +28,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #include <unistd.h>
 
@@ -121,6 +125,18 @@ TEST_F(Flow, OnlyCancelShowsNothingAndEveryRunsLogStaysAboveTheNextAndInTheLogFi
   const QString kept = QString::fromUtf8(logFile.readAll());
   EXPECT_EQ(kept.count(QStringLiteral("\n==== ")) + 1, 4) << qPrintable(kept);
   EXPECT_TRUE(kept.contains(QStringLiteral(" status 5362 ====\nUninstaller failed with error 5362 (0x000014f2)\n")));
+}
+
+// Authorization Services' own cancel and denial, when they come before the
+// helper tool, mean what the tool's do: nothing shown, and the denied sheet.
+TEST_F(Flow, AuthorizationServicesCancelShowsNothingAndItsDenialTheDeniedSheet) {
+  results = {{-60006, "x"}, {-60005, "y"}};
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_TRUE(Sheet().isNil());
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("deniedTitle"));
 }
 
 TEST_F(Flow, AnyOtherStatusShowsTheErrorSheetWhichExplainsItselfAndHoldsTheLog) {
@@ -238,6 +254,25 @@ TEST_F(Flow, ReturnAndEscapeOnTheCompletionSheetQuitAndNeverRestart) {
     Settle();
     EXPECT_EQ(terminated, 1) << key;
     EXPECT_FALSE(CompleteWindow().isVisible());
+  }
+}
+
+TEST_F(Flow, QuitHasTheFirstFocusOnTheCompletionSheetAndCtrlQOrEscapeCloseTheIdleWindow) {
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  ASSERT_EQ(Sheet(), CompleteWindow());
+  EXPECT_EQ(CompleteWindow().widget()->focusWidget(), Outlet("fCompleteDoneButton"));
+  NSApp->endSheet_(CompleteWindow());
+  Settle();
+  QWidget* window = nib->mainWindow().widget();
+  for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::Key_Escape)}) {
+    window->show();
+    window->activateWindow();
+    Settle();
+    ASSERT_TRUE(window->isVisible());
+    QTest::keySequence(window->windowHandle(), keys);
+    Settle();
+    EXPECT_FALSE(window->isVisible()) << qPrintable(keys.toString());
   }
 }
 
@@ -569,8 +604,15 @@ TEST_F(Strings, GermanTextsReachTheSheets) {
   EXPECT_TRUE(readMe.contains(QStringLiteral("Auch die Quillon-MIDI-Geräte und ihre ALSA-Einstellungen entfernen")));
 }
 
-TEST_F(Strings, TheReadMeIsShownAndTheWindowCentred) {
+TEST_F(Strings, TheReadMeIsShownUnderlinedNowhereAndTheWindowCentred) {
   const QString readMe = NSTextView(Outlet("fReadMe")).string();
+  // Underlined text reads as a link that does nothing.
+  const QTextDocument* document = qobject_cast<QTextEdit*>(Outlet("fReadMe"))->document();
+  for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+    for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+      EXPECT_FALSE(fragment.fragment().charFormat().fontUnderline()) << qPrintable(fragment.fragment().text());
+    }
+  }
   EXPECT_TRUE(readMe.startsWith(QStringLiteral("Quillon MIDI Driver Suite"))) << qPrintable(readMe.left(80));
   EXPECT_TRUE(readMe.contains(QStringLiteral("Quillon\u2122")));
   QWidget* window = nib->mainWindow().widget();
@@ -609,3 +651,96 @@ TEST_F(Strings, AnRTFDReadMeWinsOverAnRTFOneAndWithNeitherTheWindowStaysPut) {
 }
 
 }  // namespace
+
+// Every sheet the window shows, in English and in German: each wrapped label
+// is as tall as its text needs at its width the first time it is shown, and
+// no button, label or window title shown in German is its English text.
+class Sheets : public AppTest {
+ protected:
+  using Shown = std::map<QString, QString>;  // "sheet/object" -> text
+
+  void Collect(QWidget* window, const QString& sheet, Shown* shown) {
+    ASSERT_NE(window, nullptr) << qPrintable(sheet);
+    (*shown)[sheet + QStringLiteral("/title")] = window->windowTitle();
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+      if (!label->isVisibleTo(window) || label->text().isEmpty()) continue;
+      const QString where = sheet + QLatin1Char('/') + label->objectName();
+      if (label->wordWrap() && window->isVisible()) {
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << qPrintable(where);
+      }
+      (*shown)[where] = label->text();
+    }
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+      if (button->isVisibleTo(window)) (*shown)[sheet + QLatin1Char('/') + button->objectName()] = button->text();
+    }
+  }
+  void CollectAlert(const QString& sheet, Shown* shown) {
+    Collect(Sheet().widget(), sheet, shown);
+    if (QAbstractButton* details = SheetButton(kNSAlertDetailsButtonName)) {
+      details->click();
+      Settle();
+      Collect(Sheet().widget(), sheet + QStringLiteral("+details"), shown);
+    }
+  }
+
+  Shown WalkEverySheet(const char* language) {
+    Shown shown;
+    TearDown();
+    installedParts = kUninstallerSystemPart | kUninstallerUserPart;
+    const QLocale locale{QLatin1String(language)};
+    // As the application does: the strings table translates the interface
+    // definition as it loads.
+    NSBundle strings(bundlePath, locale);
+    if (strings.translator() != nullptr) QCoreApplication::installTranslator(strings.translator());
+    SetUpWith(locale, nullptr);
+    Collect(nib->mainWindow().widget(), QStringLiteral("main"), &shown);
+
+    results = {{0, "done\n"}, {0, "done\n"}, {28, "x"}, {5362, "x"}, {-60007, "x"}};
+    controller->uninstallWithWarning_(nullptr);
+    CollectAlert(QStringLiteral("restartWarning"), &shown);
+    Press(kNSAlertDefaultButtonName);
+    CollectAlert(QStringLiteral("sharedWarning"), &shown);
+    Press(kNSAlertDefaultButtonName);
+    Collect(CompleteWindow().widget(), QStringLiteral("complete"), &shown);
+    controller->toggleCompleteMoreInfo_(nullptr);
+    Settle();
+    Collect(CompleteWindow().widget(), QStringLiteral("complete+log"), &shown);
+    NSApp->endSheet_(CompleteWindow());
+    Settle();
+
+    installedParts = kUninstallerUserPart;
+    controller->uninstall_(nullptr);
+    CollectAlert(QStringLiteral("userPartWarning"), &shown);
+    Press(kNSAlertDefaultButtonName);
+    Collect(CompleteWindow().widget(), QStringLiteral("completeUserPart"), &shown);
+    NSApp->endSheet_(CompleteWindow());
+    Settle();
+    Collect(controller->busySheet().widget(), QStringLiteral("busy"), &shown);
+
+    installedParts = kUninstallerSystemPart;
+    for (const char* sheet : {"error", "denied", "noAgent"}) {
+      controller->uninstall_(nullptr);
+      Press(kNSAlertDefaultButtonName);
+      CollectAlert(QLatin1String(sheet), &shown);
+      Press(kNSAlertDefaultButtonName);
+    }
+    installedParts = kUninstallerNothingInstalled;
+    controller->uninstall_(nullptr);
+    CollectAlert(QStringLiteral("notInstalled"), &shown);
+    Press(kNSAlertDefaultButtonName);
+    if (strings.translator() != nullptr) QCoreApplication::removeTranslator(strings.translator());
+    return shown;
+  }
+};
+
+TEST_F(Sheets, EveryMessageIsWholeAtFirstSightAndEveryGermanTextIsTranslated) {
+  const Shown english = WalkEverySheet("en_US");
+  const Shown german = WalkEverySheet("de_DE");
+  EXPECT_GE(english.size(), 40u);
+  for (const auto& [where, text] : german) {
+    const auto source = english.find(where);
+    // "OK" is German too.
+    if (source == english.end() || text == QLatin1String("OK")) continue;
+    EXPECT_NE(text, source->second) << qPrintable(where) << " is still English";
+  }
+}

@@ -231,6 +231,14 @@
         <source>terminalDenied</source>
         <translation>The administrator authorization was refused: the password was not accepted, or the administrator’s policy does not allow this. Nothing was removed.</translation>
     </message>
+    <message>
+        <source>moreInformationButton</source>
+        <translation>More Information</translation>
+    </message>
+    <message>
+        <source>lessInformationButton</source>
+        <translation>Less Information</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

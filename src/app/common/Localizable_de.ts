@@ -231,6 +231,14 @@
         <source>terminalDenied</source>
         <translation>Die Administrator-Autorisierung wurde verweigert: Das Passwort wurde nicht angenommen, oder die Richtlinie des Administrators erlaubt dies nicht. Es wurde nichts entfernt.</translation>
     </message>
+    <message>
+        <source>moreInformationButton</source>
+        <translation>Mehr Informationen</translation>
+    </message>
+    <message>
+        <source>lessInformationButton</source>
+        <translation>Weniger Informationen</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

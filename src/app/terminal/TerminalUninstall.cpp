@@ -1,6 +1,7 @@
 #include "TerminalUninstall.h"
 
 #include "MoreUNIX.h"
+#include "MoreUNIXText.h"
 #include "ProductLayout.h"
 #include "RestartRequest.h"
 #include "TerminalAccounts.h"
@@ -52,10 +53,15 @@ const char kRootLogFile[] = "/var/log/quillon-uninstall.log";
 constexpr qint64 kMaxReadMeBytes = 4 * 1024 * 1024;
 // What is shown of the diagnostics of a failed run.
 constexpr off_t kDiagnosticsShown = 32 * 1024;
+// What one user's part may print on root's terminal: its first and its last
+// lines, with a line that counts what was left out between them.
+constexpr size_t kUserPartLinesShown = 200;
 
+// The signal that came, or 0. In a root run, Ctrl-C (SIGINT) while a user's
+// part runs skips that part alone; any other ends the run.
 volatile sig_atomic_t gInterrupted = 0;
 
-void OnInterrupt(int) { gInterrupted = 1; }
+void OnInterrupt(int sig) { gInterrupted = sig; }
 
 // Ctrl-C, a hang-up or a polite kill: noted, so that the engine's clean-up
 // still runs and the run ends as cancelled.
@@ -72,7 +78,7 @@ struct Part {
   std::string user;  // empty: the system's part, or in a user's run, everything
   uid_t uid = 0;
   OSStatus status = noErr;
-  std::string log;
+  std::string log;   // safe to show
 };
 
 struct NotHandled {
@@ -112,7 +118,8 @@ class TerminalRun {
   bool Ask(const std::string& question, bool defaultYes, bool* answer);
   bool ShowReadMe();
   OSStatus RunEngine(Boolean removeMidi, const UninstallerEngineOptions& base, bool askPassword,
-                     const std::string& whose, std::string* log);
+                     const std::string& whose, std::string* log, std::atomic<bool>* skip = nullptr);
+  void AllowOnlyCtrlC();
   void CaptureDiagnostics();
   void ShowDiagnostics();
   void HoldTerminalSignals();
@@ -336,7 +343,7 @@ void TerminalRun::ShowDiagnostics() {
     if (line.rfind("found SecurityAgent:", 0) == 0 || line.rfind("waiting for SecurityAgent", 0) == 0) continue;
     shown += line + "\n";
   }
-  if (!shown.empty()) std::fprintf(fErrors, "%s", shown.c_str());
+  if (!shown.empty()) std::fprintf(fErrors, "%s", MoreUNIXSafeText(shown).c_str());
 }
 
 // Once the removal runs as root, Ctrl-C must not stop it half-way: the
@@ -365,9 +372,23 @@ void TerminalRun::RestoreTerminal() {
   fTerminal = -1;
 }
 
+// While users' parts run, Ctrl-C is the administrator's way to skip one
+// that hangs: the terminal turns that key alone into a signal again.
+void TerminalRun::AllowOnlyCtrlC() {
+  if (fTerminal < 0) return;
+  struct termios settings = fSavedTerminal;
+  settings.c_lflag |= ISIG;
+  settings.c_cc[VQUIT] = _POSIX_VDISABLE;
+  settings.c_cc[VSUSP] = _POSIX_VDISABLE;
+  (void) tcsetattr(fTerminal, TCSANOW, &settings);
+}
+
 OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptions& base, bool askPassword,
-                                const std::string& whose, std::string* log) {
+                                const std::string& whose, std::string* log, std::atomic<bool>* skip) {
   UninstallerEngineOptions options = base;
+  options.skipUserPart = skip;
+  // A Ctrl-C from before this part started is not meant for it.
+  if (skip != nullptr && gInterrupted == SIGINT) gInterrupted = 0;
   options.privilegedToolRunning = &TerminalRun::PrivilegedToolRunning;
   options.helperToolStarted = nullptr;
   options.context = this;
@@ -379,7 +400,8 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
   fRemoving = !askPassword;
   CaptureDiagnostics();
 
-  const std::string removing = Text("removingQuillon") + (whose.empty() ? "" : " (" + whose + ")");
+  std::string removing = Text("removingQuillon") + (whose.empty() ? "" : " (" + MoreUNIXSafeText(whose) + ")");
+  if (skip != nullptr && fInteractive) removing += " " + Text("ctrlCSkips");
   if (askPassword) Say(Text("waitingForAuthorization") + "\n");
 
   bool done = false;
@@ -404,6 +426,14 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
   {
     std::unique_lock<std::mutex> lock(fMutex);
     while (!done) {
+      if (skip != nullptr && gInterrupted != 0 && !skip->load()) {
+        skip->store(true);
+        Say("\n" +
+            QString::fromStdString(Text("skippingUserPart")).arg(QString::fromStdString(MoreUNIXSafeText(whose))).toStdString() +
+            "\n");
+      }
+      // Further Ctrl-Cs while the part ends are its own, not the next user's.
+      if (skip != nullptr && skip->load() && gInterrupted == SIGINT) gInterrupted = 0;
       if (fRemoving && !shownRemoving) {
         shownRemoving = true;
         HoldTerminalSignals();
@@ -415,7 +445,7 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
         std::fprintf(fHuman, "\r%s %ld:%02ld\033[K", removing.c_str(), seconds / 60, seconds % 60);
         std::fflush(fHuman);
       }
-      fChanged.wait_for(lock, std::chrono::seconds(1));
+      fChanged.wait_for(lock, std::chrono::milliseconds(skip != nullptr ? 250 : 1000));
     }
   }
   engine.join();
@@ -432,6 +462,7 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
     CFStringGetBytes(result, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false,
                      reinterpret_cast<UInt8*>(log->data()), needed, nullptr);
     CFRelease(result);
+    *log = MoreUNIXSafeText(*log);
   }
   return status;
 }
@@ -532,11 +563,12 @@ int TerminalRun::RunAsRoot() {
     for (const std::string& name : names) {
       TerminalAccount account;
       if (!TerminalAccountNamed(name, &account)) {
-        SayError("no such user: " + name);
-        return Finish(kTerminalExitUsage, noErr, "no such user: " + name);
+        SayError("no such user: " + MoreUNIXSafeText(name));
+        return Finish(kTerminalExitUsage, noErr, "no such user: " + MoreUNIXSafeText(name));
       }
       if (TerminalUserPartOf(account) == TerminalUserPart::kNone) {
-        Say(QString::fromStdString(Text("userHasNoPart")).arg(QString::fromStdString(name)).toStdString() + "\n");
+        Say(QString::fromStdString(Text("userHasNoPart")).arg(QString::fromStdString(MoreUNIXSafeText(name))).toStdString() +
+            "\n");
         continue;
       }
       chosen.push_back(account);
@@ -598,10 +630,18 @@ int TerminalRun::RunParts(Boolean removeMidi, bool systemPart, std::vector<Termi
   }
   const std::string lang = std::getenv("LANG") != nullptr ? std::getenv("LANG") : "";
   const bool systemPartFailed = first != noErr;
+  // A signal while the system's part ran (no key could send one) ends the run.
+  const bool stoppedBeforeUsers = gInterrupted != 0;
+  AllowOnlyCtrlC();
   for (TerminalAccount& account : users) {
     if (systemPartFailed) {
       // As with the window: no user's part after a failed system part.
       fNotHandled.push_back({account.name, account.uid, Text("reasonSystemPartFailed")});
+      continue;
+    }
+    if (stoppedBeforeUsers || (gInterrupted != 0 && gInterrupted != SIGINT)) {
+      // A hang-up or a kill ends the run: no further user's part starts.
+      fNotHandled.push_back({account.name, account.uid, Text("reasonSkipped")});
       continue;
     }
     UninstallerUserAccount engineAccount = {};
@@ -615,12 +655,18 @@ int TerminalRun::RunParts(Boolean removeMidi, bool systemPart, std::vector<Termi
     Part part;
     part.user = account.name;
     part.uid = account.uid;
-    part.log = "quillon-uninstall: the own part of " + account.name + " (uid " + std::to_string(account.uid) +
-               "), run as that user\n";
+    part.log = "quillon-uninstall: the own part of " + MoreUNIXSafeText(account.name) + " (uid " +
+               std::to_string(account.uid) + "), run as that user\n";
     std::string log;
-    part.status = RunEngine(removeMidi, options, false, account.name, &log);
+    std::atomic<bool> skip{false};
+    part.status = RunEngine(removeMidi, options, false, account.name, &log, &skip);
     part.log += log;
-    if (part.status != noErr && first == noErr) first = part.status;
+    if (skip.load() && part.status == ECANCELED) {
+      // Not a failure of the run: the administrator chose to leave it.
+      fNotHandled.push_back({account.name, account.uid, Text("reasonSkipped")});
+    } else if (part.status != noErr && first == noErr) {
+      first = part.status;
+    }
     fParts.push_back(part);
   }
   return Finish(TerminalExitForStatus(first, gInterrupted != 0), first, std::string());
@@ -651,7 +697,17 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
   if (ran) {
     // A cancel's log is only the failure text: it goes to the log file.
     if (gInterrupted && fHumanIsTerminal) std::fputc('\n', fHuman);  // after "Password: "
-    if (!fOptions.json && exit != kTerminalExitCancelled) Say(log);
+    if (!fOptions.json && exit != kTerminalExitCancelled) {
+      // A user's part may print anything and any amount: root's terminal
+      // gets its head and tail; the log file keeps its own, larger cut.
+      for (const Part& part : fParts) {
+        std::string shown = part.user.empty() ? part.log
+                                              : TerminalKeepHeadAndTail(part.log, kUserPartLinesShown,
+                                                                        kUserPartLinesShown, Text("linesLeftOut"));
+        if (!shown.empty() && shown.back() != '\n') shown += '\n';
+        Say(shown);
+      }
+    }
     switch (exit) {
       case kTerminalExitDone:
         text = Text(fSystemPartRemoved ? "uninstallSucceeded" : "userPartRemoved");
@@ -687,7 +743,8 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
   }
   for (const NotHandled& user : fNotHandled) {
     const std::string line = QString::fromStdString(Text("userNotHandledTemplate"))
-                                 .arg(QString::fromStdString(user.name), QString::fromStdString(user.reason))
+                                 .arg(QString::fromStdString(MoreUNIXSafeText(user.name)),
+                                      QString::fromStdString(user.reason))
                                  .toStdString();
     if (fOptions.json) {
       Say(line + "\n");

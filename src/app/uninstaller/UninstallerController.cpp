@@ -2,6 +2,7 @@
 
 #include "RestartRequest.h"
 
+#include <MoreUNIXText.h>
 #include <UninstallerRunLog.h>
 
 #include <QApplication>
@@ -389,12 +390,14 @@ void UninstallerController::RunEngine(Boolean removeMidiDevices) {
   };
   auto outcome = std::make_shared<Outcome>();
   const UninstallerEngineOptions options = {fUserPartOnly, &UninstallerController::PrivilegedToolRunning, nullptr,
-                                            this, false, nullptr};
+                                            this, false, nullptr, nullptr};
   Engine engine = fEngine;
   fWorker = QThread::create([engine, removeMidiDevices, options, outcome]() {
     CFStringRef log = nullptr;
     outcome->status = engine(&log, removeMidiDevices, options);
-    outcome->log = StringFromCFString(log);
+    // Shown in the log view and Show Details: nothing a user's script or
+    // receipt wrote may pass as anything but text.
+    outcome->log = QString::fromStdString(MoreUNIXSafeText(StringFromCFString(log).toStdString()));
     if (log != nullptr) {
       CFRelease(log);
     }

@@ -224,6 +224,22 @@
         <translation>zuvor ist das Entfernen des Systemteils fehlgeschlagen.</translation>
     </message>
     <message>
+        <source>reasonSkipped</source>
+        <translation>vom Administrator übersprungen.</translation>
+    </message>
+    <message>
+        <source>ctrlCSkips</source>
+        <translation>(Strg-C überspringt den Teil dieses Benutzers)</translation>
+    </message>
+    <message>
+        <source>skippingUserPart</source>
+        <translation>Der Teil von %1 wird übersprungen …</translation>
+    </message>
+    <message>
+        <source>linesLeftOut</source>
+        <translation>[… %1 Zeilen aus dem Teil dieses Benutzers ausgelassen; die Protokolldatei enthält mehr …]</translation>
+    </message>
+    <message>
         <source>reasonNoGroups</source>
         <translation>die Gruppen des Benutzers ließen sich nicht lesen.</translation>
     </message>

@@ -224,6 +224,22 @@
         <translation>the removal of the system’s part failed first.</translation>
     </message>
     <message>
+        <source>reasonSkipped</source>
+        <translation>skipped by the administrator.</translation>
+    </message>
+    <message>
+        <source>ctrlCSkips</source>
+        <translation>(Ctrl-C skips this user’s part)</translation>
+    </message>
+    <message>
+        <source>skippingUserPart</source>
+        <translation>Skipping the part of %1…</translation>
+    </message>
+    <message>
+        <source>linesLeftOut</source>
+        <translation>[… %1 lines of this user’s part left out; the log file keeps more …]</translation>
+    </message>
+    <message>
         <source>reasonNoGroups</source>
         <translation>the user’s groups could not be read.</translation>
     </message>

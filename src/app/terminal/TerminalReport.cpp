@@ -2,6 +2,7 @@
 // terminal, the restart, and the JSON document.
 
 #include "MoreUNIX.h"
+#include "MoreUNIXText.h"
 #include "ProductLayout.h"
 #include "RestartRequest.h"
 #include "TerminalAccounts.h"
@@ -43,6 +44,14 @@
 
 namespace terminal {
 
+namespace {
+
+// What one user's part may print on root's terminal: its first and its last
+// lines, with a line that counts what was left out between them.
+constexpr size_t kUserPartLinesShown = 200;
+
+}  // namespace
+
 // ---- The end ------------------------------------------------------------------------------
 
 int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& message) {
@@ -71,7 +80,17 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
   if (ran) {
     // A cancel's log is only the failure text: it goes to the log file.
     if (gInterrupted && fHumanIsTerminal) std::fputc('\n', fHuman);  // after "Password: "
-    if (!fOptions.json && exit != kTerminalExitCancelled) Say(log);
+    if (!fOptions.json && exit != kTerminalExitCancelled) {
+      // A user's part may print anything and any amount: root's terminal
+      // gets its head and tail; the log file keeps its own, larger cut.
+      for (const Part& part : fParts) {
+        std::string shown = part.user.empty() ? part.log
+                                              : TerminalKeepHeadAndTail(part.log, kUserPartLinesShown,
+                                                                        kUserPartLinesShown, Text("linesLeftOut"));
+        if (!shown.empty() && shown.back() != '\n') shown += '\n';
+        Say(shown);
+      }
+    }
     switch (exit) {
       case kTerminalExitDone:
         text = Text(fSystemPartRemoved ? "uninstallSucceeded" : "userPartRemoved");
@@ -109,7 +128,8 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
   }
   for (const NotHandled& user : fNotHandled) {
     const std::string line = QString::fromStdString(Text("userNotHandledTemplate"))
-                                 .arg(QString::fromStdString(user.name), QString::fromStdString(user.reason))
+                                 .arg(QString::fromStdString(MoreUNIXSafeText(user.name)),
+                                      QString::fromStdString(user.reason))
                                  .toStdString();
     if (fOptions.json) {
       Say(line + "\n");

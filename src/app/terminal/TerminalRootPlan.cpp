@@ -2,6 +2,7 @@
 // others stay; then the system's part and each user's own, as that user.
 
 #include "MoreUNIX.h"
+#include "MoreUNIXText.h"
 #include "ProductLayout.h"
 #include "RestartRequest.h"
 #include "TerminalAccounts.h"
@@ -79,11 +80,12 @@ int TerminalRun::RunAsRoot() {
     for (const std::string& name : names) {
       TerminalAccount account;
       if (!TerminalAccountNamed(name, &account)) {
-        SayError("no such user: " + name);
-        return Finish(kTerminalExitUsage, noErr, "no such user: " + name);
+        SayError("no such user: " + MoreUNIXSafeText(name));
+        return Finish(kTerminalExitUsage, noErr, "no such user: " + MoreUNIXSafeText(name));
       }
       if (TerminalUserPartOf(account) == TerminalUserPart::kNone) {
-        Say(QString::fromStdString(Text("userHasNoPart")).arg(QString::fromStdString(name)).toStdString() + "\n");
+        Say(QString::fromStdString(Text("userHasNoPart")).arg(QString::fromStdString(MoreUNIXSafeText(name))).toStdString() +
+            "\n");
         continue;
       }
       chosen.push_back(account);
@@ -145,10 +147,18 @@ int TerminalRun::RunParts(Boolean removeMidi, bool systemPart, std::vector<Termi
   }
   const std::string lang = std::getenv("LANG") != nullptr ? std::getenv("LANG") : "";
   const bool systemPartFailed = first != noErr;
+  // A signal while the system's part ran (no key could send one) ends the run.
+  const bool stoppedBeforeUsers = gInterrupted != 0;
+  AllowOnlyCtrlC();
   for (TerminalAccount& account : users) {
     if (systemPartFailed) {
       // As with the window: no user's part after a failed system part.
       fNotHandled.push_back({account.name, account.uid, Text("reasonSystemPartFailed")});
+      continue;
+    }
+    if (stoppedBeforeUsers || (gInterrupted != 0 && gInterrupted != SIGINT)) {
+      // A hang-up or a kill ends the run: no further user's part starts.
+      fNotHandled.push_back({account.name, account.uid, Text("reasonSkipped")});
       continue;
     }
     UninstallerUserAccount engineAccount = {};
@@ -162,12 +172,18 @@ int TerminalRun::RunParts(Boolean removeMidi, bool systemPart, std::vector<Termi
     Part part;
     part.user = account.name;
     part.uid = account.uid;
-    part.log = "quillon-uninstall: the own part of " + account.name + " (uid " + std::to_string(account.uid) +
-               "), run as that user\n";
+    part.log = "quillon-uninstall: the own part of " + MoreUNIXSafeText(account.name) + " (uid " +
+               std::to_string(account.uid) + "), run as that user\n";
     std::string log;
-    part.status = RunEngine(removeMidi, options, false, account.name, &log);
+    std::atomic<bool> skip{false};
+    part.status = RunEngine(removeMidi, options, false, account.name, &log, &skip);
     part.log += log;
-    if (part.status != noErr && first == noErr) first = part.status;
+    if (skip.load() && part.status == ECANCELED) {
+      // Not a failure of the run: the administrator chose to leave it.
+      fNotHandled.push_back({account.name, account.uid, Text("reasonSkipped")});
+    } else if (part.status != noErr && first == noErr) {
+      first = part.status;
+    }
     fParts.push_back(part);
   }
   return Finish(TerminalExitForStatus(first, gInterrupted != 0), first, std::string());

@@ -22,7 +22,9 @@
 
 namespace terminal {
 
-// Ctrl-C, a hang-up or a polite kill, as noted by the signal handler.
+// The signal that came (Ctrl-C, a hang-up or a polite kill), or 0. In a
+// root run, Ctrl-C (SIGINT) while a user's part runs skips that part alone;
+// any other ends the run.
 extern volatile sig_atomic_t gInterrupted;
 
 // One engine call: whose part, and how it ended.
@@ -70,7 +72,8 @@ class TerminalRun {
   bool Ask(const std::string& question, bool defaultYes, bool* answer);
   bool ShowReadMe();
   OSStatus RunEngine(Boolean removeMidi, const UninstallerEngineOptions& base, bool askPassword,
-                     const std::string& whose, std::string* log);
+                     const std::string& whose, std::string* log, std::atomic<bool>* skip = nullptr);
+  void AllowOnlyCtrlC();
   void CaptureDiagnostics();
   void ShowDiagnostics();
   void HoldTerminalSignals();

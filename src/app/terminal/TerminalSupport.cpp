@@ -1,5 +1,6 @@
 #include "TerminalSupport.h"
 
+#include "MoreUNIXText.h"
 #include "UninstallerOutcome.h"
 
 #include <algorithm>
@@ -11,14 +12,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) { return text.su
 
 // The length of the UTF-8 sequence at |at|, or 0 when it is not one.
 size_t SequenceLength(std::string_view text, size_t at) {
-  const unsigned char first = static_cast<unsigned char>(text[at]);
-  size_t length = first < 0x80 ? 1 : (first & 0xE0) == 0xC0 ? 2 : (first & 0xF0) == 0xE0 ? 3 : (first & 0xF8) == 0xF0 ? 4 : 0;
-  if (length == 0 || at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; i++) {
-    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
-  }
-  if (length == 2 && first < 0xC2) return 0;  // overlong
-  return length;
+  return MoreUNIXDecodeUTF8(reinterpret_cast<const unsigned char*>(text.data()) + at, text.size() - at, nullptr);
 }
 
 // The path a message names after its verb: a kind word ("folder", ...) is
@@ -185,6 +179,21 @@ std::vector<std::string> TerminalLines(std::string_view text) {
   return lines;
 }
 
+std::string TerminalKeepHeadAndTail(std::string_view text, size_t head, size_t tail, std::string_view marker) {
+  const std::vector<std::string> lines = TerminalLines(text);
+  if (lines.size() <= head + tail) return std::string(text);
+  std::string kept;
+  for (size_t i = 0; i < head; i++) kept += lines[i] + "\n";
+  std::string count = std::to_string(lines.size() - head - tail);
+  std::string line(marker);
+  const size_t at = line.find("%1");
+  if (at != std::string::npos) line.replace(at, 2, count);
+  kept += line + "\n";
+  for (size_t i = lines.size() - tail; i < lines.size(); i++) kept += lines[i] + "\n";
+  if (!text.empty() && text.back() != '\n') kept.pop_back();
+  return kept;
+}
+
 // ---- JSON ---------------------------------------------------------------------------
 
 void TerminalJSON::Separate() {
@@ -228,30 +237,20 @@ void TerminalJSON::Key(std::string_view key) {
 
 void TerminalJSON::String(std::string_view value) {
   Separate();
+  // The document is printed and read by people too: what it says carries
+  // no control character, only their visible escapes.
+  const std::string safe = MoreUNIXSafeText(value);
   fText += '"';
-  for (size_t i = 0; i < value.size();) {
-    const unsigned char c = static_cast<unsigned char>(value[i]);
+  for (const char c : safe) {
     if (c == '"' || c == '\\') {
       fText += '\\';
-      fText += static_cast<char>(c);
-      i++;
-    } else if (c == '\n' || c == '\t') {
-      fText += c == '\n' ? "\\n" : "\\t";
-      i++;
-    } else if (c < 0x20 || c == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      fText += escaped;
-      i++;
+      fText += c;
+    } else if (c == '\n') {
+      fText += "\\n";
+    } else if (c == '\t') {
+      fText += "\\t";
     } else {
-      const size_t length = SequenceLength(value, i);
-      if (length == 0) {
-        fText += "\xEF\xBF\xBD";  // U+FFFD
-        i++;
-      } else {
-        fText.append(value.substr(i, length));
-        i += length;
-      }
+      fText += c;
     }
   }
   fText += '"';

@@ -71,14 +71,22 @@ struct TerminalLogSummary {
 // "kept ..." and "refused ..." lines, with the path they name.
 void TerminalSummarizeLog(std::string_view log, const std::string& user, TerminalLogSummary* summary);
 
+// |text| when it has at most |head| + |tail| lines; otherwise its first
+// |head| and last |tail| lines with, between them, one line made of
+// |marker| with "%1" replaced by the number of lines left out.
+std::string TerminalKeepHeadAndTail(std::string_view text, size_t head, size_t tail, std::string_view marker);
+
 // Splits |text| into lines, without their line ends; a last line without
 // one counts too, an empty text has none.
 std::vector<std::string> TerminalLines(std::string_view text);
 
 // ---- JSON ---------------------------------------------------------------------------
 
-// A small writer of one JSON document: strings escaped (quote, backslash,
-// control characters as \u00XX), bytes that are not UTF-8 as U+FFFD.
+// A small writer of one JSON document. Strings are first made safe to show
+// with MoreUNIXSafeText (control characters and bytes that are not UTF-8 as
+// \xNN, C1 controls as \u00NN, written out as text), then quote, backslash,
+// newline and tab are escaped for JSON; the document holds no control
+// character at all.
 class TerminalJSON {
  public:
   void BeginObject();

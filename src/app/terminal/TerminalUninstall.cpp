@@ -1,6 +1,7 @@
 #include "TerminalUninstall.h"
 
 #include "MoreUNIX.h"
+#include "MoreUNIXText.h"
 #include "ProductLayout.h"
 #include "RestartRequest.h"
 #include "TerminalAccounts.h"
@@ -55,7 +56,7 @@ volatile sig_atomic_t gInterrupted = 0;
 
 namespace {
 
-void OnInterrupt(int) { gInterrupted = 1; }
+void OnInterrupt(int sig) { gInterrupted = sig; }
 
 // Ctrl-C, a hang-up or a polite kill: noted, so that the engine's clean-up
 // still runs and the run ends as cancelled.
@@ -120,7 +121,7 @@ void TerminalRun::ShowDiagnostics() {
     if (line.rfind("found SecurityAgent:", 0) == 0 || line.rfind("waiting for SecurityAgent", 0) == 0) continue;
     shown += line + "\n";
   }
-  if (!shown.empty()) std::fprintf(fErrors, "%s", shown.c_str());
+  if (!shown.empty()) std::fprintf(fErrors, "%s", MoreUNIXSafeText(shown).c_str());
 }
 
 // Once the removal runs as root, Ctrl-C must not stop it half-way: the
@@ -149,9 +150,23 @@ void TerminalRun::RestoreTerminal() {
   fTerminal = -1;
 }
 
+// While users' parts run, Ctrl-C is the administrator's way to skip one
+// that hangs: the terminal turns that key alone into a signal again.
+void TerminalRun::AllowOnlyCtrlC() {
+  if (fTerminal < 0) return;
+  struct termios settings = fSavedTerminal;
+  settings.c_lflag |= ISIG;
+  settings.c_cc[VQUIT] = _POSIX_VDISABLE;
+  settings.c_cc[VSUSP] = _POSIX_VDISABLE;
+  (void) tcsetattr(fTerminal, TCSANOW, &settings);
+}
+
 OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptions& base, bool askPassword,
-                                const std::string& whose, std::string* log) {
+                                const std::string& whose, std::string* log, std::atomic<bool>* skip) {
   UninstallerEngineOptions options = base;
+  options.skipUserPart = skip;
+  // A Ctrl-C from before this part started is not meant for it.
+  if (skip != nullptr && gInterrupted == SIGINT) gInterrupted = 0;
   options.privilegedToolRunning = &TerminalRun::PrivilegedToolRunning;
   options.helperToolStarted = nullptr;
   options.context = this;
@@ -163,7 +178,8 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
   fRemoving = !askPassword;
   CaptureDiagnostics();
 
-  const std::string removing = Text("removingQuillon") + (whose.empty() ? "" : " (" + whose + ")");
+  std::string removing = Text("removingQuillon") + (whose.empty() ? "" : " (" + MoreUNIXSafeText(whose) + ")");
+  if (skip != nullptr && fInteractive) removing += " " + Text("ctrlCSkips");
   if (askPassword) Say(Text("waitingForAuthorization") + "\n");
 
   bool done = false;
@@ -185,6 +201,14 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
   {
     std::unique_lock<std::mutex> lock(fMutex);
     while (!done) {
+      if (skip != nullptr && gInterrupted != 0 && !skip->load()) {
+        skip->store(true);
+        Say("\n" +
+            QString::fromStdString(Text("skippingUserPart")).arg(QString::fromStdString(MoreUNIXSafeText(whose))).toStdString() +
+            "\n");
+      }
+      // Further Ctrl-Cs while the part ends are its own, not the next user's.
+      if (skip != nullptr && skip->load() && gInterrupted == SIGINT) gInterrupted = 0;
       if (fRemoving && !shownRemoving) {
         shownRemoving = true;
         HoldTerminalSignals();
@@ -196,7 +220,7 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
         std::fprintf(fHuman, "\r%s %ld:%02ld\033[K", removing.c_str(), seconds / 60, seconds % 60);
         std::fflush(fHuman);
       }
-      fChanged.wait_for(lock, std::chrono::seconds(1));
+      fChanged.wait_for(lock, std::chrono::milliseconds(skip != nullptr ? 250 : 1000));
     }
   }
   engine.Join();

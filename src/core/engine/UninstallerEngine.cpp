@@ -7,6 +7,7 @@
 #include "MoreSecInstall.h"
 #include "MoreSecProtocol.h"
 #include "MoreUNIX.h"
+#include "MoreUNIXText.h"
 #include "UninstallerEnginePrivate.h"
 #include "UninstallerRootWatch.h"
 
@@ -15,6 +16,7 @@
 #include <Folders.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cerrno>
 #include <cstdint>
@@ -100,21 +102,27 @@ void ReapWithoutWaiting(pid_t child) {
 // bytes went: a cut made by byte count must not turn good text into bytes
 // that are not UTF-8.
 size_t TrimPartialCharacter(std::string& text) {
-  size_t lead = text.size();
-  while (lead > 0 && text.size() - lead < 4 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) {
-    lead--;
+  const size_t whole = MoreUNIXWholeCharacterPrefix(text);
+  const size_t cut = text.size() - whole;
+  text.resize(whole);
+  return cut;
+}
+
+// A point on the monotonic clock |milliseconds| from now.
+struct timespec MonotonicAfter(long long milliseconds) {
+  struct timespec at;
+  (void) clock_gettime(CLOCK_MONOTONIC, &at);
+  at.tv_sec += static_cast<time_t>(milliseconds / 1000);
+  at.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000;
+  if (at.tv_nsec >= 1000000000) {
+    at.tv_sec++;
+    at.tv_nsec -= 1000000000;
   }
-  if (lead == 0) {
-    return 0;
-  }
-  const unsigned char first = static_cast<unsigned char>(text[lead - 1]);
-  const size_t sequence = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
-  const size_t have = text.size() - (lead - 1);
-  if (have >= sequence) {
-    return 0;
-  }
-  text.resize(lead - 1);
-  return have;
+  return at;
+}
+
+bool Earlier(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
 
 // Waits until |fd| can be read (or has reached its end) or the monotonic
@@ -133,15 +141,23 @@ bool WaitForInputUntil(int fd, const struct timespec& deadline) {
   }
 }
 
+// How long a skipped user part has to end after SIGTERM before SIGKILL.
+const long long kSkipGraceMilliseconds = 2000;
+// How often a wait for the user part looks whether it is to be skipped.
+const long long kSkipPollMilliseconds = 200;
+
 // Runs the user-level script as the current user with the inherited
 // environment and working folder, or as |account| when that is given (a
 // root run), its standard output and error on one pipe,
-// and returns what it wrote as a string, or NULL when it wrote nothing or
-// wrote something that is not UTF-8. A script that cannot be started gets a
-// line that says so, as does output cut at the bound.
+// and returns what it wrote as a string (made safe to show: bytes that are
+// not UTF-8 are written out, not dropped), or NULL when it wrote nothing. A
+// script that cannot be started gets a line that says so, as does output cut
+// at the bound, a part stopped at its time limit, and a skipped one.
 CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPath,
-                                 const UninstallerUserAccount* account, bool* timedOut) {
+                                 const UninstallerUserAccount* account, const std::atomic<bool>* skip, bool* timedOut,
+                                 bool* skipped) {
   *timedOut = false;
+  *skipped = false;
   std::string script = StdStringOf(scriptPath);
   std::string argument = StdStringOf(pruneMIDIPath);
   char* argv[3] = {script.data(), NULL, NULL};
@@ -180,15 +196,29 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
     uint64_t dropped = 0;
     char buffer[65536];
     const unsigned limit = account != NULL ? account->timeLimitSeconds : 0;
-    struct timespec deadline = {};
-    (void) clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += static_cast<time_t>(limit);
+    struct timespec deadline = MonotonicAfter(static_cast<long long>(limit) * 1000);
     for (;;) {
-      if (limit > 0 && !WaitForInputUntil(pipeFds[0], deadline)) {
-        // The script runs in a session of its own, led by the child.
-        (void) kill(-child, SIGKILL);
-        *timedOut = true;
-        break;
+      if (skip != NULL && !*skipped && skip->load()) {
+        // The part runs in a session of its own, led by the child: its
+        // processes are asked to end, and made to after a grace period.
+        (void) kill(-child, SIGTERM);
+        (void) kill(-child, SIGCONT);
+        *skipped = true;
+        deadline = MonotonicAfter(kSkipGraceMilliseconds);
+      }
+      const bool bounded = limit > 0 || *skipped;
+      if (bounded || skip != NULL) {
+        struct timespec until = deadline;
+        if (!*skipped && skip != NULL) {
+          until = MonotonicAfter(kSkipPollMilliseconds);
+          if (limit > 0 && Earlier(deadline, until)) until = deadline;
+        }
+        if (!WaitForInputUntil(pipeFds[0], until)) {
+          if (!bounded || Earlier(MonotonicAfter(0), deadline)) continue;  // look at |skip| again
+          (void) kill(-child, SIGKILL);
+          if (!*skipped) *timedOut = true;
+          break;
+        }
       }
       ssize_t got = read(pipeFds[0], buffer, sizeof(buffer));
       if (got < 0 && errno == EINTR) {
@@ -218,6 +248,12 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
       }
       output += "the user part did not end within " + std::to_string(limit) + " seconds and was stopped\n";
     }
+    if (*skipped) {
+      if (!output.empty() && output.back() != '\n') {
+        output += '\n';
+      }
+      output += "the user part was skipped by the administrator\n";
+    }
   } else {
     output = "could not run " + script + ": " + strerror(spawnErr) + "\n";
   }
@@ -226,8 +262,9 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
   if (output.empty()) {
     return NULL;
   }
-  return CFStringCreateWithBytes(NULL, reinterpret_cast<const UInt8*>(output.data()),
-                                 static_cast<CFIndex>(output.size()), kCFStringEncodingUTF8, false);
+  const std::string safe = MoreUNIXSafeText(output);
+  return CFStringCreateWithBytes(NULL, reinterpret_cast<const UInt8*>(safe.data()), static_cast<CFIndex>(safe.size()),
+                                 kCFStringEncodingUTF8, false);
 }
 
 // Deletes the installed tool, and its folder when that is left empty; and
@@ -338,7 +375,17 @@ class EngineRun {
     ExecuteRequest();
     CFStringRef result = fFailed ? CopyFailureLog() : CopyLogAfterUserPart();
     CleanUp();
-    // The log always reaches the caller.
+    // The log always reaches the caller, safe to show: the helper tool's log
+    // names files from receipts that a user may have written.
+    if (result != NULL) {
+      const std::string text = StdStringOf(result);
+      const std::string safe = MoreUNIXSafeText(text);
+      if (safe != text) {
+        CFRelease(result);
+        result = CFStringCreateWithBytes(NULL, reinterpret_cast<const UInt8*>(safe.data()),
+                                         static_cast<CFIndex>(safe.size()), kCFStringEncodingUTF8, false);
+      }
+    }
     if (result == NULL) {
       result = CFStringCreateWithCString(NULL, "", kCFStringEncodingUTF8);
     }
@@ -466,14 +513,18 @@ class EngineRun {
                                    : CFBundleCopyResourceURL(fBundle, CFSTR("usr_uninstall.ss"), CFSTR(""), NULL));
     CFRef<CFStringRef> userScriptPath(CopyPathOfURL(userScript.get()));
     if (userScriptPath) {
-      bool timedOut = false;
-      CFRef<CFStringRef> output(
-          CopyUserScriptOutput(userScriptPath.get(), fPruneMIDIPath.get(), fOptions.userAccount, &timedOut));
+      bool timedOut = false, skipped = false;
+      CFRef<CFStringRef> output(CopyUserScriptOutput(userScriptPath.get(), fPruneMIDIPath.get(),
+                                                     fOptions.userAccount, fOptions.skipUserPart, &timedOut,
+                                                     &skipped));
       if (combined != NULL && output) {
         CFStringAppend(combined, output.get());
       }
       if (timedOut) {
         fErr = ETIMEDOUT;
+      }
+      if (skipped) {
+        fErr = ECANCELED;
       }
     }
     return combined;
@@ -537,7 +588,7 @@ class EngineRun {
 
 OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
                                       const UninstallerEngineOptions* options) {
-  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL, false, NULL};
+  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL, false, NULL, NULL};
   assert(log != NULL);
   assert(*log == NULL);
   EngineRun run(removeMidiDevices, options != NULL ? *options : kDefaults);

@@ -8,6 +8,8 @@
 
 #include <sys/types.h>
 
+#include <atomic>
+
 // *log must be NULL on entry and always receives a new string that the
 // caller releases: on success the helper tool's log followed by the user
 // script's output, on failure "Uninstaller failed with error %d (0x%08x)",
@@ -56,6 +58,11 @@ struct UninstallerEngineOptions {
   // group ID, then user ID switched before it starts in the account's home.
   // NULL: as we are, with our environment and working folder.
   const UninstallerUserAccount* userAccount;
+  // Watched while the user-level script runs; NULL for never. Once it is
+  // set, the script's session gets SIGTERM, then SIGKILL two seconds later
+  // if its output is still open; its output is no longer read, the log says
+  // the part was skipped by the administrator, and the status is ECANCELED.
+  const std::atomic<bool>* skipUserPart;
 };
 
 // UninstallerEngine with |options| (NULL: the defaults, all clear). Same

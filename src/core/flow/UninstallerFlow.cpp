@@ -1,5 +1,6 @@
 #include "UninstallerFlow.h"
 
+#include <MoreUNIXText.h>
 #include <UninstallerRunLog.h>
 #include <UninstallerSession.h>
 
@@ -62,7 +63,10 @@ bool UninstallerWorker::Start(UninstallerEngineFunction engine, Boolean removeMi
       UninstallerRunResult result;
       CFStringRef log = nullptr;
       result.status = engine(&log, removeMidiDevices, options);
-      result.log = UninstallerTextOf(log);
+      // Shown in the log view, Show Details and on the terminal: whatever
+      // engine ran, nothing a user's script or a receipt wrote passes as
+      // anything but text.
+      result.log = MoreUNIXSafeText(UninstallerTextOf(log));
       if (log != nullptr) CFRelease(log);
       result.outcome = UninstallerOutcomeOf(result.status);
       done(result);

@@ -2,6 +2,8 @@
 
 #include "UninstallerSession.h"
 
+#include "MoreUNIXText.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -18,15 +20,7 @@ bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 
 // The longest prefix of |text| that does not end inside a UTF-8 sequence.
 std::string_view WholeCharactersAtEnd(std::string_view text) {
-  size_t end = text.size();
-  size_t back = 0;
-  while (back < 4 && back < end && IsContinuationByte(text[end - 1 - back])) back++;
-  if (back < end) {
-    unsigned char lead = static_cast<unsigned char>(text[end - 1 - back]);
-    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (length != back + 1) end -= back + 1;  // the last sequence is not whole
-  }
-  return text.substr(0, end);
+  return text.substr(0, MoreUNIXWholeCharacterPrefix(text));
 }
 
 // |text| without continuation bytes at its start.
@@ -143,7 +137,11 @@ std::string UninstallerLogFilePath() {
 int UninstallerAppendRunLog(const std::string& path, std::string_view log, OSStatus status, time_t when,
                             size_t limit) {
   if (path.empty() || path[0] != '/' || limit < 1024) return EINVAL;
-  std::string entry = RunHeader(status, when) + UninstallerCutLog(log, limit / 2);
+  // The log holds what users' scripts and receipts said: nothing in it may
+  // act on the terminal of whoever reads the file later. Cut before the
+  // escapes too, so that a huge log is never copied whole.
+  std::string entry =
+      RunHeader(status, when) + UninstallerCutLog(MoreUNIXSafeText(UninstallerCutLog(log, limit / 2)), limit / 2);
   if (entry.back() != '\n') entry.push_back('\n');
 
   int fd = -1;

@@ -2,6 +2,8 @@
 // encodings the system uses, constant strings and printf-style formatting.
 #include "CFInternal.h"
 
+#include "MoreUNIXText.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -224,35 +226,9 @@ bool DecodeUTF8Units(const UInt8* b, size_t n, char16_t* out, size_t* produced) 
   size_t i = 0;
   size_t k = 0;
   while (i < n) {
-    uint32_t c = b[i];
-    if (c < 0x80) {
-      out[k++] = static_cast<char16_t>(c);
-      ++i;
-      continue;
-    }
-    size_t extra;
-    uint32_t minimum;
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-      minimum = 0x80;
-      c &= 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      minimum = 0x800;
-      c &= 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      minimum = 0x10000;
-      c &= 0x07;
-    } else {
-      return false;  // a stray continuation byte, an overlong lead, or beyond U+10FFFF
-    }
-    if (n - i <= extra) return false;
-    for (size_t j = 1; j <= extra; ++j) {
-      if ((b[i + j] & 0xC0) != 0x80) return false;
-      c = (c << 6) | (b[i + j] & 0x3F);
-    }
-    if (c < minimum || c > 0x10FFFF || IsSurrogate(c)) return false;
+    uint32_t c = 0;
+    const size_t length = MoreUNIXDecodeUTF8(b + i, n - i, &c);
+    if (length == 0) return false;
     if (c >= 0x10000) {
       c -= 0x10000;
       out[k++] = static_cast<char16_t>(0xD800 + (c >> 10));
@@ -260,7 +236,7 @@ bool DecodeUTF8Units(const UInt8* b, size_t n, char16_t* out, size_t* produced) 
     } else {
       out[k++] = static_cast<char16_t>(c);
     }
-    i += extra + 1;
+    i += length;
   }
   *produced = k;
   return true;
@@ -283,13 +259,11 @@ bool cfi::DecodeUTF8(const UInt8* b, size_t n, std::u16string& out) {
 void cfi::DecodeUTF8Lenient(const UInt8* b, size_t n, std::u16string& out) {
   size_t i = 0;
   while (i < n) {
-    // One character at a time: the sequence its lead byte announces, or U+FFFD.
-    uint32_t c = b[i];
-    size_t length = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
-                                                              : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+    // One character at a time: a well-formed sequence, or U+FFFD.
+    const size_t length = MoreUNIXDecodeUTF8(b + i, n - i, nullptr);
     char16_t units[4];
     size_t produced = 0;
-    if (length != 0 && n - i >= length && DecodeUTF8Units(b + i, length, units, &produced)) {
+    if (length != 0 && DecodeUTF8Units(b + i, length, units, &produced)) {
       out.append(units, produced);
       i += length;
     } else {

@@ -38,6 +38,8 @@
 // written.
 #include <CoreFoundation/CoreFoundation.h>
 
+#include "MoreUNIXText.h"
+
 #include <pugixml.hpp>
 #include <strings.h>
 
@@ -66,47 +68,9 @@ constexpr int64_t kSecondsPerDay = 86400;
 // Returns the offset of the first byte that is not part of well-formed UTF-8
 // (or is NUL), or `length` when all of it is fine.
 size_t FindInvalidUTF8(const UInt8* p, size_t length) {
-  size_t i = 0;
-  while (i < length) {
-    // Runs of ASCII are the common case: test eight bytes at a time for a
-    // high bit or a zero byte.
-    while (i + 8 <= length) {
-      uint64_t word;
-      std::memcpy(&word, p + i, 8);
-      const uint64_t highBits = word & 0x8080808080808080ULL;
-      const uint64_t zeroBytes = (word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL;
-      if (highBits != 0 || zeroBytes != 0) break;
-      i += 8;
-    }
-    if (i >= length) break;
-    const UInt8 b = p[i];
-    if (b != 0 && b < 0x80) {
-      i += 1;
-      continue;
-    }
-    size_t need;
-    UInt8 lo = 0x80, hi = 0xBF;  // bounds of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      need = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      need = 2;
-      if (b == 0xE0) lo = 0xA0;        // overlong
-      else if (b == 0xED) hi = 0x9F;   // surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      need = 3;
-      if (b == 0xF0) lo = 0x90;        // overlong
-      else if (b == 0xF4) hi = 0x8F;   // above U+10FFFF
-    } else {
-      return i;  // NUL, a stray continuation byte, C0/C1 or F5..FF
-    }
-    if (length - i <= need) return i;
-    if (p[i + 1] < lo || p[i + 1] > hi) return i;
-    for (size_t k = 2; k <= need; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return i;
-    }
-    i += need + 1;
-  }
-  return length;
+  const size_t invalid = MoreUNIXFindInvalidUTF8(std::string_view(reinterpret_cast<const char*>(p), length));
+  const void* nul = std::memchr(p, 0, invalid);
+  return nul != nullptr ? static_cast<size_t>(static_cast<const UInt8*>(nul) - p) : invalid;
 }
 
 void AppendUTF8(std::string& out, uint32_t c) {

@@ -1,5 +1,7 @@
 #include "ProductLog.h"
 
+#include "MoreUNIXText.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -22,18 +24,18 @@ void Log(const char* format, ...) {
 }
 
 std::string Shown(std::string_view text) {
-  std::string shown;
-  shown.reserve(text.size());
-  for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7f || c == '\\') {
-      char escape[5];
-      std::snprintf(escape, sizeof escape, "\\x%02x", c);
-      shown += escape;
+  // Backslashes first, so that an escape in the result always stands for
+  // a byte of the name and never for the name's own text.
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    if (c == '\\') {
+      escaped += "\\x5c";
     } else {
-      shown += static_cast<char>(c);
+      escaped += c;
     }
   }
-  return shown;
+  return MoreUNIXSafeText(escaped);
 }
 
 }  // namespace quillon

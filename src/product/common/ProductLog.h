@@ -15,8 +15,9 @@ const char* LogTool();
 
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// A path or name made safe for one log line: control bytes and backslashes
-// become \xNN escapes; everything else is kept.
+// A path or name made safe for one log line: backslashes become \x5c, and
+// the rest is MoreUNIXSafeText's (control characters and bytes that are not
+// UTF-8 as \xNN, C1 controls as \u00NN); everything else is kept.
 std::string Shown(std::string_view text);
 
 }  // namespace quillon

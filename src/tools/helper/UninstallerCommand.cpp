@@ -1,5 +1,6 @@
 #include "UninstallerCommand.h"
 
+#include "MoreUNIXText.h"
 #include "ProgramRunner.h"
 #include "UninstallerRunLog.h"
 
@@ -240,42 +241,15 @@ void UninstallerSanitizeLog(const char* bytes, size_t length, std::string* text)
   text->reserve(length);
   size_t i = 0;
   while (i < length) {
-    unsigned char lead = in[i];
-    size_t need = 0;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (lead < 0x80) {
-      bool allowed = lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r';
-      if (allowed) {
-        text->push_back(static_cast<char>(lead));
-      } else {
-        text->append(kReplacement);
-      }
-      i++;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      need = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      need = 2;
-      if (lead == 0xE0) low = 0xA0;   // no overlong forms
-      if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      need = 3;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-    }
-    // The whole sequence, in[i] to in[i + need], must be there.
-    bool valid = need > 0 && i + need < length;
-    if (valid && !(in[i + 1] >= low && in[i + 1] <= high)) valid = false;
-    for (size_t k = 2; valid && k <= need; k++) {
-      if (in[i + k] < 0x80 || in[i + k] > 0xBF) valid = false;
-    }
-    // U+FFFE and U+FFFF are not characters an XML document may hold.
-    if (valid && need == 2 && lead == 0xEF && in[i + 1] == 0xBF && (in[i + 2] == 0xBE || in[i + 2] == 0xBF)) {
-      valid = false;
-    }
-    if (valid) {
-      text->append(reinterpret_cast<const char*>(in + i), need + 1);
-      i += need + 1;
+    uint32_t c = 0;
+    const size_t sequence = MoreUNIXDecodeUTF8(in + i, length - i, &c);
+    // Control characters other than \t, \n and \r, and U+FFFE and U+FFFF,
+    // are not characters an XML document may hold.
+    const bool allowed = sequence != 0 && (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') && c != 0xFFFE &&
+                         c != 0xFFFF;
+    if (allowed) {
+      text->append(reinterpret_cast<const char*>(in + i), sequence);
+      i += sequence;
     } else {
       text->append(kReplacement);
       i++;

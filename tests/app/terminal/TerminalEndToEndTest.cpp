@@ -10,6 +10,7 @@
 // demo product on top. Screen captures go to <build>/artifacts/terminal-e2e/.
 
 #include "EngineSystemTestSupport.h"
+#include "MoreUNIXText.h"
 
 #include <Authorization.h>
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include <sys/mount.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -391,6 +393,143 @@ TEST_F(TerminalEndToEndTest, AsRootAllUsersRemovesEachUsersPartAsThatUser) {
         checks.Expect(again.exitCode == 0 && Contains(JSONDigest(again.out, records), "not-installed False"),
                       "second run: " + again.out + again.err);
         checks.Expect(!Exists(records + "/pkexec-was-called"), "root went through pkexec");
+        return checks.ExitCode();
+      },
+      options);
+  KeepArtifacts();
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
+}
+
+// What a user may write (a part's output, a name in a receipt) reaches root's
+// terminal, the JSON and both log files only as visible text; and Ctrl-C in
+// a root run skips a user's part that hangs, then finishes the others.
+TEST_F(TerminalEndToEndTest, AsRootHostileUserPartsAreShownSafelyAndCtrlCSkipsAStalledOne) {
+  sys::ScopedTestUser staller, attacker, own;
+  ASSERT_TRUE(staller.ok() && attacker.ok() && own.ok());
+  const std::vector<const sys::TestUser*> users = {&staller.user(), &attacker.user(), &own.user()};
+  const std::string records = fScratch + "/shots";
+  sys::ChildOptions options;
+  options.privateMountNamespace = true;
+  options.timeout = std::chrono::milliseconds(300000);
+  options.rootSetup = [&](std::string* error) { return Install(users, true, error) && ReplacePkexec(error); };
+  sys::ChildResult result = sys::RunAsUser(
+      nullptr,
+      [&]() -> int {
+        ChildChecks checks;
+        // Anything a terminal would act on: controls (our own "erase line"
+        // and carriage returns aside, on the terminal), C1 in UTF-8, bad bytes.
+        auto unsafe = [](std::string text, bool terminal) {
+          if (terminal) {
+            for (size_t at; (at = text.find("\x1b[K")) != std::string::npos;) text.erase(at, 3);
+            text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+          }
+          for (size_t i = 0; i < text.size(); i++) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7f) return true;
+            if (c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) return true;
+          }
+          return MoreUNIXFindInvalidUTF8(text) != text.size();
+        };
+        // One name the removal refuses (ESC is a control byte), one it removes (U+009B).
+        const std::vector<std::string> evilNames = {"evil\x1b]0;owned\x07.conf", "evil\xC2\x9B" "2J.conf"};
+        std::vector<std::string> attackersFiles;
+        for (const sys::TestUser* user : users) {
+          RunResult demo = InstallUserPart(*user);
+          checks.Expect(demo.exitCode == 0, "quillon-demo-install --user: " + demo.output);
+          const std::string receipt = user->home + "/.local/share/quillon/receipts/quillon-user.list";
+          for (const std::string& path : ReceiptEntries(receipt)) {
+            struct stat st;
+            if (user == users[1] && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) attackersFiles.push_back(path);
+          }
+          for (const std::string& name : evilNames) {
+            const std::string evil = user->home + "/.config/quillon/" + name;
+            checks.Expect(WriteFile(evil, "x\n") && chown(evil.c_str(), user->uid, user->gid) == 0 &&
+                              WriteFile(receipt, ReadFile(receipt) + evil + "\n"),
+                          "cannot name the hostile file in " + user->name + "'s receipt");
+          }
+        }
+        // The user script, wrapped: one user's hangs and ignores SIGTERM; the
+        // others print escape sequences, C1, bad bytes and a flood first.
+        const std::string script = std::string(kInstalledBundle) + "/Resources/usr_uninstall.ss";
+        checks.Expect(rename(script.c_str(), (script + ".real").c_str()) == 0 &&
+                          WriteScript(script, "if [ \"$(id -u)\" = " + std::to_string(users[0]->uid) + " ]; then\n"
+                                              "  trap '' TERM; echo > " + records + "/stalled; sleep 600; exit 0\n"
+                                              "fi\n"
+                                              "printf '\\033]0;owned\\007\\033]52;c;b3duZWQ=\\007\\033[2J\\033[8mhidden"
+                                              "\\302\\233" "31m\\233" "2J\\377 end\\n'\n"
+                                              "seq -f 'flood %g' 1 1000\n"
+                                              "exec " + script + ".real \"$@\"\n"),
+                      "cannot wrap the user script");
+
+        // As root on a terminal, the two users in order; Ctrl-C once the first hangs.
+        Tmux tmux(records + "/root-tmux.sock");
+        const std::string exitFile = records + "/root-exit", raw = records + "/root-terminal.raw";
+        checks.Expect(tmux.Start("sleep 1; set -m; LANG=C.UTF-8 " + std::string(kCommand) + " --yes --no-restart --user " +
+                                     users[0]->name + " --user " + users[1]->name + "; echo $? > " + exitFile +
+                                     "; sleep 600",
+                                 {"PATH=/usr/bin:/bin", "HOME=/root", "TERM=xterm"}),
+                      "tmux does not start");
+        checks.Expect(RunTool({kTmux, "-S", records + "/root-tmux.sock", "pipe-pane", "-o", "-t", "0", "cat >> " + raw},
+                              {"PATH=/usr/bin:/bin"}).exitCode == 0,
+                      "cannot record the pane");
+        auto waitFor = [](const std::string& path, int seconds) {
+          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+          while (!Exists(path) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          }
+          return Exists(path);
+        };
+        checks.Expect(waitFor(records + "/stalled", 120), "the stalling part never ran\n" + tmux.Screen());
+        checks.Expect(tmux.Keys({"C-c"}), "cannot press Ctrl-C");
+        checks.Expect(waitFor(exitFile, 60), "the run did not go on after Ctrl-C\n" + tmux.Screen());
+        const std::string screen = tmux.Screen();
+        checks.Expect(WriteFile(records + "/root-skip.txt", screen), "no capture");
+        checks.Expect(atoi(ReadFile(exitFile).c_str()) == 0, "exit " + ReadFile(exitFile) + "\n" + screen);
+        checks.Expect(Contains(screen, "skipped by the administrator"), "the skip is not reported\n" + screen);
+        checks.Expect(!attackersFiles.empty(), "no receipt for the second user");
+        for (const std::string& path : attackersFiles) {
+          checks.Expect(!Exists(path), "the next user's part did not run: " + path);
+        }
+        checks.Expect(Exists(users[0]->home + "/.local/share/quillon"), "the skipped part was removed");
+        // Every process of the skipped part is gone (reaped within moments).
+        auto lingering = [&]() {
+          bool found = false;
+          if (DIR* proc = opendir("/proc")) {
+            while (dirent* entry = readdir(proc)) {
+              struct stat st;
+              if (isdigit(static_cast<unsigned char>(entry->d_name[0])) &&
+                  stat(("/proc/" + std::string(entry->d_name)).c_str(), &st) == 0 && st.st_uid == users[0]->uid) {
+                found = true;
+              }
+            }
+            closedir(proc);
+          }
+          return found;
+        };
+        for (int i = 0; i < 50 && lingering(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        checks.Expect(!lingering(), "a process of the skipped part is left");
+
+        const std::string terminal = ReadFile(raw), rootLog = ReadFile(kRootLog);
+        checks.Expect(WriteFile(records + "/root-terminal.txt", terminal), "no capture");
+        checks.Expect(Contains(terminal, "\\x1b]0;owned") && Contains(terminal, "\\u009b"), "not shown escaped");
+        checks.Expect(Contains(terminal, "lines of this user") && !Contains(terminal, "flood 500\r"),
+                      "the flood was not cut on the terminal");
+        checks.Expect(!unsafe(terminal, true), "raw controls on root's terminal");
+        checks.Expect(!unsafe(rootLog, false) && Contains(rootLog, "\\x1b]0;owned") &&
+                          Contains(rootLog, "skipped by the administrator"),
+                      "root's log: " + rootLog);
+
+        // The third user's own run, with the system's part gone: no password,
+        // and the user's own log file.
+        Split mine = RunSplit({"/usr/sbin/runuser", "-u", users[2]->name, "--", "/usr/bin/env", "HOME=" + users[2]->home,
+                               "LANG=C.UTF-8", "PATH=/usr/bin:/bin", kCommand, "--yes", "--json"},
+                              {"PATH=/usr/bin:/bin"}, records);
+        const std::string userLog = ReadFile(users[2]->home + "/.local/state/quillon/uninstall.log");
+        checks.Expect(mine.exitCode == 0, "the user's run: " + mine.err + mine.out);
+        checks.Expect(!unsafe(mine.out, false) && !unsafe(mine.err, false) && Contains(mine.out, "\\\\u009b"),
+                      "the user's run: " + mine.out);
+        checks.Expect(!unsafe(userLog, false) && Contains(userLog, "\\u009b"), "the user's log: " + userLog);
+        checks.Expect(WriteFile(records + "/hostile-user.json.txt", mine.out), "cannot keep the document");
         return checks.ExitCode();
       },
       options);

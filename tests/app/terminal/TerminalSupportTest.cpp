@@ -62,7 +62,7 @@ TEST(TerminalJSONTest, EscapesStringsAndSeparatesMembers) {
   TerminalJSON json;
   json.BeginObject();
   json.Key("a\"b");
-  json.String("q\" \\ \n\t\x01 \x7f ok \xC3\xA4 bad \xC3 \xFF end");
+  json.String("q\" \\ \n\t\x01 \x7f ok \xC3\xA4 bad \xC3 \xFF \x1b]0;t\x07 \xC2\x9B" "2J \x9b" "2J end");
   json.Key("list");
   json.BeginArray();
   json.Number(-4960);
@@ -73,7 +73,8 @@ TEST(TerminalJSONTest, EscapesStringsAndSeparatesMembers) {
   json.EndArray();
   json.EndObject();
   EXPECT_EQ(json.Text(),
-            "{\"a\\\"b\":\"q\\\" \\\\ \\n\\t\\u0001 \\u007f ok \xC3\xA4 bad \xEF\xBF\xBD \xEF\xBF\xBD end\","
+            "{\"a\\\"b\":\"q\\\" \\\\ \\n\\t\\\\x01 \\\\x7f ok \xC3\xA4 bad \\\\xc3 \\\\xff "
+            "\\\\x1b]0;t\\\\x07 \\\\u009b2J \\\\x9b2J end\","
             "\"list\":[-4960,false,null,{}]}");
 }
 
@@ -99,6 +100,19 @@ TEST(TerminalLogTest, SummaryNamesThePathsOfRemovedKeptAndRefusedLines) {
   ASSERT_EQ(summary.refused.size(), 1u);
   EXPECT_EQ(summary.refused[0].path, "/home/a/b");
   EXPECT_EQ(summary.refused[0].line, "RemoveReceipted: refused /home/a/b: a link on the way");
+}
+
+TEST(TerminalLogTest, AUserPartsFloodKeepsItsHeadAndTailAndCountsTheRest) {
+  std::string flood;
+  for (int i = 1; i <= 1000; i++) flood += "line " + std::to_string(i) + "\n";
+  const std::string shown = TerminalKeepHeadAndTail(flood, 200, 200, "[... %1 lines left out ...]");
+  const std::vector<std::string> lines = TerminalLines(shown);
+  ASSERT_EQ(lines.size(), 401u);
+  EXPECT_EQ(lines[199], "line 200");
+  EXPECT_EQ(lines[200], "[... 600 lines left out ...]");
+  EXPECT_EQ(lines[201], "line 801");
+  EXPECT_EQ(lines[400], "line 1000");
+  EXPECT_EQ(TerminalKeepHeadAndTail("a\nb", 1, 1, "%1"), "a\nb");  // short enough: unchanged
 }
 
 TEST(TerminalWrapTest, WrapsAtSpacesCountsCharactersAndBreaksLongWords) {

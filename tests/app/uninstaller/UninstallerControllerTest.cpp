@@ -88,12 +88,16 @@ TEST_F(Flow, StatusZeroShowsTheCompletionSheetWithItsTextsAndTheLog) {
   EXPECT_EQ(LogText(), "removed /opt/quillon/bin/quillond\n");
 }
 
-// A script's output may hold NUL bytes; what follows one is shown too.
-TEST_F(Flow, TheLogIsShownWholePastANulByte) {
-  results = {{0, std::string("before\0after\n", 13)}};
+// A script's output may hold NUL bytes and escape sequences; what follows
+// one is shown too, and they are shown written out.
+TEST_F(Flow, TheLogIsShownWholePastANulByteWithControlsWrittenOut) {
+  results = {{0, std::string("before\0after \x1b]0;t\x07\xC2\x9B" "2J\n", 24)}};
   controller->uninstall_(nullptr);
   Press(kNSAlertDefaultButtonName);
-  EXPECT_EQ(LogText(), QString::fromUtf8("before\0after\n", 13));
+  EXPECT_EQ(LogText(), "before\\x00after \\x1b]0;t\\x07\\u009b2J\n");
+  QFile logFile(state.path() + "/quillon/uninstall.log");
+  ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(logFile.readAll().endsWith("before\\x00after \\x1b]0;t\\x07\\u009b2J\n"));
 }
 
 TEST_F(Flow, OnlyCancelShowsNothingAndEveryRunsLogStaysAboveTheNextAndInTheLogFile) {

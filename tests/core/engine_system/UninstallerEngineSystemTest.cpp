@@ -122,10 +122,12 @@ TEST_F(UninstallerEngineTest, LogIsTheToolsLogFollowedByWhateverTheUserScriptWro
        "gel\xC3\xB6scht\nto stderr\nno newline"},
       // Read until everything the script started has closed the pipe.
       {"descendant-writes-last", "( sleep 1; echo late ) &\necho early\n", "early\nlate\n"},
-      {"invalid-utf8", "printf 'ok then \\377\\376\\n'\n", ""},
+      // Bytes that are not UTF-8, and controls, are written out, never dropped with the rest.
+      {"invalid-utf8", "printf 'ok then \\377\\376\\n'\n", "ok then \\xff\\xfe\n"},
+      {"escape-sequences", "printf '\\033]0;t\\007 \\302\\233" "2J\\n'\n", "\\x1b]0;t\\x07 \\u009b2J\n"},
       {"silent", "exit 0\n", ""},
       {"absent", nullptr, ""},
-      {"nul-byte", "printf 'before\\000after\\n'\n", std::string("before\0after\n", 13)},
+      {"nul-byte", "printf 'before\\000after\\n'\n", "before\\x00after\n"},
       // Cut at the bound inside a two-byte character: the text before it stays, and says so.
       {"cut-inside-a-character", "head -c 16777215 /dev/zero | tr '\\000' a\nprintf '\\303\\251tail\\n'\n",
        std::string(kBound - 1, 'a') + "\nthe log was cut short: 7 more bytes of output were left out\n"},
@@ -321,7 +323,7 @@ TEST_F(UninstallerEngineUserTest, TheUserPartAloneNeedsNoPasswordAndTheRootMomen
       Reports reports;
       UninstallerEngineOptions options = {
           userPartOnly, [](void* context) { static_cast<Reports*>(context)->root++; },
-          [](pid_t pid, void* context) { static_cast<Reports*>(context)->helper = pid; }, &reports, false, NULL};
+          [](pid_t pid, void* context) { static_cast<Reports*>(context)->helper = pid; }, &reports, false, NULL, NULL};
       std::string log;
       RunEngine(bundle, 0, &log, &options);
       printf("REPORTS root %d helper %d\n", reports.root.load(), reports.helper.load() > 0 ? 1 : 0);
@@ -494,7 +496,7 @@ TEST_F(UninstallerEngineUserTest, AfterTheApplicationWasKilledTheNextRunRemovesT
           UninstallerEngineOptions hooks = {
               false, NULL,
               [](pid_t helper, void* fd) { (void) !write(*static_cast<int*>(fd), &helper, sizeof helper); },
-              &started[1]};
+              &started[1], false, NULL, NULL};
           std::string log;
           RunEngine(bundle, 1, &log, &hooks);
           _exit(0);

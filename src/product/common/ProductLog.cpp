@@ -36,4 +36,9 @@ std::string Shown(std::string_view text) {
   return shown;
 }
 
+void Listed(const char* kind, std::string_view path) {
+  std::fprintf(stdout, "%s %s\n", kind, Shown(path).c_str());
+  std::fflush(stdout);
+}
+
 }  // namespace quillon

@@ -18,10 +18,10 @@ TEST(TerminalOptionsTest, ReadsEveryOptionAndRefusesWhatContradicts) {
   TerminalOptions options;
   std::string error;
   ASSERT_TRUE(TerminalParseOptions({"--yes", "--keep-midi-devices", "--no-restart", "--json", "-q", "--user", "alice",
-                                    "--user=bob", "--user", "alice"},
+                                    "--user=bob", "--user", "alice", "--dry-run"},
                                    &options, &error))
       << error;
-  EXPECT_TRUE(options.yes && options.keepMidiDevices && options.json && options.quiet);
+  EXPECT_TRUE(options.yes && options.keepMidiDevices && options.json && options.quiet && options.dryRun);
   EXPECT_EQ(options.restart, TerminalRestart::kNo);
   EXPECT_EQ(options.users, (std::vector<std::string>{"alice", "bob"}));
 

@@ -64,19 +64,22 @@ Split RunSplit(const std::vector<std::string>& argv, const std::vector<std::stri
   return split;
 }
 
-// JSON is checked by Python's own parser; prints "path<TAB>user" for each
-// removed item, then "status changed".
-std::string JSONDigest(const std::string& document, const std::string& scratch) {
+// JSON is checked by Python's own parser: |digest|, Python that reads the
+// document as `d`, prints what a test compares. Empty when it does not parse.
+std::string Digest(const std::string& document, const std::string& digest, const std::string& scratch) {
   const std::string path = scratch + "/document.json";
   if (!WriteFile(path, document)) return "";
-  RunResult digest = RunTool(
-      {"/usr/bin/python3", "-c",
-       "import json,sys\nd=json.load(open(sys.argv[1]))\n"
-       "for i in d['removed']: print('%s\\t%s' % (i['path'], i['user'] or ''))\n"
-       "print(d['status'], d['changed'])\n",
-       path},
-      {"PATH=/usr/bin:/bin"});
-  return digest.exitCode == 0 ? digest.output : "";
+  RunResult ran = RunTool({"/usr/bin/python3", "-c", "import json,sys\nd=json.load(open(sys.argv[1]))\n" + digest, path},
+                          {"PATH=/usr/bin:/bin"});
+  return ran.exitCode == 0 ? ran.output : "";
+}
+
+// "path<TAB>user" for each removed item, then "status changed".
+std::string JSONDigest(const std::string& document, const std::string& scratch) {
+  return Digest(document,
+                "for i in d['removed']: print('%s\\t%s' % (i['path'], i['user'] or ''))\n"
+                "print(d['status'], d['changed'])\n",
+                scratch);
 }
 
 // Every name, type, mode, size, time and content below `folder`: equal
@@ -93,16 +96,10 @@ std::string Snapshot(const std::string& folder) {
 // The paths of a dry run's JSON document, one "part<TAB>path" a line, then
 // "status wouldChange".
 std::string DryRunDigest(const std::string& document, const std::string& scratch) {
-  const std::string path = scratch + "/dry-run.json";
-  if (!WriteFile(path, document)) return "";
-  RunResult digest = RunTool(
-      {"/usr/bin/python3", "-c",
-       "import json,sys\nd=json.load(open(sys.argv[1]))\n"
-       "for p in d['parts']:\n for i in p['items']: print('%s\\t%s' % (p['part'], i['path']))\n"
-       "print(d['status'], d['wouldChange'])\n",
-       path},
-      {"PATH=/usr/bin:/bin"});
-  return digest.exitCode == 0 ? digest.output : "";
+  return Digest(document,
+                "for p in d['parts']:\n for i in p['items']: print('%s\\t%s' % (p['part'], i['path']))\n"
+                "print(d['status'], d['wouldChange'])\n",
+                scratch);
 }
 
 // A tmux server of the user's own, one pane of 100 by 50.

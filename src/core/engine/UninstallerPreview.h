@@ -52,6 +52,9 @@ struct UninstallerPreviewPart {
 // output. Returns 0, or the errno of a tool that could not be started or
 // did not end in time, with a note that says so; what the other tools
 // listed is kept. A tool missing from the bundle is skipped with a note.
+// Synchronous, on the caller's thread, with no Qt: the tools usually end
+// within milliseconds. The tools are found in the main bundle
+// (CFBundleGetMainBundle), as the engine finds them.
 int UninstallerPreview(bool systemPart, Boolean removeMidiDevices, const UninstallerUserAccount* account,
                        UninstallerPreviewPart* part);
 

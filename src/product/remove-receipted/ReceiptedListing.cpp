@@ -36,8 +36,10 @@ int Probe(const Where& where, const std::string& entry, const PathParts& parts) 
   int err = OpenDirectoryBeneath(where.anchor.get(), parts, where.Depth(), parts.size() - 1, &rawParent, &failed);
   if (err == ENOENT) return 0;
   if (err != 0) {
-    Note("would refuse " + entry + ": " + JoinPath(parts, failed + 1) +
-         (err == ELOOP ? " is a symbolic link" : err == ENOTDIR ? " is not a folder" : std::string(": ") + strerror(err)));
+    const std::string what = err == ELOOP     ? " is a symbolic link"
+                             : err == ENOTDIR ? " is not a folder"
+                                              : std::string(": ") + strerror(err);
+    Note("would refuse " + entry + ": " + JoinPath(parts, failed + 1) + what);
     return -1;
   }
   ScopedFd parent(rawParent);

@@ -2,7 +2,8 @@
 # Builds the uninstaller, installs it into /usr/local (its polkit action into
 # /usr/share/polkit-1/actions), installs the Quillon demo product, and opens
 # the uninstaller on it. `scripts/demo.sh --remove` takes the uninstaller
-# away again, file by file from the list that the install wrote.
+# away again, file by file from the list that the install wrote, and puts
+# back any file the install had replaced.
 #
 # Run it from a terminal in your desktop session, as yourself: it asks for
 # your password through sudo, or for root's password through su when sudo is
@@ -55,7 +56,8 @@ case "$prefix" in
   *) die "QUILLON_PREFIX must be an absolute path" ;;
 esac
 # What the install leaves to find its way back: CMake's list of the files it
-# installed, and the folders that did not exist before it.
+# installed, the folders that did not exist before it, and copies of the
+# files it replaced (replaced/, listed in replaced_files.txt).
 state="$prefix/lib/quillon-uninstaller"
 polkit_actions=/usr/share/polkit-1/actions
 
@@ -155,9 +157,28 @@ remove_installed() {
       case "$dir" in "$prefix"/* | "$polkit_actions") rmdir -- "$dir" 2>/dev/null || true ;; esac
     done < <(sort -r "$state/installed_dirs.txt")
   fi
-  rm -f -- "$state/install_manifest.txt" "$state/installed_dirs.txt"
+  # What the install found in its way goes back where it was.
+  local restored=0
+  if [ -f "$state/replaced_files.txt" ]; then
+    while IFS= read -r path; do
+      case "$path" in
+        */../* | */.. | */./* | "") continue ;;
+        "$prefix"/* | "$polkit_actions"/*) ;;
+        *) continue ;;
+      esac
+      if [ -e "$state/replaced$path" ] || [ -L "$state/replaced$path" ]; then
+        mkdir -p -- "$(dirname -- "$path")"
+        cp -a -- "$state/replaced$path" "$path"
+        restored=$((restored + 1))
+        say "put back $path as it was before the install"
+      fi
+    done <"$state/replaced_files.txt"
+    rm -rf -- "$state/replaced"
+  fi
+  rm -f -- "$state/install_manifest.txt" "$state/installed_dirs.txt" "$state/replaced_files.txt"
   [ ! -d "$state" ] || find "$state" -depth -type d -empty -delete
   say "removed $removed installed files of the uninstaller from $prefix and $polkit_actions"
+  [ "$restored" -eq 0 ] || say "put back $restored files that the install had replaced"
   if [ -d /var/lib/quillon ]; then
     say "the Quillon demo product is still installed: the uninstaller is what removes it"
   fi
@@ -193,6 +214,23 @@ dirs_after=$(mktemp)
 trap 'rm -f "$dirs_before" "$dirs_after"' EXIT
 list_dirs() { find "$prefix" "$polkit_actions" -xdev -type d 2>/dev/null | sort; }
 list_dirs >"$dirs_before"
+# A file already where the install puts one (our polkit action left by a
+# package, say) is not ours: a copy is kept, and --remove puts it back. A
+# trial install into a scratch folder says which files the install writes.
+trial=$(mktemp -d)
+trap 'rm -f "$dirs_before" "$dirs_after"; rm -rf "$trial"' EXIT
+as_root env DESTDIR="$trial" cmake --install "$build" --prefix "$prefix" >/dev/null
+mkdir -p "$state/replaced"
+( cd "$trial" && find . \( -type f -o -type l \) -printf '/%P\n' ) | sort | while IFS= read -r path; do
+  { [ -e "$path" ] || [ -L "$path" ]; } || continue
+  # Ours from an earlier install, or already kept: nothing to keep.
+  ! grep -qxF -- "$path" "$state/install_manifest.txt" 2>/dev/null || continue
+  ! grep -qxF -- "$path" "$state/replaced_files.txt" 2>/dev/null || continue
+  mkdir -p -- "$state/replaced$(dirname -- "$path")"
+  cp -a -- "$path" "$state/replaced$path"
+  echo "$path" >>"$state/replaced_files.txt"
+  say "keeping a copy of $path, which the install replaces; --remove puts it back"
+done
 as_root cmake --install "$build" --prefix "$prefix"
 list_dirs >"$dirs_after"
 # Kept beside the bundle, owned by root, with what an earlier install left.

@@ -204,6 +204,54 @@
         <translation>%1 hat keine eigenen Quillon-Einstellungen.</translation>
     </message>
     <message>
+        <source>previewHeading</source>
+        <translation>Folgendes wird ENTFERNT:</translation>
+    </message>
+    <message>
+        <source>previewNothing</source>
+        <translation>Von dem, was die Installationsbelege auflisten, ist nichts mehr zu entfernen.</translation>
+    </message>
+    <message>
+        <source>previewSystemPart</source>
+        <translation>Vom System (Dateien: %1, Ordner: %2):</translation>
+    </message>
+    <message>
+        <source>previewUserPart</source>
+        <translation>Aus Ihrem persönlichen Ordner (Dateien: %1, Ordner: %2):</translation>
+    </message>
+    <message>
+        <source>previewUserPartOf</source>
+        <translation>Aus dem persönlichen Ordner von %1 (Dateien: %2, Ordner: %3):</translation>
+    </message>
+    <message>
+        <source>previewLoginItem</source>
+        <translation>%1 (Anmeldeobjekt)</translation>
+    </message>
+    <message>
+        <source>previewAlsaBlock</source>
+        <translation>der Quillon-Block in %1 (der Rest der Datei bleibt erhalten)</translation>
+    </message>
+    <message>
+        <source>previewMore</source>
+        <translation>… und %1 weitere: quillon-uninstall --dry-run listet alle auf.</translation>
+    </message>
+    <message>
+        <source>previewFoldersNote</source>
+        <translation>Ein Ordner wird nur entfernt, wenn nichts anderes mehr darin liegt.</translation>
+    </message>
+    <message>
+        <source>previewNote</source>
+        <translation>Hinweis: %1</translation>
+    </message>
+    <message>
+        <source>previewUserLeftOut</source>
+        <translation>Bleibt erhalten: der eigene Teil von %1: %2</translation>
+    </message>
+    <message>
+        <source>dryRunNote</source>
+        <translation>Probelauf: Es wurde nichts verändert.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Die eigenen Quillon-Einstellungen von %1 wurden nicht entfernt: %2</translation>
     </message>

@@ -204,6 +204,54 @@
         <translation>%1 has no Quillon settings of their own.</translation>
     </message>
     <message>
+        <source>previewHeading</source>
+        <translation>The following will be REMOVED:</translation>
+    </message>
+    <message>
+        <source>previewNothing</source>
+        <translation>Nothing that the receipts list is left to remove.</translation>
+    </message>
+    <message>
+        <source>previewSystemPart</source>
+        <translation>From the system (files: %1, folders: %2):</translation>
+    </message>
+    <message>
+        <source>previewUserPart</source>
+        <translation>From your home folder (files: %1, folders: %2):</translation>
+    </message>
+    <message>
+        <source>previewUserPartOf</source>
+        <translation>From the home folder of %1 (files: %2, folders: %3):</translation>
+    </message>
+    <message>
+        <source>previewLoginItem</source>
+        <translation>%1 (login item)</translation>
+    </message>
+    <message>
+        <source>previewAlsaBlock</source>
+        <translation>the Quillon block in %1 (the rest of the file stays)</translation>
+    </message>
+    <message>
+        <source>previewMore</source>
+        <translation>… and %1 more: quillon-uninstall --dry-run lists them all.</translation>
+    </message>
+    <message>
+        <source>previewFoldersNote</source>
+        <translation>A folder goes only when nothing else is left in it.</translation>
+    </message>
+    <message>
+        <source>previewNote</source>
+        <translation>Note: %1</translation>
+    </message>
+    <message>
+        <source>previewUserLeftOut</source>
+        <translation>Stays: the own part of %1: %2</translation>
+    </message>
+    <message>
+        <source>dryRunNote</source>
+        <translation>Dry run: nothing was changed.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>The own Quillon settings of %1 were not removed: %2</translation>
     </message>

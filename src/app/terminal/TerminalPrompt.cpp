@@ -49,6 +49,8 @@ namespace {
 
 // The read-me is a few pages; anything far bigger is not ours.
 constexpr qint64 kMaxReadMeBytes = 4 * 1024 * 1024;
+// How many paths of each part the list before the questions shows.
+constexpr size_t kPreviewPathsShown = 20;
 
 }  // namespace
 
@@ -155,13 +157,95 @@ bool TerminalRun::ShowReadMe() {
   return true;
 }
 
-// The read-me, the MIDI question and the warnings. False when the user
-// said no, or could not answer.
-bool TerminalRun::Confirm(bool systemPart, bool* removeMidi) {
+// What each part would lose now, asked of the bundle's tools: the system's
+// part, then the running user's own (|users| null: the user script runs in
+// every user's run, receipts or not) or each chosen account's, run as that
+// account.
+std::vector<TerminalPreviewPart> TerminalRun::Preview(bool systemPart, Boolean removeMidi,
+                                                      std::vector<TerminalAccount>* users) {
+  std::vector<TerminalPreviewPart> parts;
+  if (systemPart) {
+    parts.emplace_back();
+    parts.back().system = true;
+    (void) UninstallerPreview(true, removeMidi, nullptr, &parts.back().preview);
+  }
+  if (users == nullptr) {
+    parts.emplace_back();
+    parts.back().uid = getuid();
+    (void) UninstallerPreview(false, removeMidi, nullptr, &parts.back().preview);
+    return parts;
+  }
+  const std::string lang = std::getenv("LANG") != nullptr ? std::getenv("LANG") : "";
+  for (TerminalAccount& account : *users) {
+    parts.emplace_back();
+    TerminalPreviewPart& part = parts.back();
+    part.user = account.name;
+    part.uid = account.uid;
+    UninstallerUserAccount engineAccount = {};
+    if (!account.Prepare(lang, &engineAccount)) {
+      part.preview.notes.push_back(Text("reasonNoGroups"));
+      continue;
+    }
+    (void) UninstallerPreview(false, removeMidi, &engineAccount, &part.preview);
+  }
+  return parts;
+}
+
+std::vector<TerminalLeftOut> TerminalRun::LeftOut() const {
+  std::vector<TerminalLeftOut> leftOut;
+  for (const NotHandled& user : fNotHandled) leftOut.push_back({user.name, user.uid, user.reason});
+  return leftOut;
+}
+
+// --dry-run: the whole list, on standard output or as JSON, and nothing
+// else: no lock, no question, no password, no helper tool.
+int TerminalRun::DryRun(bool systemPart, std::vector<TerminalAccount>* users) {
+  const bool removeMidi = !fOptions.keepMidiDevices;
+  const std::vector<TerminalPreviewPart> parts = Preview(systemPart, removeMidi, users);
+  const std::vector<TerminalLeftOut> leftOut = LeftOut();
+  if (!fOptions.json) {
+    std::string text =
+        TerminalPreviewText(parts, leftOut, 0, [this](const char* key) { return Text(key); });
+    std::fprintf(fHuman, "%s%s\n", text.c_str(), Text("dryRunNote").c_str());
+    return kTerminalExitDone;
+  }
+  TerminalJSON json;
+  json.BeginObject();
+  json.Key("status");
+  json.String("dry-run");
+  json.Key("exitCode");
+  json.Number(kTerminalExitDone);
+  json.Key("changed");
+  json.Bool(false);
+  json.Key("wouldChange");
+  json.Bool(TerminalPreviewRemovesSomething(parts));
+  json.Key("removeMidiDevices");
+  json.Bool(removeMidi);
+  json.Key("restartNeeded");
+  json.Bool(systemPart);
+  TerminalPreviewJSON(parts, leftOut, &json);
+  json.EndObject();
+  std::fflush(fHuman);
+  std::fputs((json.Text() + "\n").c_str(), stdout);
+  std::fflush(stdout);
+  return kTerminalExitDone;
+}
+
+// The read-me, the MIDI question, what will be removed, and the warnings.
+// False when the user said no, or could not answer.
+bool TerminalRun::Confirm(bool systemPart, std::vector<TerminalAccount>* users, bool* removeMidi) {
   *removeMidi = !fOptions.keepMidiDevices;
   if (fOptions.yes) return true;
   if (!fOptions.quiet && !fOptions.json) ShowReadMe();
   if (!fOptions.keepMidiDevices && !Ask(Text("midiQuestion"), true, removeMidi)) return false;
+  // As apt does, the list comes before the question; the ALSA blocks are in
+  // it only once the MIDI answer is known. A long list is cut short here:
+  // --dry-run shows it whole.
+  const std::vector<TerminalPreviewPart> parts = Preview(systemPart, *removeMidi, users);
+  std::fprintf(fHuman, "\n%s",
+               TerminalPreviewText(parts, LeftOut(), kPreviewPathsShown, [this](const char* key) {
+                 return Text(key);
+               }).c_str());
   UninstallerPlan plan;
   plan.systemPart = systemPart;
   plan.userPartOnly = !systemPart;

@@ -122,9 +122,10 @@ int TerminalRun::RunAsRoot() {
     if (fNotHandled.empty()) Say(Text("notInstalledTitle") + "\n");
     return Finish(kTerminalExitDone, noErr, fNotHandled.empty() ? Text("notInstalledTitle") : std::string());
   }
+  if (fOptions.dryRun) return DryRun(systemPart, &users);
   if (!fOptions.yes && !fInteractive) return RefuseToAsk();
   bool removeMidi = true;
-  if (!Confirm(systemPart, &removeMidi)) {
+  if (!Confirm(systemPart, &users, &removeMidi)) {
     Say(Text("terminalCancelled") + "\n");
     return Finish(kTerminalExitCancelled, noErr, Text("terminalCancelled"));
   }

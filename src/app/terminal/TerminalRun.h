@@ -6,6 +6,7 @@
 
 #include "TerminalAccounts.h"
 #include "TerminalAgent.h"
+#include "TerminalPreview.h"
 #include "TerminalSupport.h"
 
 #include <AppKit/NSBundle.h>
@@ -84,7 +85,10 @@ class TerminalRun {
   int RunForUser();
   int RunAsRoot();
   int RunParts(Boolean removeMidi, bool systemPart, std::vector<TerminalAccount>& users);
-  bool Confirm(bool systemPart, bool* removeMidi);
+  bool Confirm(bool systemPart, std::vector<TerminalAccount>* users, bool* removeMidi);
+  std::vector<TerminalPreviewPart> Preview(bool systemPart, Boolean removeMidi, std::vector<TerminalAccount>* users);
+  std::vector<TerminalLeftOut> LeftOut() const;
+  int DryRun(bool systemPart, std::vector<TerminalAccount>* users);
 
   static void PrivilegedToolRunning(void* context);
   static void HelperToolStarted(pid_t pid, void* context);

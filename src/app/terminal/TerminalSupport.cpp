@@ -58,6 +58,8 @@ bool TerminalParseOptions(const std::vector<std::string>& arguments, TerminalOpt
       options->version = true;
     } else if (argument == "--all-users") {
       options->allUsers = true;
+    } else if (argument == "--dry-run" || argument == "-n") {
+      options->dryRun = true;
     } else if (argument == "--user") {
       if (i + 1 >= arguments.size()) {
         *error = "--user needs a user name";
@@ -105,6 +107,7 @@ std::string TerminalUsage() {
          "  -q, --quiet            print nothing but questions and errors\n"
          "      --user NAME        as root: remove NAME's own part too (repeatable)\n"
          "      --all-users        as root: remove every user's own part\n"
+         "  -n, --dry-run          list what would be removed, change nothing, ask nothing\n"
          "  -h, --help             show this help\n"
          "      --version          show the version\n"
          "\n"

@@ -22,6 +22,7 @@ struct TerminalOptions {
   bool help = false;
   bool version = false;
   bool allUsers = false;
+  bool dryRun = false;        // --dry-run: say what would be removed, change nothing
   std::vector<std::string> users;  // --user NAME, in order, each once
 };
 

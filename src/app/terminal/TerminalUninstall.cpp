@@ -275,6 +275,7 @@ int TerminalRun::RunForUser() {
     Say(Text("notInstalledTitle") + "\n");
     return Finish(kTerminalExitDone, noErr, Text("notInstalledTitle"));
   }
+  if (fOptions.dryRun) return DryRun((parts & kUninstallerSystemPart) != 0, nullptr);
   if (!fOptions.yes && !fInteractive) return RefuseToAsk();
   // One uninstaller at a time, from the first question to the clean-up.
   const int lockErr = UninstallerLockAcquire(UninstallerUserLockPath(), &fLockFd);
@@ -284,7 +285,7 @@ int TerminalRun::RunForUser() {
   }
   const bool systemPart = (parts & kUninstallerSystemPart) != 0;
   bool removeMidi = true;
-  if (!Confirm(systemPart, &removeMidi)) {
+  if (!Confirm(systemPart, nullptr, &removeMidi)) {
     Say(Text("terminalCancelled") + "\n");
     return Finish(kTerminalExitCancelled, noErr, Text("terminalCancelled"));
   }

@@ -38,4 +38,9 @@ std::string Shown(std::string_view text) {
   return MoreUNIXSafeText(escaped);
 }
 
+void Listed(const char* kind, std::string_view path) {
+  std::fprintf(stdout, "%s %s\n", kind, Shown(path).c_str());
+  std::fflush(stdout);
+}
+
 }  // namespace quillon

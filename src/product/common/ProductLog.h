@@ -20,4 +20,12 @@ void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // UTF-8 as \xNN, C1 controls as \u00NN); everything else is kept.
 std::string Shown(std::string_view text);
 
+// What a tool run with --list would remove: one line "<kind> <path>\n" on
+// standard output, the path made safe as by Shown, so that a line always
+// holds exactly one item. The kinds: "file", "folder" (removed only when
+// empty), "link", "alsa-block" (a block taken out of a shared ALSA file),
+// "login-item"; and "note" followed by a sentence, for what the tool could
+// not tell.
+void Listed(const char* kind, std::string_view path);
+
 }  // namespace quillon

@@ -23,6 +23,10 @@ void IgnoreWriteFailureSignals() {
 bool ParseToolMode(int argc, char* const argv[], ToolMode* mode) {
   assert(mode != nullptr);
   *mode = ToolMode();
+  if (argc > 1 && strcmp(argv[argc - 1], "--list") == 0) {
+    mode->list = true;
+    argc--;
+  }
   bool good = false;
   if (argc == 2 && strcmp(argv[1], "--user") == 0) {
     good = true;
@@ -35,8 +39,8 @@ bool ParseToolMode(int argc, char* const argv[], ToolMode* mode) {
     mode->root = argv[3];
     good = true;
   }
-  if (!good) Log("usage: --system [--root DIR] | --user");
-  if (good) ArmKillPoints(LogTool(), mode->system);
+  if (!good) Log("usage: --system [--root DIR] | --user, then --list to change nothing and list");
+  if (good && !mode->list) ArmKillPoints(LogTool(), mode->system);
   return good;
 }
 

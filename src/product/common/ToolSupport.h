@@ -14,11 +14,15 @@ namespace quillon {
 //                           locations below DIR (tests only; the uninstaller
 //                           never passes it);
 //   --user                  the user part, below the user's home.
+// Either may be followed by "--list": the tool then changes nothing and
+// prints what it would remove (ProductLog.h, Listed), so that a front end
+// can show it before anyone confirms.
 // Choosing by argument rather than by the effective user ID keeps root from
 // ever treating its own home as "the user's".
 struct ToolMode {
   bool system = false;
   std::string root = "/";
+  bool list = false;
 };
 
 // Makes a failed write return an error instead of ending the tool: a file

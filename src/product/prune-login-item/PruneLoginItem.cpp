@@ -4,6 +4,7 @@
 //   PruneLoginItem --system [--root DIR]   /etc/xdg/autostart (run as root by the helper tool)
 //   PruneLoginItem --user                  ~/.config/autostart and, when set,
 //                                          $XDG_CONFIG_HOME/autostart (run by usr_uninstall.ss)
+//   either, then --list                    lists the login items it would remove, changes nothing
 //
 // Root never goes into users' homes: it cannot know them safely, and a
 // user's folder is that user's to change under its feet. The user part is
@@ -61,8 +62,8 @@ bool HasMarkerLine(std::string_view text) {
 }
 
 // Prunes the autostart folder dirPath: `parts` below the anchor, of which the
-// first `first` components are the anchor's own.
-int PruneFolder(int anchorFd, const std::string& dirPath, const PathParts& parts, size_t first) {
+// first `first` components are the anchor's own. With `list`, only lists.
+int PruneFolder(int anchorFd, const std::string& dirPath, const PathParts& parts, size_t first, bool list) {
   int rawPath = -1;
   size_t failed = 0;
   int err = OpenDirectoryBeneath(anchorFd, parts, first, parts.size(), &rawPath, &failed);
@@ -118,6 +119,11 @@ int PruneFolder(int anchorFd, const std::string& dirPath, const PathParts& parts
     }
     if (!HasMarkerLine(content)) {
       Log("left %s alone: it is not a Quillon login item", shown.c_str());
+      continue;
+    }
+    if (list) {
+      Listed("login-item", dirPath + "/" + name);
+      removed++;
       continue;
     }
     err = RemoveAndFlush(dirfd(listing), name.c_str(), 0);
@@ -179,7 +185,7 @@ int Run(const ToolMode& mode) {
       continue;
     }
     ScopedFd anchor(rawAnchor);
-    if (PruneFolder(anchor.get(), folder.path, parts, anchorParts.size()) != 0) status = 1;
+    if (PruneFolder(anchor.get(), folder.path, parts, anchorParts.size(), mode.list) != 0) status = 1;
   }
   return status;
 }

@@ -3,6 +3,7 @@
 //
 //   PruneMIDI --system [--root DIR]   /etc/asound.conf (run as root by the helper tool)
 //   PruneMIDI --user                  ~/.asoundrc (run as the user by usr_uninstall.ss)
+//   either, then --list               lists a block it would remove, changes nothing
 //
 // A file without a Quillon block is not touched at all. A file with one is
 // replaced atomically (a new file beside it, flushed, same mode and owner,
@@ -34,9 +35,10 @@ using namespace quillon;
 
 namespace {
 
-int Prune(int dirFd, const std::string& shownPath, const char* name) {
+// |listPath|: with --list, the file's path; the block is then listed, not removed.
+int Prune(int dirFd, const std::string& shownPath, const char* name, const std::string* listPath) {
   // What a rewrite cut off by a crash or a power cut left beside the file.
-  (void) RemoveStaleTemporaries(dirFd, name);
+  if (listPath == nullptr) (void) RemoveStaleTemporaries(dirFd, name);
   std::string content;
   struct stat st;
   int err = ReadFileAt(dirFd, name, kMaxAlsaConfBytes, &content, &st);
@@ -65,6 +67,10 @@ int Prune(int dirFd, const std::string& shownPath, const char* name) {
   if (st.st_nlink != 1) {
     Log("left %s alone: it has other hard links", shownPath.c_str());
     return 1;
+  }
+  if (listPath != nullptr) {
+    Listed("alsa-block", *listPath);
+    return 0;
   }
   if (result.removeFile) {
     struct stat now;
@@ -131,7 +137,7 @@ int Run(const ToolMode& mode) {
     return 1;
   }
   ScopedFd dir(rawDir);
-  return Prune(dir.get(), Shown(path), parts.back().c_str());
+  return Prune(dir.get(), Shown(path), parts.back().c_str(), mode.list ? &path : nullptr);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "FileIO.h"
 #include "ProductLayout.h"
 #include "ProductLog.h"
+#include "ReceiptedListing.h"
 #include "Receipts.h"
 #include "SafePath.h"
 #include "ScopedFd.h"
@@ -275,5 +276,6 @@ int main(int argc, char* argv[]) {
   SetLogTool("RemoveReceipted");
   ToolMode mode;
   if (!ParseToolMode(argc, argv, &mode)) return 2;
+  if (mode.list) return ListReceipted(mode);
   return Run(mode);
 }

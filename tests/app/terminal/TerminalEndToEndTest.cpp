@@ -66,19 +66,42 @@ Split RunSplit(const std::vector<std::string>& argv, const std::vector<std::stri
   return split;
 }
 
-// JSON is checked by Python's own parser; prints "path<TAB>user" for each
-// removed item, then "status changed".
-std::string JSONDigest(const std::string& document, const std::string& scratch) {
+// JSON is checked by Python's own parser: |digest|, Python that reads the
+// document as `d`, prints what a test compares. Empty when it does not parse.
+std::string Digest(const std::string& document, const std::string& digest, const std::string& scratch) {
   const std::string path = scratch + "/document.json";
   if (!WriteFile(path, document)) return "";
-  RunResult digest = RunTool(
-      {"/usr/bin/python3", "-c",
-       "import json,sys\nd=json.load(open(sys.argv[1]))\n"
-       "for i in d['removed']: print('%s\\t%s' % (i['path'], i['user'] or ''))\n"
-       "print(d['status'], d['changed'])\n",
-       path},
-      {"PATH=/usr/bin:/bin"});
-  return digest.exitCode == 0 ? digest.output : "";
+  RunResult ran = RunTool({"/usr/bin/python3", "-c", "import json,sys\nd=json.load(open(sys.argv[1]))\n" + digest, path},
+                          {"PATH=/usr/bin:/bin"});
+  return ran.exitCode == 0 ? ran.output : "";
+}
+
+// "path<TAB>user" for each removed item, then "status changed".
+std::string JSONDigest(const std::string& document, const std::string& scratch) {
+  return Digest(document,
+                "for i in d['removed']: print('%s\\t%s' % (i['path'], i['user'] or ''))\n"
+                "print(d['status'], d['changed'])\n",
+                scratch);
+}
+
+// Every name, type, mode, size, time and content below `folder`: equal
+// before and after means nothing there changed.
+std::string Snapshot(const std::string& folder) {
+  return RunTool({"/bin/sh", "-c",
+                  "cd \"$1\" && find . -printf '%p %y %m %U %s %T@ %C@\\n' | sort && "
+                  "find . -type f -exec sha256sum {} + | sort",
+                  "sh", folder},
+                 {"PATH=/usr/bin:/bin"})
+      .output;
+}
+
+// The paths of a dry run's JSON document, one "part<TAB>path" a line, then
+// "status wouldChange".
+std::string DryRunDigest(const std::string& document, const std::string& scratch) {
+  return Digest(document,
+                "for p in d['parts']:\n for i in p['items']: print('%s\\t%s' % (p['part'], i['path']))\n"
+                "print(d['status'], d['wouldChange'])\n",
+                scratch);
 }
 
 // A tmux server of the user's own, one pane of 100 by 50.
@@ -308,6 +331,52 @@ TEST_F(TerminalEndToEndTest, NoTerminalNeedsYesAndNothingInstalledAsksForNothing
               checks.Expect(Contains(asked.err, says), "no message: " + asked.err);
             }
             checks.Expect(Exists("/opt/quillon"), "something was removed");
+
+            // --dry-run: with no terminal, no password and no pkexec, the
+            // list of every receipted path, as text and as data, and not
+            // one byte of the home changed.
+            RunResult demo = RunTool({kDemo, "--user"}, {"HOME=" + u.home, "PATH=/usr/bin:/bin"});
+            checks.Expect(demo.exitCode == 0, "quillon-demo-install --user: " + demo.output);
+            std::vector<std::string> entries = ReceiptEntries(u.home + "/.local/share/quillon/receipts/quillon-user.list");
+            checks.Expect(!entries.empty(), "no user receipt");
+            const std::vector<std::string> systemEntries = ReceiptEntries("/var/lib/quillon/receipts/quillon-root.list");
+            const std::string before = Snapshot(u.home);
+            checks.Expect(Contains(before, "./.asoundrc f "), "no snapshot of the home: " + before);
+            Split dry = RunSplit({kCommand, "--dry-run"}, env, scratch);
+            checks.Expect(WriteFile(scratch + "/dry-run-plain.txt", dry.out), "cannot keep the list");
+            checks.Expect(dry.exitCode == 0, "exit " + std::to_string(dry.exitCode) + ": " + dry.err);
+            checks.Expect(Contains(dry.out, "The following will be REMOVED:") &&
+                              Contains(dry.out, "Dry run: nothing was changed.") &&
+                              Contains(dry.out, u.home + "/.asoundrc") && Contains(dry.out, "(login item)"),
+                          "the list: " + dry.out);
+            Split json = RunSplit({kCommand, "--dry-run", "--json"}, env, scratch);
+            const std::string digest = DryRunDigest(json.out, scratch);
+            checks.Expect(json.exitCode == 0 && Contains(digest, "dry-run True\n"), "the document: " + json.out);
+            for (const std::string& path : entries) {
+              checks.Expect(Contains(dry.out, "  " + path + "\n") || Contains(dry.out, "  " + path + "/\n") ||
+                                Contains(dry.out, "  " + path + " (login item)\n"),
+                            "not listed: " + path);
+              checks.Expect(Contains(digest, "user\t" + path + "\n"), "not in the document: " + path);
+            }
+            for (const std::string& path : systemEntries) {
+              checks.Expect(Contains(digest, "system\t" + path + "\n"), "not in the document: " + path);
+            }
+            Split german = RunSplit({kCommand, "--dry-run"}, {"PATH=/usr/bin:/bin", "HOME=" + u.home, "LANG=de_DE.UTF-8"},
+                                    scratch);
+            checks.Expect(german.exitCode == 0 && Contains(german.out, "Folgendes wird ENTFERNT:") &&
+                              Contains(german.out, "Probelauf: Es wurde nichts verändert."),
+                          "in German: " + german.out);
+            // And as a person sees it, in a terminal.
+            {
+              Tmux tmux(scratch + "/dry-run-tmux.sock");
+              checks.Expect(tmux.Start("PAGER=cat LANG=C.UTF-8 " + std::string(kCommand) + " --dry-run; sleep 600",
+                                       {"PATH=/usr/bin:/bin", "HOME=" + u.home, "TERM=xterm"}),
+                            "tmux does not start");
+              checks.Expect(tmux.WaitFor("Dry run: nothing was changed."), "no dry run in tmux:\n" + tmux.Screen());
+              checks.Expect(WriteFile(scratch + "/dry-run-tmux.txt", tmux.Screen()), "no capture of the dry run");
+            }
+            checks.Expect(Snapshot(u.home) == before, "the dry runs changed the home");
+            checks.Expect(Exists(u.home + "/.local/share/quillon") && Exists("/opt/quillon"), "something was removed");
           } else {
             // Nothing to remove is no question: no --yes needed, as with apt.
             Split run = RunSplit({kCommand, "--json"}, env, scratch);
@@ -320,6 +389,7 @@ TEST_F(TerminalEndToEndTest, NoTerminalNeedsYesAndNothingInstalledAsksForNothing
           return checks.ExitCode();
         },
         options);
+    KeepArtifacts();
     EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
   }
 }
@@ -360,6 +430,17 @@ TEST_F(TerminalEndToEndTest, AsRootAllUsersRemovesEachUsersPartAsThatUser) {
                                               "sort | tr '\\n' ,) $(ls -l /proc/$$/fd | grep -c -e socket: -e /dev/pts -e memfd: -e /var/log)\" >> " +
                                                   records + "/user-script-$(id -u).txt\nexec " + script + ".real \"$@\"\n"),
                       "cannot wrap the user script");
+
+        // Before: root's dry run names whose part goes and who is left out, and why.
+        Split dry = RunSplit({kCommand, "--dry-run", "--user", users[0]->name}, {"PATH=/usr/bin:/bin", "HOME=/root"},
+                             records);
+        checks.Expect(WriteFile(records + "/root-dry-run.txt", dry.out), "cannot keep the list");
+        checks.Expect(dry.exitCode == 0 &&
+                          Contains(dry.out, "From the home folder of " + users[0]->name + " (files: ") &&
+                          Contains(dry.out, "Stays: the own part of " + users[1]->name + ": run with --user") &&
+                          !Contains(dry.out, users[2]->name),
+                      "root's dry run: " + dry.out + dry.err);
+        for (const std::string& path : entries) checks.Expect(Exists(path), "the dry run removed " + path);
 
         Split run = RunSplit({kCommand, "--yes", "--all-users", "--json"}, {"PATH=/usr/bin:/bin", "HOME=/root"}, records);
         checks.Expect(run.exitCode == 0, "exit " + std::to_string(run.exitCode) + ": " + run.err + run.out);
@@ -562,15 +643,28 @@ TEST_F(TerminalEndToEndTest, TheAnsiblePlaybookRemovesQuillonOnceThenReportsOk) 
                                                "ansible_python_interpreter=/usr/bin/python3"};
         const std::vector<std::string> env = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "HOME=" + home, "ANSIBLE_NOCOLOR=1",
                                               "ANSIBLE_LOCAL_TEMP=" + home + "/tmp", "LANG=C.UTF-8"};
+        // Check mode: changed, with the list, and nothing removed.
+        std::vector<std::string> checkArgv = argv;
+        checkArgv.insert(checkArgv.end(), {"--check", "-v"});
+        RunResult check = RunTool(checkArgv, env);
+        checks.Expect(WriteFile(fScratch + "/shots/ansible-check.txt", check.output), "cannot keep the output");
+        checks.Expect(check.exitCode == 0 && Contains(check.output, "changed=1") && Contains(check.output, "failed=0") &&
+                          Contains(check.output, "\"would_remove\"") &&
+                          Contains(check.output, u.home + "/.config/quillon/settings.conf") &&
+                          Contains(check.output, "Would need a restart to finish removing Quillon: localhost"),
+                      "check run: " + check.output);
+        checks.Expect(Exists("/opt/quillon") && Exists(u.home + "/.local/share/quillon"), "check mode removed something");
         RunResult first = RunTool(argv, env);
         checks.Expect(WriteFile(fScratch + "/shots/ansible-first.txt", first.output), "cannot keep the output");
-        checks.Expect(first.exitCode == 0 && Contains(first.output, "changed=1") && Contains(first.output, "failed=0"),
+        checks.Expect(first.exitCode == 0 && Contains(first.output, "changed=1") && Contains(first.output, "failed=0") &&
+                          Contains(first.output, "Needs a restart to finish removing Quillon: localhost"),
                       "first run: " + first.output);
         checks.Expect(!Exists("/opt/quillon") && !Exists(u.home + "/.local/share/quillon"), "the product stays");
         RunResult second = RunTool(argv, env);
         checks.Expect(WriteFile(fScratch + "/shots/ansible-second.txt", second.output), "cannot keep the output");
         checks.Expect(second.exitCode == 0 && Contains(second.output, "ok=1") && Contains(second.output, "changed=0") &&
-                          Contains(second.output, "failed=0"),
+                          Contains(second.output, "failed=0") &&
+                          !Contains(second.output, "a restart to finish removing Quillon:"),
                       "second run: " + second.output);
         return checks.ExitCode();
       },

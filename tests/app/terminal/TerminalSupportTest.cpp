@@ -1,5 +1,6 @@
-// quillon-uninstall's command line, exit codes, JSON, log summary and
-// wrapping, and the program's usage errors.
+// quillon-uninstall's command line, exit codes, JSON, log summary,
+// wrapping and list of what goes, and the program's usage errors.
+#include "TerminalPreview.h"
 #include "TerminalSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,10 +20,10 @@ TEST(TerminalOptionsTest, ReadsEveryOptionAndRefusesWhatContradicts) {
   TerminalOptions options;
   std::string error;
   ASSERT_TRUE(TerminalParseOptions({"--yes", "--keep-midi-devices", "--no-restart", "--json", "-q", "--user", "alice",
-                                    "--user=bob", "--user", "alice"},
+                                    "--user=bob", "--user", "alice", "--dry-run"},
                                    &options, &error))
       << error;
-  EXPECT_TRUE(options.yes && options.keepMidiDevices && options.json && options.quiet);
+  EXPECT_TRUE(options.yes && options.keepMidiDevices && options.json && options.quiet && options.dryRun);
   EXPECT_EQ(options.restart, TerminalRestart::kNo);
   EXPECT_EQ(options.users, (std::vector<std::string>{"alice", "bob"}));
 
@@ -174,3 +176,30 @@ TEST(TerminalProgramTest, AUsageErrorExitsWithTwoAndStillAnswersInJSON) {
 }
 
 }  // namespace
+
+// The list before the questions: cut at the bound with the count of the
+// rest, login items and ALSA blocks named, and the accounts left out.
+TEST(TerminalPreviewTest, ACutListSaysHowManyMoreAndNamesWhatIsNotAPlainFile) {
+  const std::map<std::string, std::string> texts = {
+      {"previewHeading", "REMOVED:"},       {"previewNothing", "nothing"},
+      {"previewSystemPart", "system %1/%2"}, {"previewUserPartOf", "%1 %2/%3"},
+      {"previewLoginItem", "%1 (login)"},    {"previewAlsaBlock", "block in %1"},
+      {"previewMore", "+%1"},                {"previewFoldersNote", "folders note"},
+      {"previewNote", "note: %1"},           {"previewUserLeftOut", "stays %1: %2"}};
+  const TerminalTextLookup text = [&](const char* key) { return texts.at(key); };
+  std::vector<TerminalPreviewPart> parts(2);
+  parts[0].system = true;
+  parts[0].preview.items = {{UninstallerPreviewKind::kFolder, "/opt/q"},
+                            {UninstallerPreviewKind::kFile, "/opt/q/a"},
+                            {UninstallerPreviewKind::kAlsaBlock, "/etc/asound.conf"}};
+  parts[1].user = "ann";
+  parts[1].preview.items = {{UninstallerPreviewKind::kLoginItem, "/home/ann/.config/autostart/quillon-a.desktop"}};
+  parts[1].preview.notes = {"would refuse /x"};
+  const std::vector<TerminalLeftOut> leftOut = {{"bob", 1001, "not chosen"}};
+  EXPECT_EQ(TerminalPreviewText(parts, leftOut, 2, text),
+            "REMOVED:\nsystem 1/1\n  /opt/q/\n  /opt/q/a\n  +1\n"
+            "ann 1/0\n  /home/ann/.config/autostart/quillon-a.desktop (login)\n"
+            "folders note\nnote: would refuse /x\nstays bob: not chosen\n");
+  EXPECT_NE(TerminalPreviewText(parts, {}, 0, text).find("  block in /etc/asound.conf\n"), std::string::npos);
+  EXPECT_EQ(TerminalPreviewText({}, {}, 0, text), "nothing\n");
+}

@@ -70,6 +70,14 @@ TEST_F(PruneMIDITest, KeepsEveryUnrelatedByteModeAndOwner) {
 TEST_F(PruneMIDITest, RemovesAFileThatWasCreatedForTheBlock) {
   ASSERT_EQ(Install("--system").exitCode, 0);
   ASSERT_TRUE(Exists(SystemFile()));
+  // Listed first, and the listing touches nothing: same inode, same change time.
+  struct stat before, after;
+  ASSERT_EQ(stat(SystemFile().c_str(), &before), 0);
+  RunResult listed = RunTool({BundlePath("PruneMIDI"), "--system", "--root", Root(), "--list"}, Env());
+  EXPECT_EQ(listed.exitCode, 0);
+  EXPECT_EQ(listed.output, "alsa-block /etc/asound.conf\n");
+  ASSERT_EQ(stat(SystemFile().c_str(), &after), 0);
+  EXPECT_TRUE(after.st_ino == before.st_ino && after.st_ctim.tv_nsec == before.st_ctim.tv_nsec);
   RunResult pruned = PruneSystem();
   EXPECT_EQ(pruned.exitCode, 0) << pruned.output;
   EXPECT_FALSE(Exists(SystemFile()));

@@ -24,6 +24,10 @@ class UninstallScriptTest : public ::testing::Test {
     if (withBundle) env.push_back(std::string("QUILLON_BUNDLE=") + QUILLON_BUNDLE_DIR);
     return RunTool({BundlePath("Resources/uninstall.ss"), "--root", Root()}, env);
   }
+  // RemoveReceipted --list on the same tree: what the removal would take.
+  RunResult List() {
+    return RunTool({BundlePath("RemoveReceipted"), "--system", "--root", Root(), "--list"}, {"PATH=/usr/bin:/bin"});
+  }
   std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -49,8 +53,23 @@ TEST_F(UninstallScriptTest, RemovesExactlyTheReceiptedPathsAndKeepsFoldersInUse)
   ASSERT_TRUE(WriteFile(Root() + "/opt/quillon/drivers/local.conf", "mine"));
   const std::set<std::string> inUse = {"/opt", "/opt/quillon", "/opt/quillon/drivers"};
 
+  // Listed first: every receipted path, and nothing changed by listing.
+  RunResult listed = List();
+  EXPECT_EQ(listed.exitCode, 0) << listed.output;
+  for (const std::string& path : receipted) EXPECT_TRUE(Exists(Root() + path)) << "the list removed " << path;
+
   RunResult removed = Uninstall();
   EXPECT_EQ(removed.exitCode, 0) << removed.output;
+  // Whatever the removal removed, the list named beforehand.
+  for (const std::string& line : Lines(removed.output)) {
+    for (const char* verb : {"RemoveReceipted: removed folder ", "RemoveReceipted: removed symbolic link ",
+                             "RemoveReceipted: removed "}) {
+      if (line.rfind(verb, 0) != 0 || line.rfind("RemoveReceipted: removed receipt ", 0) == 0) continue;
+      const std::string path = line.substr(std::string(verb).size());
+      EXPECT_NE(listed.output.find(" " + path + "\n"), std::string::npos) << "not listed: " << path;
+      break;
+    }
+  }
   for (const std::string& path : receipted) {
     EXPECT_EQ(Exists(Root() + path), inUse.count(path) == 1) << path;
   }
@@ -85,6 +104,16 @@ TEST_F(UninstallScriptTest, RefusesAndLogsEntriesThatLeadElsewhere) {
                         "/srv/shared/file\n"
                         "/opt/quillon/passwd-link\n"
                         "/opt/quillon/ok\n"));
+
+  // The list names the two entries that go and none of the refused ones,
+  // and keeps the receipt, as the removal will.
+  RunResult listed = List();
+  EXPECT_EQ(listed.exitCode, 1);
+  std::string items;
+  for (const std::string& line : Lines(listed.output)) {
+    if (line.rfind("note would refuse ", 0) != 0) items += line + "\n";
+  }
+  EXPECT_EQ(items, "file /opt/quillon/ok\nlink /opt/quillon/passwd-link\n") << listed.output;
 
   RunResult removed = Uninstall();
   EXPECT_EQ(removed.exitCode, 1) << removed.output;

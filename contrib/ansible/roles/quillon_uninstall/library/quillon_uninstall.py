@@ -2,6 +2,8 @@
 # Runs quillon-uninstall --yes --all-users --json on the host (as root: the
 # play becomes root) and reports what its JSON document says: changed when
 # something was removed, failed with the run's log when it did not succeed.
+# In check mode it runs quillon-uninstall --dry-run instead, which changes
+# nothing: changed when something would be removed, with the list.
 
 from ansible.module_utils.basic import AnsibleModule
 import json
@@ -21,7 +23,16 @@ options:
 '''
 
 # Statuses of a run that did what it should.
-DONE = ('removed', 'not-installed', 'unchanged')
+DONE = ('removed', 'not-installed', 'unchanged', 'dry-run')
+
+
+def would_remove(document):
+    # Every path of the dry run's parts, with whose part it is.
+    items = []
+    for part in document.get('parts', []):
+        for item in part.get('items', []):
+            items.append(dict(kind=item.get('kind'), path=item.get('path'), user=part.get('user')))
+    return items
 
 
 def main():
@@ -30,9 +41,11 @@ def main():
             command=dict(type='path', default='/usr/local/bin/quillon-uninstall'),
             keep_midi_devices=dict(type='bool', default=False),
         ),
-        supports_check_mode=False,
+        supports_check_mode=True,
     )
     argv = [module.params['command'], '--yes', '--all-users', '--json', '--no-restart']
+    if module.check_mode:
+        argv.append('--dry-run')
     if module.params['keep_midi_devices']:
         argv.append('--keep-midi-devices')
     rc, out, err = module.run_command(argv)
@@ -55,6 +68,10 @@ def main():
         users_not_handled=document.get('usersNotHandled', []),
         log_file=document.get('logFile'),
     )
+    if module.check_mode:
+        result['would_remove'] = would_remove(document)
+        result['changed'] = bool(document.get('wouldChange'))
+        result['users_not_handled'] = document.get('usersLeftOut', [])
     if rc != 0 or result['status'] not in DONE:
         module.fail_json(msg='quillon-uninstall %s: %s\n%s' % (result['status'], result['message'], '\n'.join(log)),
                          **result)

@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <time.h>
@@ -78,21 +77,13 @@ int TerminalAgent::Start(pid_t subject, int timeoutSeconds) {
   char* argv[] = {const_cast<char*>("pkttyagent"), const_cast<char*>("--process"), process.data(),
                   const_cast<char*>(notifyArg.c_str()), nullptr};
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, tty, 0);
-  posix_spawn_file_actions_adddup2(&actions, tty, 1);
-  posix_spawn_file_actions_adddup2(&actions, tty, 2);
-  posix_spawn_file_actions_adddup2(&actions, notify[1], kNotifyFd);
+  const MoreUNIXSpawnDescriptor descriptors[] = {{tty, 0}, {tty, 1}, {tty, 2}, {notify[1], kNotifyFd}};
   // Default actions and no blocked signal: Ctrl-C at its prompt ends it.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
   const int defaults[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
-  int err = MoreUNIXSetSpawnSignalDefaults(&attributes, defaults, sizeof defaults / sizeof defaults[0]);
+  const MoreUNIXSpawnOptions options = {descriptors, sizeof descriptors / sizeof descriptors[0], defaults,
+                                        sizeof defaults / sizeof defaults[0], nullptr};
   pid_t pid = -1;
-  if (err == 0) err = posix_spawn(&pid, kPkttyagent, &actions, &attributes, argv, environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
+  int err = MoreUNIXSpawn(kPkttyagent, argv, environ, &options, &pid);
   (void) close(notify[1]);
   (void) close(tty);
   if (err != 0) {

@@ -34,7 +34,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -120,20 +119,13 @@ bool TerminalRun::ShowReadMe() {
   std::string command = pager != nullptr && pager[0] != '\0' ? pager : "less";
   int feed[2];
   if (pipe2(feed, O_CLOEXEC) != 0) return false;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, feed[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, fileno(fHuman), STDOUT_FILENO);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
+  const MoreUNIXSpawnDescriptor descriptors[] = {{feed[0], STDIN_FILENO}, {fileno(fHuman), STDOUT_FILENO}};
   const int defaults[] = {SIGPIPE};
-  int err = MoreUNIXSetSpawnSignalDefaults(&attributes, defaults, 1);
+  const MoreUNIXSpawnOptions options = {descriptors, 2, defaults, 1, nullptr};
   if (std::getenv("LESS") == nullptr) setenv("LESS", "FRX", 1);
   char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), command.data(), nullptr};
   pid_t pid = -1;
-  if (err == 0) err = posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv, environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
+  const int err = MoreUNIXSpawn("/bin/sh", argv, environ, &options, &pid);
   (void) close(feed[0]);
   if (err != 0) {
     (void) close(feed[1]);

@@ -28,7 +28,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -174,19 +173,12 @@ CFStringRef CopyUserScriptOutput(CFStringRef scriptPath, CFStringRef pruneMIDIPa
   if (account != NULL) {
     spawnErr = UninstallerSpawnAsAccount(script.c_str(), argv, account, pipeFds[1], &child);
   } else {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    const MoreUNIXSpawnDescriptor descriptors[] = {{pipeFds[1], STDOUT_FILENO}, {pipeFds[1], STDERR_FILENO}};
     // The application ignores SIGPIPE for its own writes; the script and its
     // pipelines expect the default, and no signal blocked.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
     const int defaults[] = {SIGPIPE};
-    spawnErr = MoreUNIXSetSpawnSignalDefaults(&attributes, defaults, 1);
-    if (spawnErr == 0) spawnErr = posix_spawn(&child, script.c_str(), &actions, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    const MoreUNIXSpawnOptions options = {descriptors, 2, defaults, 1, nullptr};
+    spawnErr = MoreUNIXSpawn(script.c_str(), argv, environ, &options, &child);
   }
   close(pipeFds[1]);
 

@@ -17,6 +17,7 @@
 #include <spawn.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <sys/types.h>
 
 // Turns the result of a POSIX call that reports failure with a negative value
 // (normally -1) into a status. Returns 0 for any value of 0 or more without
@@ -59,6 +60,52 @@ int MoreUNIXIgnoreSIGPIPE(void);
 // pipelines would meet EPIPE errors instead of ending quietly. Returns 0 or
 // the errno of the attribute call that failed.
 int MoreUNIXSetSpawnSignalDefaults(posix_spawnattr_t* attributes, const int* signals, size_t count);
+
+// One descriptor handed to a child: our |from| becomes the child's |to|.
+struct MoreUNIXSpawnDescriptor {
+  int from;
+  int to;
+};
+
+// The account a child of root runs as, for good: its groups, group ID and
+// user ID (real, effective and saved), and the folder it starts in, which
+// it enters as that user.
+struct MoreUNIXSpawnUser {
+  uid_t uid;
+  gid_t gid;
+  const gid_t* groups;  // the supplementary groups, as initgroups would set them
+  size_t groupCount;
+  const char* directory;  // absolute
+};
+
+// What MoreUNIXSpawn gives the child besides its program, arguments and
+// environment.
+struct MoreUNIXSpawnOptions {
+  // Duplicated in this order (a descriptor given as its own number loses
+  // close-on-exec). Without |user| every other descriptor passes as it is,
+  // so ours must be close-on-exec.
+  const MoreUNIXSpawnDescriptor* descriptors;
+  size_t descriptorCount;
+  // Started with the default action (MoreUNIXSetSpawnSignalDefaults); at
+  // least SIGPIPE wherever the caller has ignored it. No signal is blocked.
+  const int* defaultSignals;
+  size_t defaultSignalCount;
+  // NULL: the child runs as we do. Otherwise (root only) it also leaves our
+  // session and terminal (a session of its own, which it leads), keeps no
+  // descriptor above the highest one duplicated, takes the default action
+  // for every signal, and runs as |user|.
+  const MoreUNIXSpawnUser* user;
+};
+
+// The one way the uninstaller starts a child program: the program at |path|
+// (no PATH search) with |argv| and |envp|, as |options| says. Stores its
+// process ID in |*child| and returns 0 once the program runs; otherwise
+// returns the errno of the step that failed (ENOENT for a missing program),
+// leaves |*child| alone and leaves no child behind. |options| may be NULL:
+// nothing duplicated, no signal reset beyond an empty mask. Safe to call
+// from a process with threads.
+int MoreUNIXSpawn(const char* path, char* const argv[], char* const envp[], const MoreUNIXSpawnOptions* options,
+                  pid_t* child);
 
 // Sends the descriptor |fdToWrite| over the connected UNIX-domain socket |fd| as
 // one message of exactly one data byte ('D') carrying that one descriptor. The

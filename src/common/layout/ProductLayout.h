@@ -1,5 +1,6 @@
-// Where the Quillon product keeps its pieces. The demo installer and every
-// removal tool read their locations from here, so the two sides cannot drift.
+// Where the Quillon product keeps its pieces. The demo installer, every
+// removal tool and the uninstaller (which looks for what is installed) read
+// their locations from here, so the sides cannot drift.
 //
 // System locations are absolute paths of the running system. Tools that take
 // "--root DIR" (used by the test suite, never by the uninstaller) look for

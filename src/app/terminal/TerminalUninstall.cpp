@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -187,12 +188,15 @@ bool TerminalRun::Ask(const std::string& question, bool defaultYes, bool* answer
       *answer = defaultYes;
       return true;
     }
-    const char first = line[start];
-    if (first == 'y' || first == 'Y' || yesLetters.find(first) != std::string::npos) {
+    // Either case: the prompt shows the default's letter in capitals. Only
+    // single-byte letters count, so that no byte of a longer character does.
+    const unsigned char typed = static_cast<unsigned char>(line[start]);
+    const char first = typed < 0x80 ? static_cast<char>(std::tolower(typed)) : '\0';
+    if (first == 'y' || (first != '\0' && yesLetters.find(first) != std::string::npos)) {
       *answer = true;
       return true;
     }
-    if (first == 'n' || first == 'N') {
+    if (first == 'n') {
       *answer = false;
       return true;
     }
@@ -816,10 +820,6 @@ int TerminalUninstallMain(int argc, char* argv[]) {
     if (options.json) std::printf("{\"status\":\"usage-error\",\"exitCode\":2,\"changed\":false}\n");
     return kTerminalExitUsage;
   }
-  if (options.help) {
-    std::fputs(TerminalUsage().c_str(), stdout);
-    return kTerminalExitDone;
-  }
   if (options.version) {
     std::printf("quillon-uninstall %s\n", QUILLON_VERSION);
     return kTerminalExitDone;
@@ -830,6 +830,13 @@ int TerminalUninstallMain(int argc, char* argv[]) {
   }
   QCoreApplication application(argc, argv);
   NSBundle& bundle = NSBundle::mainBundle();
+  if (options.help) {
+    // The help is in the strings table, so it speaks the user's language.
+    const QString usage = bundle.localizedStringForKey_value_table_(
+        QStringLiteral("terminalUsage"), QString::fromStdString(TerminalUsage()), QString());
+    std::fputs(usage.toStdString().c_str(), stdout);
+    return kTerminalExitDone;
+  }
   // Our own copies of standard output and error: standard error itself
   // becomes the diagnostics' store while the engine runs.
   const int errorFd = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);

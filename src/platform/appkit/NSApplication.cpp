@@ -238,6 +238,16 @@ void PositionSheet(QWidget* sheet, QWidget* docWindow) {
     return;
   }
   SettleLayout(sheet);
+  // Texts set since the sheet's frame was chosen (a longer language, a long
+  // path) may need more lines than the frame has room for: the sheet grows
+  // so that every word shows.
+  if (QLayout* layout = sheet->layout(); layout != nullptr && layout->hasHeightForWidth()) {
+    const int needed = layout->totalHeightForWidth(sheet->width());
+    if (needed > sheet->height()) {
+      sheet->resize(sheet->width(), needed);
+      SettleLayout(sheet);
+    }
+  }
   FitToScreen(sheet);
   const QRect doc = docWindow->geometry();
   const QSize size = sheet->size();

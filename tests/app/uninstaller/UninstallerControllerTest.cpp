@@ -2,10 +2,12 @@
 // substitute engine.
 #include "AppTestSupport.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -15,6 +17,8 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QThread>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
 
 #include <UninstallerRunLog.h>
 
@@ -25,6 +29,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 #include <unistd.h>
 
@@ -532,15 +537,20 @@ TEST(StatusTemplate, FillsTheOneIntegerDirectiveAndNothingElse) {
 
 class Strings : public AppTest {};
 
-TEST_F(Strings, BothLanguagesHaveEveryKeyAndTheTemplateHasExactlyOneIntegerDirective) {
+TEST_F(Strings, EveryLanguageHasEveryKeyAndTheTemplateHasExactlyOneIntegerDirective) {
   const char* keys[] = {"necessaryToRestart", "chanceToSave",   "proceedButton",      "cancelButton",
                         "sharedWarningTitle", "sharedWarningMessage", "okButton",      "errorTemplate",
                         "tryAgain",           "restartButton",  "quitButton",         "uninstallSucceeded",
                         "restartMessage"};
-  for (const char* language : {"en_US", "de_DE"}) {
+  for (const char* language : {"en_US", "de_DE", "fr_FR", "es_ES", "it_IT", "ja_JP"}) {
     SCOPED_TRACE(language);
     NSBundle localized(QStringLiteral(QUILLON_BUNDLE_DIR), QLocale(QLatin1String(language)));
     EXPECT_EQ(localized.localization(), QLatin1String(language).left(2));
+    // The read-me of that language made it into the bundle.
+    const QString readMe = localized.pathForResource_ofType_(QStringLiteral("readme"), QStringLiteral("rtf"));
+    EXPECT_EQ(readMe.endsWith(QLatin1String(language).left(2) + QStringLiteral(".lproj/readme.rtf")),
+              QLatin1String(language) != QLatin1String("en_US"))
+        << qPrintable(readMe);
     for (const char* key : keys) {
       const QString text = localized.localizedStringForKey_(QLatin1String(key));
       EXPECT_NE(text, QLatin1String(key)) << key;
@@ -552,9 +562,104 @@ TEST_F(Strings, BothLanguagesHaveEveryKeyAndTheTemplateHasExactlyOneIntegerDirec
     EXPECT_TRUE(UninstallerFormatStatus(title, -4960).contains(QStringLiteral("-4960")));
   }
   // A language the bundle lacks falls back to English.
-  NSBundle french(QStringLiteral(QUILLON_BUNDLE_DIR), QLocale(QStringLiteral("fr_FR")));
-  EXPECT_EQ(french.localization(), "en");
-  EXPECT_EQ(french.localizedStringForKey_(QStringLiteral("cancelButton")), "Cancel");
+  NSBundle portuguese(QStringLiteral(QUILLON_BUNDLE_DIR), QLocale(QStringLiteral("pt_BR")));
+  EXPECT_EQ(portuguese.localization(), "en");
+  EXPECT_EQ(portuguese.localizedStringForKey_(QStringLiteral("cancelButton")), "Cancel");
+}
+
+// What a translator leaves out or breaks shows as English text in the
+// middle of another language, or as a number that never reaches the text:
+// every text of the window (its interface definition included) and of the
+// terminal, the menu entry, the password dialog's message and the read-me
+// exist in every language, finished, with the English text's placeholders.
+TEST(Translations, EveryLanguageTranslatesEveryTextWithTheSamePlaceholders) {
+  const QString folder = QStringLiteral(QUILLON_SOURCE_ROOT "/src/app/uninstaller/");
+  using Table = std::map<std::pair<QString, QString>, QString>;
+  auto readTable = [](const QString& path, Table* table, QStringList* unfinished) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QXmlStreamReader xml(&file);
+    QString context, source;
+    while (!xml.atEnd()) {
+      if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+      if (xml.name() == QLatin1String("name")) {
+        context = xml.readElementText();
+      } else if (xml.name() == QLatin1String("source")) {
+        source = xml.readElementText();
+      } else if (xml.name() == QLatin1String("translation")) {
+        const bool finished = xml.attributes().value(QLatin1String("type")).isEmpty();
+        const QString text = xml.readElementText();
+        // A text twice is as bad as none: which of the two is shown is chance.
+        if (!finished || text.isEmpty() || !table->emplace(std::pair{context, source}, text).second) {
+          unfinished->append(context + QLatin1Char('/') + source);
+        }
+      }
+    }
+    return !xml.hasError();
+  };
+  auto placeholders = [](const QString& text) {
+    static const QRegularExpression directive(QStringLiteral("%(%|L?[0-9]+|n|[-+ #0]*[0-9]*(ll|l|h)?[dius])"));
+    QStringList found;
+    for (auto it = directive.globalMatch(text); it.hasNext();) found.append(it.next().captured(0));
+    found.sort();
+    return found;
+  };
+  auto readText = [](const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+  };
+
+  Table english;
+  QStringList unfinished;
+  ASSERT_TRUE(readTable(folder + QStringLiteral("Localizable_en.ts"), &english, &unfinished));
+  EXPECT_TRUE(unfinished.isEmpty()) << qPrintable(unfinished.join(QLatin1Char('\n')));
+  // The English table lists every source text, the window's too.
+  const QString ui = readText(folder + QStringLiteral("Uninstaller.ui"));
+  static const QRegularExpression uiString(QStringLiteral("<string>([^<]*)</string>"));
+  for (auto it = uiString.globalMatch(ui); it.hasNext();) {
+    const QString text = it.next().captured(1);
+    EXPECT_TRUE(english.count({QStringLiteral("Uninstaller"), text})) << "not in the English table: " << qPrintable(text);
+  }
+
+  const QString desktop = readText(folder + QStringLiteral("quillon-uninstaller.desktop"));
+  const QString policy =
+      readText(QStringLiteral(QUILLON_SOURCE_ROOT "/src/platform/authorization/com.quillon.uninstaller.policy"));
+  QStringList languages;
+  for (const QString& name : QDir(folder).entryList({QStringLiteral("Localizable_*.ts")})) {
+    const QString language = name.mid(12, name.size() - 15);
+    if (language != QLatin1String("en")) languages.append(language);
+  }
+  for (const char* language : {"de", "fr", "es", "it", "ja"}) {
+    EXPECT_TRUE(languages.contains(QLatin1String(language))) << language;
+  }
+  for (const QString& language : languages) {
+    SCOPED_TRACE(qPrintable(language));
+    Table translated;
+    unfinished.clear();
+    ASSERT_TRUE(readTable(folder + QStringLiteral("Localizable_%1.ts").arg(language), &translated, &unfinished));
+    EXPECT_TRUE(unfinished.isEmpty()) << "unfinished: " << qPrintable(unfinished.join(QLatin1String(", ")));
+    for (const auto& [key, text] : english) {
+      const auto found = translated.find(key);
+      if (found == translated.end()) {
+        ADD_FAILURE() << "missing: " << qPrintable(key.first + QLatin1Char('/') + key.second);
+        continue;
+      }
+      EXPECT_EQ(placeholders(found->second), placeholders(text)) << qPrintable(key.second);
+    }
+    for (const char* field : {"Name", "GenericName", "Comment"}) {
+      const QRegularExpression line(QStringLiteral("^%1\\[%2\\]=\\S").arg(QLatin1String(field), language),
+                                    QRegularExpression::MultilineOption);
+      EXPECT_TRUE(line.match(desktop).hasMatch()) << "the menu entry lacks " << field;
+    }
+    for (const char* element : {"description", "message"}) {
+      const QString tag = QStringLiteral("<%1 xml:lang=\"%2\">").arg(QLatin1String(element), language);
+      EXPECT_TRUE(policy.contains(tag)) << "the polkit action lacks " << qPrintable(tag);
+    }
+    EXPECT_TRUE(QFileInfo(folder + language + QStringLiteral(".lproj/readme.rtf")).isFile()) << "no read-me";
+  }
+  // And the placeholder check itself sees what a translator can get wrong.
+  EXPECT_NE(placeholders(QStringLiteral("%1 and %2")), placeholders(QStringLiteral("%1 and %1")));
+  EXPECT_NE(placeholders(QStringLiteral("error %d.")), placeholders(QStringLiteral("error %s.")));
 }
 
 TEST_F(Strings, GermanTextsReachTheSheets) {
@@ -567,6 +672,52 @@ TEST_F(Strings, GermanTextsReachTheSheets) {
   const QString readMe = NSTextView(Outlet("fReadMe")).string();
   EXPECT_TRUE(readMe.startsWith(QStringLiteral("Quillon-MIDI-Treibersammlung"))) << qPrintable(readMe.left(80));
   EXPECT_TRUE(readMe.contains(QStringLiteral("Auch die Quillon-MIDI-Geräte und ihre ALSA-Einstellungen entfernen")));
+}
+
+// Other languages' words are longer than English ones, and Japanese needs
+// its own font: every label and button of the window, of a warning sheet and
+// of the completion sheet shows its whole text, in every language.
+TEST_F(Strings, EveryLanguageShowsEveryTextOfTheWindowAndItsSheetsWhole) {
+  auto clipped = [](QWidget* window) {
+    QStringList found;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+      if (!widget->isVisible()) continue;
+      if (auto* label = qobject_cast<QLabel*>(widget)) {
+        const bool fits = label->wordWrap() ? label->heightForWidth(label->width()) <= label->height()
+                                            : label->sizeHint().width() <= label->width();
+        if (!fits) found.append(label->text());
+      } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        if (button->sizeHint().width() > button->width()) found.append(button->text());
+      }
+    }
+    return found.join(QLatin1String(" | "));
+  };
+  for (const char* language : {"en_US", "de_DE", "fr_FR", "es_ES", "it_IT", "ja_JP"}) {
+    SCOPED_TRACE(language);
+    TearDown();
+    // As the application does: the interface definition is translated too.
+    NSBundle strings(bundlePath, QLocale(QLatin1String(language)));
+    QCoreApplication::installTranslator(strings.translator());
+    SetUpWith(QLocale(QLatin1String(language)), nullptr);
+    ASSERT_EQ(bundle->localization(), QLatin1String(language).left(2));
+    const QString uninstall = NSButton(Outlet("uninstallButton")).title();
+    EXPECT_EQ(uninstall == QStringLiteral("Uninstall\u2026"), QLatin1String(language) == QLatin1String("en_US"));
+    EXPECT_EQ(clipped(nib->mainWindow().widget()).toStdString(), "");
+    // Pictures to look at: <build>/artifacts/languages/.
+    const QString pictures = QStringLiteral(QUILLON_BINARY_ROOT "/artifacts/languages/") + QLatin1String(language);
+    QDir().mkpath(QStringLiteral(QUILLON_BINARY_ROOT "/artifacts/languages"));
+    nib->mainWindow().widget()->grab().save(pictures + QStringLiteral("-main-window.png"));
+    results = {{0, "removed /opt/quillon/bin/quillond\n"}};
+    controller->uninstall_(nullptr);
+    ASSERT_NE(SheetButton(kNSAlertDefaultButtonName), nullptr);
+    EXPECT_EQ(SheetButton(kNSAlertDefaultButtonName)->text(), Text("proceedButton"));
+    EXPECT_EQ(clipped(Sheet().widget()).toStdString(), "");
+    Press(kNSAlertDefaultButtonName);
+    ASSERT_EQ(Sheet(), CompleteWindow());
+    EXPECT_EQ(NSTextField(Outlet("fCompleteTitle")).stringValue(), Text("uninstallSucceeded"));
+    EXPECT_EQ(clipped(CompleteWindow().widget()).toStdString(), "");
+    CompleteWindow().widget()->grab().save(pictures + QStringLiteral("-completion-sheet.png"));
+  }
 }
 
 TEST_F(Strings, TheReadMeIsShownAndTheWindowCentred) {

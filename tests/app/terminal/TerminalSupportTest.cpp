@@ -115,6 +115,11 @@ TEST(TerminalWrapTest, WrapsAtSpacesCountsCharactersAndBreaksLongWords) {
   EXPECT_EQ(TerminalWrap("\xC3\xA4\xC3\xA4\xC3\xA4 \xC3\xB6\xC3\xB6", 8), "\xC3\xA4\xC3\xA4\xC3\xA4 \xC3\xB6\xC3\xB6");
   EXPECT_EQ(TerminalWrap("abcdefghijkl", 8), "abcdefgh\nijkl");
   EXPECT_EQ(TerminalWrap("a\tb\n", 80), "a       b\n");
+  // Japanese: two columns a character, rows end between characters but not
+  // before a closing mark, and a space still counts as a place to break.
+  EXPECT_EQ(TerminalWrap("\u3042\u3044\u3046\u3048\u304A\u304B", 8), "\u3042\u3044\u3046\u3048\n\u304A\u304B");
+  EXPECT_EQ(TerminalWrap("\u3042\u3044\u3046\u3048\u3002\u304B", 8), "\u3042\u3044\u3046\n\u3048\u3002\u304B");
+  EXPECT_EQ(TerminalWrap("abcdef \u3042\u3044", 8), "abcdef\n\u3042\u3044");
 }
 
 // The program as it ships, where neither root nor a terminal is needed.
@@ -215,7 +220,8 @@ bool ReadTerminal(int master, std::string* screen, const std::string& want, int 
       seen++;
     }
     if (!want.empty() && seen >= times) return true;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     pollfd in = {master, POLLIN, 0};
     if (poll(&in, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -277,7 +283,8 @@ TEST(TerminalProgramTest, TheQuestionsAreInTheUsersLanguageAndTakeItsLettersInEi
     // question, answered no.
     const bool asked = ReadTerminal(master, &screen, c.prompt, 1);
     const std::string yes = std::string(c.yes) + "\n";
-    const bool askedAgain = asked && write(master, yes.data(), yes.size()) > 0 && ReadTerminal(master, &screen, c.prompt, 2);
+    const bool askedAgain =
+        asked && write(master, yes.data(), yes.size()) > 0 && ReadTerminal(master, &screen, c.prompt, 2);
     const bool ended = askedAgain && write(master, "n\n", 2) == 2 && ReadTerminal(master, &screen, std::string(), 0);
     if (!ended) kill(pid, SIGKILL);
     int status = 0;

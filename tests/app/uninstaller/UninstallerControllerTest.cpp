@@ -618,7 +618,8 @@ TEST(Translations, EveryLanguageTranslatesEveryTextWithTheSamePlaceholders) {
   static const QRegularExpression uiString(QStringLiteral("<string>([^<]*)</string>"));
   for (auto it = uiString.globalMatch(ui); it.hasNext();) {
     const QString text = it.next().captured(1);
-    EXPECT_TRUE(english.count({QStringLiteral("Uninstaller"), text})) << "not in the English table: " << qPrintable(text);
+    EXPECT_TRUE(english.count({QStringLiteral("Uninstaller"), text})) << "not in the English table: "
+                                                                       << qPrintable(text);
   }
 
   const QString desktop = readText(folder + QStringLiteral("quillon-uninstaller.desktop"));

@@ -474,8 +474,8 @@ int TerminalRun::RefuseToAsk() {
 
 int TerminalRun::RunForUser() {
   if (!fOptions.users.empty() || fOptions.allUsers) {
-    SayError("--user and --all-users need root; run: sudo quillon-uninstall");
-    return Finish(kTerminalExitUsage, noErr, "--user and --all-users need root");
+    SayError(Text("terminalNeedsRoot"));
+    return Finish(kTerminalExitUsage, noErr, Text("terminalNeedsRoot"));
   }
   const unsigned parts = UninstallerInstalledParts();
   if (parts == kUninstallerNothingInstalled) {
@@ -536,8 +536,10 @@ int TerminalRun::RunAsRoot() {
     for (const std::string& name : names) {
       TerminalAccount account;
       if (!TerminalAccountNamed(name, &account)) {
-        SayError("no such user: " + name);
-        return Finish(kTerminalExitUsage, noErr, "no such user: " + name);
+        const std::string noSuchUser =
+            QString::fromStdString(Text("terminalNoSuchUser")).arg(QString::fromStdString(name)).toStdString();
+        SayError(noSuchUser);
+        return Finish(kTerminalExitUsage, noErr, noSuchUser);
       }
       if (TerminalUserPartOf(account) == TerminalUserPart::kNone) {
         Say(QString::fromStdString(Text("userHasNoPart")).arg(QString::fromStdString(name)).toStdString() + "\n");

@@ -253,6 +253,14 @@ Exit-Status: 0 entfernt oder nichts zu tun, 1 Fehler, 2 falscher Aufruf,
 Siehe quillon-uninstall(1).
 </translation>
     </message>
+    <message>
+        <source>terminalNeedsRoot</source>
+        <translation>--user und --all-users brauchen root; rufen Sie auf: sudo quillon-uninstall</translation>
+    </message>
+    <message>
+        <source>terminalNoSuchUser</source>
+        <translation>kein solcher Benutzer: %1</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

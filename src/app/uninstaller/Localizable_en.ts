@@ -252,6 +252,14 @@ Exit status: 0 removed or nothing to do, 1 failure, 2 usage error,
 See quillon-uninstall(1).
 </translation>
     </message>
+    <message>
+        <source>terminalNeedsRoot</source>
+        <translation>--user and --all-users need root; run: sudo quillon-uninstall</translation>
+    </message>
+    <message>
+        <source>terminalNoSuchUser</source>
+        <translation>no such user: %1</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

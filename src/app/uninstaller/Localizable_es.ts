@@ -253,6 +253,14 @@ Estado de salida: 0 eliminado o nada que hacer, 1 fallo, 2 error de uso,
 Véase quillon-uninstall(1).
 </translation>
     </message>
+    <message>
+        <source>terminalNeedsRoot</source>
+        <translation>--user y --all-users necesitan root; ejecute: sudo quillon-uninstall</translation>
+    </message>
+    <message>
+        <source>terminalNoSuchUser</source>
+        <translation>no existe el usuario: %1</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

@@ -254,6 +254,14 @@ Code de sortie : 0 supprimé ou rien à faire, 1 échec, 2 erreur d’utilisati
 Voir quillon-uninstall(1).
 </translation>
     </message>
+    <message>
+        <source>terminalNeedsRoot</source>
+        <translation>--user et --all-users nécessitent root ; lancez : sudo quillon-uninstall</translation>
+    </message>
+    <message>
+        <source>terminalNoSuchUser</source>
+        <translation>utilisateur inconnu : %1</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

@@ -253,6 +253,14 @@ Stato di uscita: 0 rimosso o niente da fare, 1 errore, 2 uso errato,
 Vedere quillon-uninstall(1).
 </translation>
     </message>
+    <message>
+        <source>terminalNeedsRoot</source>
+        <translation>--user e --all-users richiedono root; eseguire: sudo quillon-uninstall</translation>
+    </message>
+    <message>
+        <source>terminalNoSuchUser</source>
+        <translation>utente inesistente: %1</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

@@ -252,6 +252,14 @@ Quillon MIDI ドライバースイートをこのコンピューターから端�
 詳しくは quillon-uninstall(1) を参照してください。
 </translation>
     </message>
+    <message>
+        <source>terminalNeedsRoot</source>
+        <translation>--user と --all-users には root 権限が必要です。sudo quillon-uninstall で実行してください</translation>
+    </message>
+    <message>
+        <source>terminalNoSuchUser</source>
+        <translation>そのようなユーザーはいません: %1</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

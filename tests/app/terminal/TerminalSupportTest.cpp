@@ -207,6 +207,14 @@ TEST(TerminalProgramTest, TheHelpIsInTheLanguageTheDesktopsProgramsWouldChoose) 
     EXPECT_EQ(help.out.rfind(c.begins, 0), 0u) << help.out;
     EXPECT_NE(help.out.find("--keep-midi-devices"), std::string::npos) << help.out;
   }
+  // The run's own messages too: as a user, --user needs root; as root, the
+  // name is looked up.
+  Ran user = RunCommand({"--yes", "--user", "no-such-user-qlterm"}, "it_IT.UTF-8");
+  EXPECT_EQ(user.exit, 2);
+  EXPECT_NE(user.err.find(geteuid() == 0 ? "utente inesistente: no-such-user-qlterm"
+                                         : "--user e --all-users richiedono root"),
+            std::string::npos)
+      << user.err;
 }
 
 // Reads what the program writes on its terminal until |want| has appeared

@@ -1,15 +1,11 @@
 #include "TerminalSupport.h"
 
+#include "UninstallerOutcome.h"
+
 #include <algorithm>
 #include <cstdio>
 
 namespace {
-
-constexpr OSStatus kHelperToolDeniedErr = 5362;
-constexpr OSStatus kHelperToolCanceledErr = 5363;
-constexpr OSStatus kAuthorizationDenied = -60005;
-constexpr OSStatus kAuthorizationCanceled = -60006;
-constexpr OSStatus kAuthorizationInteractionNotAllowed = -60007;
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
@@ -167,17 +163,19 @@ std::string TerminalUsage() {
 TerminalExit TerminalExitForStatus(OSStatus status, bool interrupted) {
   if (status == noErr) return kTerminalExitDone;
   if (interrupted) return kTerminalExitCancelled;
-  switch (status) {
-    case kHelperToolDeniedErr:
-    case kHelperToolCanceledErr:
-    case kAuthorizationDenied:
-    case kAuthorizationCanceled:
+  switch (UninstallerOutcomeOf(status)) {
+    case UninstallerOutcome::kRemoved:
+    case UninstallerOutcome::kNothingToDo:
+      return kTerminalExitDone;
+    case UninstallerOutcome::kCancelled:
+    case UninstallerOutcome::kDenied:
       return kTerminalExitCancelled;
-    case kAuthorizationInteractionNotAllowed:
+    case UninstallerOutcome::kNoAgent:
       return kTerminalExitNoAuthentication;
-    default:
-      return kTerminalExitFailed;
+    case UninstallerOutcome::kFailed:
+      break;
   }
+  return kTerminalExitFailed;
 }
 
 std::string TerminalStatusName(TerminalExit exit, OSStatus status, bool changed) {
@@ -187,7 +185,7 @@ std::string TerminalStatusName(TerminalExit exit, OSStatus status, bool changed)
     case kTerminalExitUsage:
       return "usage-error";
     case kTerminalExitCancelled:
-      return status == kHelperToolDeniedErr || status == kAuthorizationDenied ? "denied" : "cancelled";
+      return UninstallerOutcomeOf(status) == UninstallerOutcome::kDenied ? "denied" : "cancelled";
     case kTerminalExitNoAuthentication:
       return "no-authentication";
     case kTerminalExitFailed:

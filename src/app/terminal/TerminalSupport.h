@@ -51,7 +51,7 @@ TerminalExit TerminalExitForStatus(OSStatus status, bool interrupted);
 
 // The JSON document's name for an exit code: "removed", "not-installed"
 // (when |changed| is false on a done run), "failed", "usage-error",
-// "cancelled" or "denied" (|status| 5362), "no-authentication".
+// "cancelled" or "denied" (a status whose outcome is denied), "no-authentication".
 std::string TerminalStatusName(TerminalExit exit, OSStatus status, bool changed);
 
 // ---- The log ------------------------------------------------------------------------

@@ -13,7 +13,6 @@
 #include <QProgressBar>
 #include <QShortcut>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
@@ -28,38 +27,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 #include <vector>
-
-namespace {
-
-// The helper tool's results for a refused and a canceled authorization, and
-// Authorization Services' status for a password that no agent could ask for.
-// Only the user's own cancel is shown as nothing.
-constexpr OSStatus kHelperToolDeniedErr = 5362;
-constexpr OSStatus kHelperToolCanceledErr = 5363;
-constexpr OSStatus kNoAuthenticationAgentErr = -60007;
-
-// The terminal command that does what the window does, for the cases the
-// window cannot serve.
-const char kTerminalCommand[] = "quillon-uninstall";
-const char kNeedsGraphicalSession[] = "quillon-uninstaller: a graphical session is needed; in a terminal, use ";
-
-// The toggle's titles are fixed texts, not strings-table keys.
-const char kMoreInformation[] = "More Information";
-const char kLessInformation[] = "Less Information";
-
-QString StringFromCFString(CFStringRef string) {
-  if (string == nullptr) {
-    return QString();
-  }
-  // A log may hold NUL bytes (a script's output does not stop at one): the
-  // text is copied by its length, never up to its first NUL.
-  QString text(static_cast<qsizetype>(CFStringGetLength(string)), Qt::Uninitialized);
-  CFStringGetCharacters(string, CFRangeMake(0, static_cast<CFIndex>(text.size())),
-                        reinterpret_cast<UniChar*>(text.data()));
-  return text;
-}
-
-}  // namespace
 
 UninstallerController::UninstallerController(NSNib& nib, Engine engine, Environment environment)
     : fReadMe(nib.objectNamed(QStringLiteral("fReadMe"))),
@@ -89,11 +56,7 @@ UninstallerController::UninstallerController(NSNib& nib, Engine engine, Environm
 
 UninstallerController::~UninstallerController() {
   // The engine's thread reports to this object; it must be done first.
-  if (fWorker != nullptr) {
-    fWorker->wait();
-    delete fWorker;
-    fWorker = nullptr;
-  }
+  fWorker.reset();
   FinishUninstall();
 }
 
@@ -129,6 +92,16 @@ void UninstallerController::awakeFromNib() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), complete);
     escape->setContext(Qt::WindowShortcut);
     QObject::connect(escape, &QShortcut::activated, this, [this]() { quitNow_(nullptr); });
+  }
+
+  // Ctrl+Q, and Escape with no sheet up, close the main window as its close
+  // box does (a sheet, being modal, takes the keys while it is up).
+  if (QWidget* window = mainWindow().widget()) {
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::Key_Escape)}) {
+      auto* shortcut = new QShortcut(keys, window);
+      shortcut->setContext(Qt::WindowShortcut);
+      QObject::connect(shortcut, &QShortcut::activated, window, &QWidget::close);
+    }
   }
 
   // Start with the log hidden: the toggle takes it out and shrinks the sheet.
@@ -187,13 +160,7 @@ void UninstallerController::runAlertWithTitle_message_(const QString& title, con
 void UninstallerController::reportError_(OSStatus status) {
   const QString titleText = UninstallerFormatStatus(LocalizedString(QStringLiteral("errorTemplate")), status);
   // What the status means, in plain language, then what to do.
-  QString meaning;
-  if (const char* key = UninstallerStatusTextKey(status)) {
-    meaning = LocalizedString(QLatin1String(key));
-  } else if (UninstallerStatusIsErrno(status)) {
-    meaning = QString::fromLocal8Bit(std::strerror(status)) + QLatin1Char('.');
-  }
-  ShowFailureSheet(titleText, {meaning, LocalizedString(QStringLiteral("tryAgain"))});
+  ShowFailureSheet(titleText, {UninstallerStatusMeaning(fBundle, status), LocalizedString(QStringLiteral("tryAgain"))});
 }
 
 void UninstallerController::ShowFailureSheet(const QString& titleText, QStringList paragraphs) {
@@ -245,14 +212,14 @@ void UninstallerController::toggleCompleteMoreInfo_(QObject*) {
     fCompleteWindow.setFrame_display_animate_(
         NSMakeRect(frame.origin.x, frame.origin.y + logHeight, frame.size.width, frame.size.height - logHeight),
         true, true);
-    fCompleteMoreInfoToggleButton.setTitle_(QLatin1String(kMoreInformation));
+    fCompleteMoreInfoToggleButton.setTitle_(LocalizedString(QStringLiteral("moreInformationButton")));
   } else {
     // Show: the bottom edge moves down first, then the log area comes back.
     fCompleteWindow.setFrame_display_animate_(
         NSMakeRect(frame.origin.x, frame.origin.y - logHeight, frame.size.width, frame.size.height + logHeight),
         true, true);
     fCompleteWindow.contentView().addSubview_(fCompleteLogArea);
-    fCompleteMoreInfoToggleButton.setTitle_(QLatin1String(kLessInformation));
+    fCompleteMoreInfoToggleButton.setTitle_(LocalizedString(QStringLiteral("lessInformationButton")));
   }
   fCompleteMoreInfoVisible = !fCompleteMoreInfoVisible;
   fCompleteWindow.setShowsResizeIndicator_(fCompleteMoreInfoVisible);
@@ -272,6 +239,10 @@ void UninstallerController::restart() {
   if (QWidget* restartButton = fCompleteRestartButton.widget()) {
     restartButton->setVisible(!fUserPartOnly);
   }
+  // The default button has the first focus, as on every sheet.
+  if (QWidget* done = fCompleteDoneButton.widget()) {
+    done->setFocus();
+  }
   NSApp->beginSheet_modalForWindow_modalDelegate_didEndSelector_contextInfo_(
       fCompleteWindow, mainWindow(), this,
       NSSelector(this, &UninstallerController::restartNowSheetDidEnd_returnCode_contextInfo_), nullptr);
@@ -279,10 +250,21 @@ void UninstallerController::restart() {
 
 // ---- Uninstall flow --------------------------------------------------------------------
 
-void UninstallerController::checkRestartSheetDidEnd_returnCode_contextInfo_(NSWindow, NSInteger returnCode,
-                                                                            void*) {
+void UninstallerController::warningSheetDidEnd_returnCode_contextInfo_(NSWindow, NSInteger returnCode, void*) {
   if (returnCode != NSAlertDefaultReturn) {
     FinishUninstall();
+    return;
+  }
+  fWarningShown++;
+  AskWarning();
+}
+
+void UninstallerController::AskWarning() {
+  if (fWarningShown < fWarnings.size()) {
+    const UninstallerWarning& warning = fWarnings[fWarningShown];
+    runAlertWithTitle_message_defaultButton_alternateButton_otherButton_endAction_(
+        QLatin1String(warning.titleKey), QLatin1String(warning.messageKey), QStringLiteral("proceedButton"),
+        QStringLiteral("cancelButton"), QString(), &UninstallerController::warningSheetDidEnd_returnCode_contextInfo_);
     return;
   }
   // Without the check box the devices go too; the mixed state counts as set.
@@ -294,12 +276,14 @@ bool UninstallerController::PrepareUninstall() {
   if (fLockFd >= 0 || fWorker != nullptr) {
     return false;  // this window is in an uninstall already
   }
-  const unsigned parts = fEnvironment.installedParts ? fEnvironment.installedParts() : kUninstallerSystemPart;
-  if (parts == kUninstallerNothingInstalled) {
+  const UninstallerPlan plan =
+      UninstallerPlanFor(fEnvironment.installedParts ? fEnvironment.installedParts() : kUninstallerSystemPart);
+  if (plan.nothingInstalled) {
     runAlertWithTitle_message_(QStringLiteral("notInstalledTitle"), QStringLiteral("notInstalledMessage"));
     return false;
   }
-  fUserPartOnly = (parts & kUninstallerSystemPart) == 0;
+  fPlan = plan;
+  fUserPartOnly = plan.userPartOnly;
 
   // One uninstaller at a time, from here to the end of the clean-up.
   const int err = UninstallerLockAcquire(fEnvironment.lockPath, &fLockFd);
@@ -383,29 +367,24 @@ void UninstallerController::RunEngine(Boolean removeMidiDevices) {
   ShowBusySheet();
   SetBusyText(fUserPartOnly ? QStringLiteral("removingQuillon") : QStringLiteral("waitingForAuthorization"));
 
-  struct Outcome {
-    OSStatus status = noErr;
-    QString log;
-  };
-  auto outcome = std::make_shared<Outcome>();
   const UninstallerEngineOptions options = {fUserPartOnly, &UninstallerController::PrivilegedToolRunning, nullptr,
                                             this, false, nullptr};
-  Engine engine = fEngine;
-  fWorker = QThread::create([engine, removeMidiDevices, options, outcome]() {
-    CFStringRef log = nullptr;
-    outcome->status = engine(&log, removeMidiDevices, options);
-    outcome->log = StringFromCFString(log);
-    if (log != nullptr) {
-      CFRelease(log);
-    }
+  fWorker = std::make_unique<UninstallerWorker>();
+  const bool started = fWorker->Start(fEngine, removeMidiDevices, options, [this](const UninstallerRunResult& result) {
+    // On the worker thread, as its last act: the rest happens on the main
+    // thread, once the thread is done.
+    QMetaObject::invokeMethod(this, [this, result]() {
+      fWorker.reset();
+      EngineDidFinish(result);
+    }, Qt::QueuedConnection);
   });
-  QObject::connect(fWorker, &QThread::finished, this, [this, outcome]() {
-    fWorker->wait();
-    delete fWorker;
-    fWorker = nullptr;
-    EngineDidFinish(outcome->status, outcome->log);
-  }, Qt::QueuedConnection);
-  fWorker->start();
+  if (!started) {
+    fWorker.reset();
+    UninstallerRunResult result;
+    result.status = EAGAIN;
+    result.outcome = UninstallerOutcomeOf(result.status);
+    EngineDidFinish(result);
+  }
 }
 
 void UninstallerController::PrivilegedToolRunning(void* context) {
@@ -467,8 +446,9 @@ bool UninstallerController::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
-void UninstallerController::EngineDidFinish(OSStatus err, const QString& log) {
+void UninstallerController::EngineDidFinish(const UninstallerRunResult& result) {
   NSApp->endSheet_(NSWindow(fBusyWindow));
+  const QString log = QString::fromUtf8(result.log.data(), static_cast<qsizetype>(result.log.size()));
   QString text = log;
   // Runs are not cleared away: a failed run's log stays above the next
   // one's, each starting on a line of its own.
@@ -478,7 +458,7 @@ void UninstallerController::EngineDidFinish(OSStatus err, const QString& log) {
   fCompleteUninstallLog.insertText_(text);
   fLastRunLog = log;
   if (!fEnvironment.logFilePath.empty()) {
-    const int logErr = UninstallerAppendRunLog(fEnvironment.logFilePath, log.toStdString(), err, std::time(nullptr));
+    const int logErr = UninstallerRecordRun(fEnvironment.logFilePath, result);
     fLogFileWritten = logErr == 0;
     if (logErr != 0) {
       std::fprintf(stderr, "Uninstaller: cannot write the log %s: %s\n", fEnvironment.logFilePath.c_str(),
@@ -487,51 +467,38 @@ void UninstallerController::EngineDidFinish(OSStatus err, const QString& log) {
   }
   FinishUninstall();
 
-  if (err == kHelperToolCanceledErr) {
-    return;  // the user's own decision
-  }
-  if (err == kHelperToolDeniedErr) {
-    ShowFailureSheet(LocalizedString(QStringLiteral("deniedTitle")), {LocalizedString(QStringLiteral("deniedMessage"))});
-  } else if (err == kNoAuthenticationAgentErr) {
-    ShowFailureSheet(LocalizedString(QStringLiteral("noAgentTitle")),
-                     {LocalizedString(QStringLiteral("noAgentMessage"))});
-  } else if (err == noErr) {
-    restart();
-  } else {
-    reportError_(err);
+  switch (result.outcome) {
+    case UninstallerOutcome::kCancelled:
+      return;  // the user's own decision
+    case UninstallerOutcome::kDenied:
+      ShowFailureSheet(LocalizedString(QStringLiteral("deniedTitle")), {LocalizedString(QStringLiteral("deniedMessage"))});
+      return;
+    case UninstallerOutcome::kNoAgent:
+      ShowFailureSheet(LocalizedString(QStringLiteral("noAgentTitle")),
+                       {LocalizedString(QStringLiteral("noAgentMessage"))});
+      return;
+    case UninstallerOutcome::kRemoved:
+    case UninstallerOutcome::kNothingToDo:
+      restart();
+      return;
+    case UninstallerOutcome::kFailed:
+      reportError_(result.status);
+      return;
   }
 }
 
-void UninstallerController::BeginFirstWarning(SheetSelector endAction) {
+void UninstallerController::BeginWarnings(bool removeMidiDevices) {
   if (!PrepareUninstall()) {
     return;
   }
-  // With the system part gone there is nothing to restart for, and no
-  // password to give: the first warning says that instead.
-  runAlertWithTitle_message_defaultButton_alternateButton_otherButton_endAction_(
-      fUserPartOnly ? QStringLiteral("userPartOnlyTitle") : QStringLiteral("necessaryToRestart"),
-      fUserPartOnly ? QStringLiteral("userPartOnlyMessage") : QStringLiteral("chanceToSave"),
-      QStringLiteral("proceedButton"), QStringLiteral("cancelButton"), QString(), endAction);
+  fWarnings = UninstallerWarningsFor(fPlan, removeMidiDevices);
+  fWarningShown = 0;
+  AskWarning();
 }
 
-void UninstallerController::uninstall_(QObject*) {
-  BeginFirstWarning(&UninstallerController::checkRestartSheetDidEnd_returnCode_contextInfo_);
-}
+void UninstallerController::uninstall_(QObject*) { BeginWarnings(false); }
 
-void UninstallerController::doWarningAfterRestartSheet_returnCode_contextInfo_(NSWindow, NSInteger returnCode,
-                                                                              void*) {
-  if (returnCode != NSAlertDefaultReturn) {
-    FinishUninstall();
-    return;
-  }
-  runAlertWithTitle_message_defaultButton_alternateButton_otherButton_endAction_(
-      QStringLiteral("sharedWarningTitle"), QStringLiteral("sharedWarningMessage"), QStringLiteral("proceedButton"),
-      QStringLiteral("cancelButton"), QString(), &UninstallerController::checkRestartSheetDidEnd_returnCode_contextInfo_);
-}
-
-void UninstallerController::uninstallWithWarning_(QObject*) {
-  BeginFirstWarning(&UninstallerController::doWarningAfterRestartSheet_returnCode_contextInfo_);
-}
+void UninstallerController::uninstallWithWarning_(QObject*) { BeginWarnings(true); }
 
 void UninstallerController::uninstallAsChosen_(QObject* sender) {
   // The shared settings are touched only when the MIDI devices go.
@@ -540,116 +507,4 @@ void UninstallerController::uninstallAsChosen_(QObject* sender) {
   } else {
     uninstall_(sender);
   }
-}
-
-// ---- Helpers ---------------------------------------------------------------------------
-
-OSStatus UninstallerRunEngine(CFStringRef* log, Boolean removeMidiDevices, const UninstallerEngineOptions& options) {
-  return UninstallerEngineWithOptions(log, removeMidiDevices, &options);
-}
-
-bool UninstallerHasDisplay() {
-  auto set = [](const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && value[0] != '\0';
-  };
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  const QByteArray chosen = platform != nullptr ? QByteArray(platform).split(';').first() : QByteArray();
-  if (chosen.startsWith("xcb")) {
-    return set("DISPLAY");
-  }
-  if (chosen.startsWith("wayland")) {
-    return set("WAYLAND_DISPLAY");
-  }
-  if (!chosen.isEmpty()) {
-    return true;  // offscreen, vnc, eglfs...: no display server needed
-  }
-  return set("DISPLAY") || set("WAYLAND_DISPLAY");
-}
-
-UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned realUID, unsigned effectiveUID) {
-  UninstallerPreflightResult result;
-  const std::string usage =
-      "Usage: quillon-uninstaller [--help | --version]\n"
-      "Removes the Quillon MIDI driver suite from this computer, in a window.\n"
-      "Without a graphical session, use " + std::string(kTerminalCommand) + " in a terminal.\n";
-  if (argc > 1) {
-    const std::string option = argv[1];
-    if (argc == 2 && option == "--help") {
-      result.exitStatus = 0;
-      result.output = usage;
-    } else if (argc == 2 && option == "--version") {
-      result.exitStatus = 0;
-      result.output = "quillon-uninstaller " QUILLON_VERSION "\n";
-    } else {
-      result.exitStatus = 2;
-      result.error = "quillon-uninstaller: unknown option " + option + "\n" + usage;
-    }
-    return result;
-  }
-  if (!UninstallerHasDisplay()) {
-    result.exitStatus = 1;
-    result.error = kNeedsGraphicalSession + std::string(kTerminalCommand) + " instead.\n";
-    return result;
-  }
-  if (realUID == 0 || effectiveUID == 0) {
-    // As root the user's part would be looked for in root's home, and the
-    // real user's left behind while the window reports success.
-    result.exitStatus = 1;
-    result.showInWindow = true;
-    result.error = "quillon-uninstaller: do not run the uninstaller as root: start it as yourself and it asks for "
-                   "the administrator password it needs. To remove Quillon as root, use " +
-                   std::string(kTerminalCommand) + " in a terminal.\n";
-  }
-  return result;
-}
-
-namespace {
-
-// Qt ends the process when no platform plugin can start, for instance when
-// DISPLAY names a server that does not answer, with advice to reinstall
-// that does not apply. Until a platform runs, such an end gets our one line
-// and exit status 1 instead; every other message goes on as before.
-QtMessageHandler gQtMessageHandler = nullptr;
-
-void NoDisplayMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (type == QtFatalMsg && QGuiApplication::platformName().isEmpty()) {
-    std::fprintf(stderr, "%s%s instead.\n", kNeedsGraphicalSession, kTerminalCommand);
-    std::fflush(stderr);
-    _exit(1);
-  }
-  if (gQtMessageHandler != nullptr) gQtMessageHandler(type, context, message);
-}
-
-}  // namespace
-
-int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::Engine engine) {
-  const UninstallerPreflightResult preflight = UninstallerPreflight(argc, argv, getuid(), geteuid());
-  std::fputs(preflight.output.c_str(), stdout);
-  std::fputs(preflight.error.c_str(), stderr);
-  if (preflight.exitStatus >= 0 && !preflight.showInWindow) {
-    return preflight.exitStatus;
-  }
-  // Ties the windows to the desktop entry, and so to its icon. No display
-  // name: the window system would add it to every (translated) window title.
-  // The application name is the class of WM_CLASS, which the entry's
-  // StartupWMClass names; left unset it would follow argv[0], which is the
-  // command's link or the bundle's executable depending on how we start.
-  QGuiApplication::setDesktopFileName(QStringLiteral("quillon-uninstaller"));
-  QCoreApplication::setApplicationName(QStringLiteral("quillon-uninstaller"));
-  gQtMessageHandler = qInstallMessageHandler(NoDisplayMessageHandler);
-  if (preflight.showInWindow) {
-    QApplication application(argc, argv);
-    NSBundle& bundle = NSBundle::mainBundle();
-    NSBeginAlertSheetWithDetails(bundle.localizedStringForKey_(QStringLiteral("rootRefusedTitle")),
-                                 bundle.localizedStringForKey_(QStringLiteral("okButton")),
-                                 QString(), QString(), NSWindow(), nullptr, NSSheetCallback(),
-                                 [](NSWindow, NSInteger, void*) { QCoreApplication::quit(); }, nullptr,
-                                 bundle.localizedStringForKey_(QStringLiteral("rootRefusedMessage")), QString());
-    (void) QApplication::exec();
-    return preflight.exitStatus;
-  }
-  return NSApplicationMain(argc, argv, QStringLiteral("Uninstaller"), [&engine](NSNib& nib) {
-    return std::make_unique<UninstallerController>(nib, engine);
-  });
 }

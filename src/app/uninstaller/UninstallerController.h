@@ -12,6 +12,7 @@
 #include <MacTypes.h>
 #include <UninstallerEngine.h>
 
+#include <UninstallerFlow.h>
 #include <UninstallerRunLog.h>
 #include <UninstallerSession.h>
 
@@ -20,13 +21,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QDialog;
 class QLabel;
-class QThread;
-
-// The application's engine: UninstallerEngineWithOptions.
-OSStatus UninstallerRunEngine(CFStringRef* log, Boolean removeMidiDevices, const UninstallerEngineOptions& options);
 
 struct UninstallerEnvironment {
   std::function<unsigned()> installedParts = UninstallerInstalledParts;
@@ -39,8 +37,7 @@ class UninstallerController : public NSObject {
   // The engine's signature (see UninstallerEngine.h): fills *log, which
   // must be NULL on entry, with a string the caller releases. It runs on a
   // worker thread.
-  using Engine =
-      std::function<OSStatus(CFStringRef* log, Boolean removeMidiDevices, const UninstallerEngineOptions& options)>;
+  using Engine = UninstallerEngineFunction;
   // A sheet's end action: a method of this class taking the sheet, the
   // return code and the context.
   using SheetSelector = void (UninstallerController::*)(NSWindow sheet, NSInteger returnCode, void* contextInfo);
@@ -84,10 +81,11 @@ class UninstallerController : public NSObject {
   void toggleCompleteMoreInfo_(QObject* sender);
   void restart();
 
-  // The uninstall flow.
-  void checkRestartSheetDidEnd_returnCode_contextInfo_(NSWindow sheet, NSInteger returnCode, void* contextInfo);
+  // The uninstall flow: the warnings the flow names, one sheet each, then
+  // the engine. uninstall_ asks the first warning alone, uninstallWithWarning_
+  // the shared-settings warning after it.
+  void warningSheetDidEnd_returnCode_contextInfo_(NSWindow sheet, NSInteger returnCode, void* contextInfo);
   void uninstall_(QObject* sender);
-  void doWarningAfterRestartSheet_returnCode_contextInfo_(NSWindow sheet, NSInteger returnCode, void* contextInfo);
   void uninstallWithWarning_(QObject* sender);
   // The Uninstall button: the shared-settings warning only when the MIDI
   // devices go too (the box ticked, or mixed), else one warning.
@@ -109,10 +107,13 @@ class UninstallerController : public NSObject {
   // Before the first warning: what is installed, and the per-user lock.
   // Returns false, with a sheet that says why, when there is nothing to do.
   bool PrepareUninstall();
-  void BeginFirstWarning(SheetSelector endAction);
+  // Takes the lock and asks the first of the warnings for |removeMidiDevices|.
+  void BeginWarnings(bool removeMidiDevices);
+  // Asks fWarnings[fWarningShown]; past the last one, runs the engine.
+  void AskWarning();
   void FinishUninstall();
   void RunEngine(Boolean removeMidiDevices);
-  void EngineDidFinish(OSStatus err, const QString& log);
+  void EngineDidFinish(const UninstallerRunResult& result);
   void ShowBusySheet();
   void SetBusyText(const QString& key);
   // A sheet about a failed run: its title, its paragraphs (empty ones left
@@ -147,29 +148,14 @@ class UninstallerController : public NSObject {
   int fRaiseSocket = -1;
   QObject* fRaiseNotifier = nullptr;
   bool fUserPartOnly = false;
-  QThread* fWorker = nullptr;
+  // What this uninstall does, its warnings, and the one on screen.
+  UninstallerPlan fPlan;
+  std::vector<UninstallerWarning> fWarnings;
+  size_t fWarningShown = 0;
+  std::unique_ptr<UninstallerWorker> fWorker;
   QDialog* fBusyWindow = nullptr;
   QLabel* fBusyLabel = nullptr;
   QLabel* fBusyNote = nullptr;
   QString fLastRunLog;
   bool fLogFileWritten = false;
 };
-
-
-
-// What the window does before it opens, from its arguments, its user and
-// its environment. --help and --version are its only options.
-struct UninstallerPreflightResult {
-  int exitStatus = -1;   // -1: go on and open the window
-  std::string output;    // for standard output
-  std::string error;     // one line for standard error
-  bool showInWindow = false;  // say |error| in a window too, when one can open
-};
-UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned realUID, unsigned effectiveUID);
-
-// Whether Qt can reach a display: QT_QPA_PLATFORM when set (offscreen, say),
-// else an X11 DISPLAY or a Wayland display.
-bool UninstallerHasDisplay();
-
-// Runs the application: SIGPIPE has already been ignored by main.
-int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::Engine engine = UninstallerRunEngine);

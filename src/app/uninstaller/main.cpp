@@ -1,6 +1,6 @@
 // The uninstaller application's entry point.
 #include "MoreUNIX.h"
-#include "UninstallerController.h"
+#include "UninstallerApplication.h"
 
 int main(int argc, char* argv[]) {
   // A write to a helper tool that has gone away must fail with EPIPE, not

@@ -3,7 +3,6 @@
 
 #include "UninstallerEngine.h"
 
-#include "MoreCFQ.h"
 #include "MoreSecClient.h"
 #include "MoreSecInstall.h"
 #include "MoreSecProtocol.h"
@@ -320,190 +319,227 @@ OSStatus UninstallerEngine(CFStringRef* log, Boolean removeMidiDevices) {
   return UninstallerEngineWithOptions(log, removeMidiDevices, NULL);
 }
 
-OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
-                                      const UninstallerEngineOptions* options) {
-  static const char* const kFunction = "UninstallerEngine";
-  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL, false, NULL};
-  if (options == NULL) options = &kDefaults;
-  const bool privileged = !options->userPartOnly;
-  assert(log != NULL);
-  assert(*log == NULL);
-  OSStatus err = noErr;
-  bool failed = false;
-  AuthorizationRef auth = NULL;
-  CFURLRef tool = NULL;
-  CFDictionaryRef response = NULL;
-  CFStringRef pruneMIDIPath = NULL;
-  CFStringRef result = NULL;
-  CFBundleRef bundle = CFBundleGetMainBundle();
+namespace {
 
-  auto fail = [&](OSStatus status, int line) {
+// One run of the engine, step by step. Each step after a failure does
+// nothing, except the log and the clean-up, which always happen.
+class EngineRun {
+ public:
+  EngineRun(Boolean removeMidiDevices, const UninstallerEngineOptions& options)
+      : fRemoveMidiDevices(removeMidiDevices), fOptions(options), fPrivileged(!options.userPartOnly),
+        fBundle(CFBundleGetMainBundle()) {}
+
+  OSStatus Run(CFStringRef* log) {
+    DeleteLeftoverTools();  // what a run cut off before its clean-up left
+    CreateAuthorization();
+    CopyHelperTool();
+    BuildRequest();
+    StartDialogThread();
+    ExecuteRequest();
+    CFStringRef result = fFailed ? CopyFailureLog() : CopyLogAfterUserPart();
+    CleanUp();
+    // The log always reaches the caller.
+    if (result == NULL) {
+      result = CFStringCreateWithCString(NULL, "", kCFStringEncodingUTF8);
+    }
+    *log = result;
+    return fErr;
+  }
+
+ private:
+  void Fail(OSStatus status, int line) {
     if (line != 0) {
       UninstallerLogError(status, line, kFunction);
     }
-    err = status;
-    failed = true;
-  };
+    fErr = status;
+    fFailed = true;
+  }
+  bool PrivilegedStepDue() const { return !fFailed && fPrivileged; }
 
-  // 0. What a run cut off before its clean-up left.
-  DeleteLeftoverTools();
-
-  // 1. An empty authorization: rights are asked for while the request runs.
-  //    With the user's part alone there is nothing to authorize.
-  OSStatus status = noErr;
-  if (privileged) {
-    status = AuthorizationCreate(NULL, NULL, kAuthorizationFlagDefaults, &auth);
+  // An empty authorization: rights are asked for while the request runs.
+  // With the user's part alone there is nothing to authorize.
+  void CreateAuthorization() {
+    if (!fPrivileged) return;
+    const OSStatus status = AuthorizationCreate(NULL, NULL, kAuthorizationFlagDefaults, &fAuth);
     if (status != noErr) {
-      auth = NULL;
-      fail(status, kLineAuthorizationCreate);
+      fAuth = NULL;
+      Fail(status, kLineAuthorizationCreate);
     }
   }
 
-  // 2. The helper tool, in Application Support or, where that cannot hold a
-  //    set-user-ID file, in the temporary items folder.
-  if (!failed && privileged) {
-    if (bundle == NULL) {
-      fail(coreFoundationUnknownErr, kLineToolInApplicationSupport);
-    } else {
-      status = MoreSecCopyHelperToolURLFromBundle(bundle, kToolName, kApplicationSupportFolderType, kToolFolderName,
-                                                  kToolName, &tool);
-      if (status != noErr) {
-        UninstallerLogError(status, kLineToolInApplicationSupport, kFunction);
-        if (status == kMoreSecFolderInappropriateErr) {
-          status = MoreSecCopyHelperToolURLFromBundle(bundle, kToolName, kTemporaryFolderType, kToolFolderName,
-                                                      kToolName, &tool);
-          if (status != noErr) {
-            fail(status, kLineToolInTemporaryItems);
-          }
-        } else {
-          fail(status, 0);
-        }
+  // The helper tool, in Application Support or, where that cannot hold a
+  // set-user-ID file, in the temporary items folder.
+  void CopyHelperTool() {
+    if (!PrivilegedStepDue()) return;
+    if (fBundle == NULL) {
+      Fail(coreFoundationUnknownErr, kLineToolInApplicationSupport);
+      return;
+    }
+    OSStatus status = MoreSecCopyHelperToolURLFromBundle(fBundle, kToolName, kApplicationSupportFolderType,
+                                                         kToolFolderName, kToolName, &fTool);
+    if (status == noErr) return;
+    UninstallerLogError(status, kLineToolInApplicationSupport, kFunction);
+    if (status != kMoreSecFolderInappropriateErr) {
+      Fail(status, 0);
+      return;
+    }
+    status = MoreSecCopyHelperToolURLFromBundle(fBundle, kToolName, kTemporaryFolderType, kToolFolderName, kToolName,
+                                                &fTool);
+    if (status != noErr) {
+      Fail(status, kLineToolInTemporaryItems);
+    }
+  }
+
+  // The request: the root script, and the pruning tools that exist. The
+  // MIDI pruner's path serves the user's part too.
+  void BuildRequest() {
+    CFRef<CFStringRef> commandPath;
+    if (PrivilegedStepDue()) {
+      CFRef<CFURLRef> script(CFBundleCopyResourceURL(fBundle, CFSTR("uninstall.ss"), CFSTR(""), NULL));
+      commandPath.reset(CopyPathOfURL(script.get()));
+      if (!commandPath) {
+        Fail(coreFoundationUnknownErr, kLineUninstallScriptMissing);
       }
     }
-  }
-
-  // 3, 4. The request: the root script, and the pruning tools that exist.
-  CFRef<CFStringRef> commandPath;
-  CFRef<CFDictionaryRef> request;
-  if (!failed && privileged) {
-    CFRef<CFURLRef> script(CFBundleCopyResourceURL(bundle, CFSTR("uninstall.ss"), CFSTR(""), NULL));
-    commandPath.reset(CopyPathOfURL(script.get()));
-    if (!commandPath) {
-      fail(coreFoundationUnknownErr, kLineUninstallScriptMissing);
+    if (fFailed) return;
+    if (fRemoveMidiDevices & 1) {
+      CFRef<CFURLRef> pruneMIDI(CFBundleCopyAuxiliaryExecutableURL(fBundle, CFSTR("PruneMIDI")));
+      fPruneMIDIPath.reset(CopyPathOfURL(pruneMIDI.get()));
     }
-  }
-  if (!failed) {
-    if (removeMidiDevices & 1) {
-      CFRef<CFURLRef> pruneMIDI(CFBundleCopyAuxiliaryExecutableURL(bundle, CFSTR("PruneMIDI")));
-      pruneMIDIPath = CopyPathOfURL(pruneMIDI.get());
-    }
-    CFRef<CFURLRef> pruneLoginItem(CFBundleCopyAuxiliaryExecutableURL(bundle, CFSTR("PruneLoginItem")));
+    if (!fPrivileged) return;
+    CFRef<CFURLRef> pruneLoginItem(CFBundleCopyAuxiliaryExecutableURL(fBundle, CFSTR("PruneLoginItem")));
     CFRef<CFStringRef> pruneLoginItemPath(CopyPathOfURL(pruneLoginItem.get()));
-    if (privileged) request.reset(CreateRequest(commandPath.get(), pruneMIDIPath, pruneLoginItemPath.get()));
-    if (privileged && !request) {
-      fail(coreFoundationUnknownErr, kLineRequestNotCreated);
+    fRequest.reset(CreateRequest(commandPath.get(), fPruneMIDIPath.get(), pruneLoginItemPath.get()));
+    if (!fRequest) {
+      Fail(coreFoundationUnknownErr, kLineRequestNotCreated);
     }
   }
 
-  // 5. The thread that keeps the authorization dialog in front. It ends by
-  //    itself; it is detached so that its resources go when it does.
-  if (!failed && privileged) {
+  // The thread that keeps the authorization dialog in front. It ends by
+  // itself; it is detached so that its resources go when it does.
+  void StartDialogThread() {
+    if (!PrivilegedStepDue()) return;
     pthread_t thread;
-    int threadErr = pthread_create(&thread, NULL, UninstallerTask, NULL);
+    const int threadErr = pthread_create(&thread, NULL, UninstallerTask, NULL);
     if (threadErr != 0) {
-      fail(threadErr, 0);
+      Fail(threadErr, 0);
     } else {
       (void) pthread_detach(thread);
     }
   }
 
-  // 6, 7. The privileged request, and the command's own status.
-  if (!failed && privileged) {
+  // The privileged request, and the command's own status.
+  void ExecuteRequest() {
+    if (!PrivilegedStepDue()) return;
     UninstallerRootWatch rootWatch;
-    CFRef<CFStringRef> toolPath(CopyPathOfURL(tool));
-    UninstallerRootWatchStart(&rootWatch, StdStringOf(toolPath.get()), options->privilegedToolRunning,
-                              options->context);
-    status = MoreSecExecuteRequestInHelperToolWithHook(tool, auth, request.get(), &response,
-                                                       options->helperToolStarted, options->context);
+    CFRef<CFStringRef> toolPath(CopyPathOfURL(fTool));
+    UninstallerRootWatchStart(&rootWatch, StdStringOf(toolPath.get()), fOptions.privilegedToolRunning,
+                              fOptions.context);
+    OSStatus status = MoreSecExecuteRequestInHelperToolWithHook(fTool, fAuth, fRequest.get(), &fResponse,
+                                                                fOptions.helperToolStarted, fOptions.context);
     UninstallerRootWatchStop(&rootWatch);
     if (status != noErr) {
-      fail(status, kLineExecuteRequest);
+      Fail(status, kLineExecuteRequest);
+      return;
     }
-  }
-  if (!failed && privileged) {
-    status = MoreSecGetErrorFromResponse(response);
+    status = MoreSecGetErrorFromResponse(fResponse);
     if (status != noErr) {
-      fail(status, kLineResponseError);
+      Fail(status, kLineResponseError);
     }
   }
 
-  if (!failed) {
-    // 8, 9. The user's part, and the log: the privileged log, then the
-    //       script's output as it came.
+  // The helper tool's own log, when its command ran; NULL when there is none.
+  CFStringRef RootLog() const {
+    CFTypeRef rootLog = fResponse != NULL ? CFDictionaryGetValue(fResponse, kQLUninstallLogKey) : NULL;
+    return rootLog != NULL && CFGetTypeID(rootLog) == CFStringGetTypeID() ? static_cast<CFStringRef>(rootLog) : NULL;
+  }
+
+  // The user's part, and the log: the privileged log, then the script's
+  // output as it came.
+  CFStringRef CopyLogAfterUserPart() {
     CFMutableStringRef combined = CFStringCreateMutable(NULL, 0);
-    CFTypeRef rootLog = response != NULL ? CFDictionaryGetValue(response, kQLUninstallLogKey) : NULL;
-    if (combined != NULL && rootLog != NULL && CFGetTypeID(rootLog) == CFStringGetTypeID()) {
-      CFStringAppend(combined, static_cast<CFStringRef>(rootLog));
+    if (combined != NULL && RootLog() != NULL) {
+      CFStringAppend(combined, RootLog());
     }
-    CFRef<CFURLRef> userScript(options->systemPartOnly
+    CFRef<CFURLRef> userScript(fOptions.systemPartOnly
                                    ? NULL
-                                   : CFBundleCopyResourceURL(bundle, CFSTR("usr_uninstall.ss"), CFSTR(""), NULL));
+                                   : CFBundleCopyResourceURL(fBundle, CFSTR("usr_uninstall.ss"), CFSTR(""), NULL));
     CFRef<CFStringRef> userScriptPath(CopyPathOfURL(userScript.get()));
     if (userScriptPath) {
       bool timedOut = false;
       CFRef<CFStringRef> output(
-          CopyUserScriptOutput(userScriptPath.get(), pruneMIDIPath, options->userAccount, &timedOut));
+          CopyUserScriptOutput(userScriptPath.get(), fPruneMIDIPath.get(), fOptions.userAccount, &timedOut));
       if (combined != NULL && output) {
         CFStringAppend(combined, output.get());
       }
       if (timedOut) {
-        err = ETIMEDOUT;
+        fErr = ETIMEDOUT;
       }
     }
-    result = combined;
-  } else {
-    // 10. The failure text, after the helper tool's own log when its command
-    //     ran and failed: that log says which step failed and why.
+    return combined;
+  }
+
+  // The failure text, after the helper tool's own log when its command ran
+  // and failed: that log says which step failed and why.
+  CFStringRef CopyFailureLog() const {
     CFMutableStringRef text = CFStringCreateMutable(NULL, 0);
-    CFTypeRef rootLog = response != NULL ? CFDictionaryGetValue(response, kQLUninstallLogKey) : NULL;
-    if (text != NULL && rootLog != NULL && CFGetTypeID(rootLog) == CFStringGetTypeID() &&
-        CFStringGetLength(static_cast<CFStringRef>(rootLog)) > 0) {
-      CFStringAppend(text, static_cast<CFStringRef>(rootLog));
+    CFStringRef rootLog = RootLog();
+    if (text != NULL && rootLog != NULL && CFStringGetLength(rootLog) > 0) {
+      CFStringAppend(text, rootLog);
       if (!CFStringHasSuffix(text, CFSTR("\n"))) CFStringAppend(text, CFSTR("\n"));
     }
     CFRef<CFStringRef> failure(CFStringCreateWithFormat(NULL, NULL, CFSTR("Uninstaller failed with error %d (0x%08x)"),
-                                                        static_cast<int>(err), static_cast<unsigned int>(err)));
+                                                        static_cast<int>(fErr), static_cast<unsigned int>(fErr)));
     if (text != NULL && failure) CFStringAppend(text, failure.get());
-    result = text;
+    return text;
   }
 
-  // 11. The installed tool goes again after every run.
-  if (tool != NULL) {
-    DeleteInstalledTool(tool);
-    CFRelease(tool);
-  }
-
-  // 12. The response (and any descriptor it brought), and the authorization
-  //     with its rights.
-  if (response != NULL) {
-    MoreSecCloseDescriptorArray(CFDictionaryGetValue(response, kMoreSecFileDescriptorsKey));
-    CFRelease(response);
-  }
-  CFQRelease(pruneMIDIPath);
-  if (auth != NULL) {
-    status = AuthorizationFree(auth, kAuthorizationFlagDestroyRights);
-    if (status != noErr) {
-      UninstallerLogError(status, kLineAuthorizationFree, kFunction);
-      if (!failed) {
-        err = status;
+  // The installed tool goes again after every run; then the response (and
+  // any descriptor it brought), and the authorization with its rights.
+  void CleanUp() {
+    if (fTool != NULL) {
+      DeleteInstalledTool(fTool);
+      CFRelease(fTool);
+      fTool = NULL;
+    }
+    if (fResponse != NULL) {
+      MoreSecCloseDescriptorArray(CFDictionaryGetValue(fResponse, kMoreSecFileDescriptorsKey));
+      CFRelease(fResponse);
+      fResponse = NULL;
+    }
+    if (fAuth != NULL) {
+      const OSStatus status = AuthorizationFree(fAuth, kAuthorizationFlagDestroyRights);
+      fAuth = NULL;
+      if (status != noErr) {
+        UninstallerLogError(status, kLineAuthorizationFree, kFunction);
+        if (!fFailed) {
+          fErr = status;
+        }
       }
     }
   }
 
-  // 13. The log always reaches the caller.
-  if (result == NULL) {
-    result = CFStringCreateWithCString(NULL, "", kCFStringEncodingUTF8);
-  }
-  *log = result;
-  return err;
+  static constexpr const char* kFunction = "UninstallerEngine";
+  const Boolean fRemoveMidiDevices;
+  const UninstallerEngineOptions& fOptions;
+  const bool fPrivileged;
+  CFBundleRef fBundle;
+  OSStatus fErr = noErr;
+  bool fFailed = false;
+  AuthorizationRef fAuth = NULL;
+  CFURLRef fTool = NULL;
+  CFDictionaryRef fResponse = NULL;
+  CFRef<CFStringRef> fPruneMIDIPath;
+  CFRef<CFDictionaryRef> fRequest;
+};
+
+}  // namespace
+
+OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
+                                      const UninstallerEngineOptions* options) {
+  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL, false, NULL};
+  assert(log != NULL);
+  assert(*log == NULL);
+  EngineRun run(removeMidiDevices, options != NULL ? *options : kDefaults);
+  return run.Run(log);
 }

@@ -133,30 +133,3 @@ int UninstallerLockAcquire(const std::string& path, int* fd) {
 void UninstallerLockRelease(int fd) {
   if (fd >= 0) (void) close(fd);
 }
-
-const char* UninstallerStatusTextKey(OSStatus status) {
-  switch (status) {
-    case 5361:
-      return "statusNotPrivileged";
-    case 5362:
-      return "statusDenied";
-    case 5363:
-      return "statusCanceled";
-    case 5364:
-      return "statusFailed";
-    case 5365:  // a program, or a folder on its way, is not root's alone
-      return "statusUntrustedInstall";
-    case 5366:  // the session's resource limits cannot be raised for a whole run
-      return "statusLimits";
-    case 5370:
-      return "statusFolderUnsuitable";
-    case -60007:  // errAuthorizationInteractionNotAllowed
-      return "statusNoAgent";
-    case -4960:  // coreFoundationUnknownErr
-      return "statusDamaged";
-    default:
-      return nullptr;
-  }
-}
-
-bool UninstallerStatusIsErrno(OSStatus status) { return status > 0 && status < 4096; }

@@ -1,7 +1,5 @@
 // What a front end of the uninstaller does around one engine call, free of
-// any window system: find out what is installed, hold the per-user lock, and
-// name the plain-language text for a status. The texts themselves live in
-// the front end's strings table, under the keys given here.
+// any window system: find out what is installed, and hold the per-user lock.
 #pragma once
 
 #include <MacTypes.h>
@@ -63,14 +61,3 @@ int UninstallerLockAcquire(const std::string& path, int* fd);
 
 // Releases a lock taken with UninstallerLockAcquire; -1 does nothing.
 void UninstallerLockRelease(int fd);
-
-// ---- Statuses in plain language ---------------------------------------------------
-
-// The strings-table key of the sentence that tells a user what |status|
-// means, or null for a status that has none (an errno value has none either:
-// its text is strerror's). Covers the helper tool statuses 5361 to 5364,
-// 5370, errAuthorizationInteractionNotAllowed (-60007) and -4960.
-const char* UninstallerStatusTextKey(OSStatus status);
-
-// Whether |status| is an errno value, whose text is strerror(status).
-bool UninstallerStatusIsErrno(OSStatus status);

@@ -238,17 +238,18 @@ void PositionSheet(QWidget* sheet, QWidget* docWindow) {
     return;
   }
   SettleLayout(sheet);
-  // Texts set since the sheet's frame was chosen (a longer language, a long
-  // path) may need more lines than the frame has room for: the sheet grows
-  // so that every word shows.
+  FitToScreen(sheet);
+  // Wrapped text needs the height its width gives it, which the layout's
+  // minimum size does not say: a sheet sized before its text was set, or
+  // narrowed to fit the screen, would cut its labels off.
   if (QLayout* layout = sheet->layout(); layout != nullptr && layout->hasHeightForWidth()) {
     const int needed = layout->totalHeightForWidth(sheet->width());
     if (needed > sheet->height()) {
       sheet->resize(sheet->width(), needed);
+      FitToScreen(sheet);
       SettleLayout(sheet);
     }
   }
-  FitToScreen(sheet);
   const QRect doc = docWindow->geometry();
   const QSize size = sheet->size();
   // Where the window manager draws a title bar, the sheet's own goes just

@@ -16,12 +16,16 @@
 
 #include "EngineSystemTestSupport.h"
 #include "GuiDriver.h"
+#include "WaylandDriver.h"
 
 #include <Authorization.h>
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <sys/mount.h>
+#include <sys/vfs.h>
+
+#include <fstream>
 
 #include <sstream>
 
@@ -541,6 +545,319 @@ TEST_F(UninstallerGuiEndToEndTest, NoAgentAndADenyingPolicyEachShowTheirOwnSheet
     KeepArtifacts();
     EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
         << result.Describe() << "\n" << result.out << "\napplication log:\n" << ReadFile(ArtifactsDir() + "/application-" + c.shot + ".log");
+  }
+}
+
+// Child side: the user's runtime folder, a desktop session in it (under
+// Wayland, or only its session bus beside the X server), and the product's
+// user part.
+void StartDesktopWithUserPart(gui::DesktopSession& desktop, bool wayland, const std::string& home,
+                              const std::string& logDir, ChildChecks& checks) {
+  checks.Expect(mkdir((home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
+  std::string error;
+  checks.Expect(wayland ? desktop.StartWayland(home + "/.run", logDir, &error)
+                        : desktop.StartBus(home + "/.run", logDir, &error),
+                error);
+  RunResult installed = RunTool({kInstalledDemo, "--user"}, {"HOME=" + home, "PATH=/usr/bin:/bin"});
+  checks.Expect(installed.exitCode == 0, "quillon-demo-install --user: " + installed.output);
+}
+
+// A login session that polkitd accepts, without a logind to make it: what
+// logind itself leaves for its readers (polkitd reads it through
+// libsystemd's sd-login), namely a session scope in the cgroup tree that
+// holds the session's processes, and the session's and the user's state
+// files under /run/systemd. A graphical agent started in the session can
+// then register for it, and pkexec started there finds it.
+class ScopedLoginSession {
+ public:
+  // `display`: the session's X display.
+  ScopedLoginSession(const sys::TestUser& user, const std::string& display) {
+    fRoot = TrackingHierarchy();
+    if (fRoot.empty() || !Exists("/run/systemd/seats") || !Exists("/run/systemd/sessions")) return;
+    fId = "qlgui" + std::to_string(user.uid);
+    fSlice = fRoot + "/user.slice/user-" + std::to_string(user.uid) + ".slice";
+    fScope = fSlice + "/session-" + fId + ".scope";
+    fSessionFile = "/run/systemd/sessions/" + fId;
+    fUserFile = "/run/systemd/users/" + std::to_string(user.uid);
+    fOk = MakeDirs(fScope) && MakeDirs("/run/systemd/users") &&
+          WriteFile(fSessionFile, "UID=" + std::to_string(user.uid) + "\nUSER=" + user.name +
+                                      "\nACTIVE=1\nIS_DISPLAY=1\nSTATE=active\nREMOTE=0\nTYPE=x11\nCLASS=user\n"
+                                      "SCOPE=session-" + fId + ".scope\nSEAT=seat0\nDISPLAY=" + display + "\n") &&
+          WriteFile(fUserFile, "NAME=" + user.name + "\nSTATE=active\nSESSIONS=" + fId + "\nDISPLAY=" + fId +
+                                   "\nACTIVE_SESSIONS=" + fId + "\nONLINE_SESSIONS=" + fId + "\n");
+  }
+  ~ScopedLoginSession() {
+    if (!fSessionFile.empty()) (void) unlink(fSessionFile.c_str());
+    if (!fUserFile.empty()) (void) unlink(fUserFile.c_str());
+    // Empty once the session's last processes (the accessibility bus's,
+    // which end with the session bus) are gone.
+    for (int tries = 0; !fScope.empty() && rmdir(fScope.c_str()) != 0 && errno == EBUSY && tries < 100; tries++) {
+      gui::SleepMs(50);
+    }
+    if (!fSlice.empty()) (void) rmdir(fSlice.c_str());
+  }
+  bool ok() const { return fOk; }
+  // Moves a process, and so all it starts, into the session.
+  bool Join(pid_t pid) const { return WriteFile(fScope + "/cgroup.procs", std::to_string(pid) + "\n"); }
+
+ private:
+  // The cgroup v2 hierarchy in which systemd keeps its own tree: all of
+  // /sys/fs/cgroup, or its "unified" part beside the v1 controllers.
+  static std::string TrackingHierarchy() {
+    constexpr long kCgroup2Magic = 0x63677270;
+    for (const char* path : {"/sys/fs/cgroup/unified", "/sys/fs/cgroup"}) {
+      struct statfs fs;
+      if (statfs(path, &fs) == 0 && static_cast<long>(fs.f_type) == kCgroup2Magic && access(path, W_OK) == 0) {
+        return path;
+      }
+    }
+    return "";
+  }
+
+  bool fOk = false;
+  std::string fRoot, fId, fSlice, fScope, fSessionFile, fUserFile;
+};
+
+// True when an installed polkit action of the product names the program
+// pkexec is to run (org.freedesktop.policykit.exec.path), so that pkexec's
+// prompt shows the product's message.
+bool ProductActionNamesItsProgram() {
+  DIR* dir = opendir("/usr/share/polkit-1/actions");
+  if (dir == nullptr) return false;
+  bool found = false;
+  while (dirent* entry = readdir(dir)) {
+    const std::string policy = ReadFile(std::string("/usr/share/polkit-1/actions/") + entry->d_name);
+    found = found || (Contains(policy, "Quillon") && Contains(policy, "org.freedesktop.policykit.exec.path"));
+  }
+  closedir(dir);
+  return found;
+}
+
+// Whose password the agent's dialog asks for (see MakePolkitAdministrator).
+const char kAdminPassword[] = "QuillonAdmin7";
+
+// The Debian graphical authentication agent, in a login session of the
+// user's: pkexec's request reaches its dialog, the administrator's password
+// is typed into it, and the uninstall goes through to the completion sheet.
+// The dialog is read through the accessibility bus and must stand above the
+// busy sheet.
+TEST_F(UninstallerGuiEndToEndTest, TheAdministratorsPasswordIsTypedIntoTheGraphicalAgentsDialog) {
+  const char kAgent[] = "/usr/bin/lxpolkit";
+  for (const char* tool : {kAgent, gui::kDbusDaemon, gui::kPython, "/usr/bin/xwininfo", "/usr/sbin/chpasswd"}) {
+    if (!Executable(tool)) GTEST_SKIP() << "needs " << tool << " (scripts/install-deps.sh installs it)";
+  }
+  if (gui::Run({gui::kPython, "-c", "import pyatspi"}).exitCode != 0) GTEST_SKIP() << "needs python3-pyatspi";
+  sys::ScopedTestUser user, admin;
+  ASSERT_TRUE(user.ok() && admin.ok()) << user.error() << admin.error();
+  ScopedLoginSession session(user.user(), fDisplay);
+  if (!session.ok()) GTEST_SKIP() << "no writable cgroup v2 tree or no /run/systemd/seats: polkitd reads no sessions";
+  std::string adminRule, error;
+  ASSERT_TRUE(sys::MakePolkitAdministrator(user.user(), admin.user(), kAdminPassword, &adminRule, &error)) << error;
+  {
+    // Any rule of polkitd's once it has read this one: the admin rule is read with it.
+    sys::ScopedPolkitRule loaded(admin.user(), sys::PolkitAnswer::No, {kQuillonUninstallRight});
+    ASSERT_TRUE(loaded.ok()) << loaded.error();
+  }
+  ASSERT_TRUE(PrepareForUser(user.user()));
+  const std::string home = user->home;
+  const std::string shots = fScratch + "/shots";
+
+  sys::ChildOptions options = UserOptions(user.user());
+  options.rootSetup = [&](std::string* error) {
+    return InstallInNamespace(user.user(), error) && InstallSystemPart(error);
+  };
+  options.beforeRun = [&](pid_t child) { return session.Join(child); };
+  sys::ChildResult result = sys::RunAsUser(
+      &user.user(),
+      [&]() -> int {
+        ChildChecks checks;
+        gui::DesktopSession desktop;
+        StartDesktopWithUserPart(desktop, false, home, shots, checks);
+        // A GTK 2 program: it serves the accessibility bus through these modules.
+        pid_t agentPid = gui::Launch({kAgent}, {"GTK_MODULES=gail:atk-bridge"}, shots + "/agent.log");
+        checks.Expect(agentPid > 0, "cannot start the agent");
+        if (checks.ExitCode() != 0) return checks.ExitCode();
+        // It registers as it starts; its (unmapped) leader window says it has.
+        gui::Driver agent(agentPid, "Authentication", shots);
+        const gui::Clock::time_point up = gui::Clock::now() + std::chrono::seconds(20);
+        while (gui::Words(gui::Run({gui::kXdotool, "search", "--pid", std::to_string(agentPid)}).out).empty() &&
+               gui::MsLeft(up) > 0) {
+          gui::SleepMs(100);
+        }
+        gui::SleepMs(1000);
+
+        pid_t pid = gui::Launch({kInstalledCommand}, {}, shots + "/application-agent.log");
+        checks.Expect(pid > 0, "cannot start the application");
+        if (pid <= 0) return 1;
+        gui::Driver app(pid, kWindowTitle, shots);
+        std::string main = OpenAndProceedThroughWarnings(app, checks);
+        std::string busy = main.empty() ? "" : app.WaitForNewWindow({main}, kEngineTimeoutMs);
+        checks.Expect(!busy.empty(), "no busy sheet");
+        std::string dialog = busy.empty() ? "" : agent.WaitForFirstWindow(kWindowTimeoutMs);
+        checks.Expect(!dialog.empty(), "the agent shows no dialog");
+        if (dialog.empty()) {
+          (void) app.Screenshot("failure-agent");
+          app.Stop();
+          kill(agentPid, SIGTERM);
+          return 1;
+        }
+        checks.Expect(app.Screenshot("13-agent-dialog"), "no screenshot of the agent's dialog");
+
+        // Above the busy sheet: xwininfo lists the screen's windows top first.
+        const std::string tree = gui::Run({"/usr/bin/xwininfo", "-root", "-children"}).out;
+        auto at = [&tree](const std::string& id) {
+          char hex[32];
+          snprintf(hex, sizeof hex, " 0x%lx ", std::stoul(id));
+          return tree.find(hex);
+        };
+        checks.Expect(at(dialog) != std::string::npos && at(dialog) < at(busy),
+                      "the dialog is not above the busy sheet");
+
+        // What it asks. pkexec shows the message of the action whose
+        // exec.path names the program it runs, and else one naming that
+        // program, which is the copy of the helper tool in the home folder
+        // until the product's action names the tool that pkexec runs.
+        gui::AccessibleDriver reader(agentPid, ATSPI_DRIVER_PATH, shots);
+        std::vector<gui::AccessibleWindow> shown = reader.Windows();
+        const std::string text = shown.empty() ? "" : shown.back().texts;
+        std::ofstream(shots + "/13-agent-dialog.txt") << text << "\n";
+        checks.Expect(Contains(text, "Authentication is"), "the dialog's text cannot be read: " + text);
+        if (ProductActionNamesItsProgram()) {
+          checks.Expect(Contains(text, "Quillon") && !Contains(text, home),
+                        "the dialog does not show the product's message: " + text);
+        }
+
+        std::vector<std::string> keys;
+        for (const char* c = kAdminPassword; *c != '\0'; c++) keys.emplace_back(1, *c);
+        keys.push_back("Return");
+        checks.Expect(agent.Keys(dialog, keys), "could not type the password");
+        checks.Expect(agent.WaitUntilGone(dialog, kWindowTimeoutMs), "the dialog stays");
+        std::string sheet = app.WaitForNewWindow({main, busy}, kEngineTimeoutMs);
+        checks.Expect(!sheet.empty(), "no completion sheet");
+        checks.Expect(app.Screenshot("14-completion-after-agent"), "no screenshot of the completion sheet");
+        checks.Expect(!Exists("/opt/quillon") && !Exists("/var/lib/quillon"), "the system part stays");
+        app.Stop();
+        kill(agentPid, SIGTERM);
+        int status = 0;
+        waitpid(agentPid, &status, 0);
+        return checks.ExitCode();
+      },
+      options);
+  KeepArtifacts();
+  (void) unlink(adminRule.c_str());
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
+      << result.Describe() << "\n" << result.out << "\napplication log:\n"
+      << ReadFile(ArtifactsDir() + "/application-agent.log")
+      << "\nagent log:\n" << ReadFile(ArtifactsDir() + "/agent.log");
+}
+
+// Child side, under Wayland: the main window, then Uninstall… and Continue
+// on each warning. `warnings` are texts of the sheets in their order;
+// screenshots are named "wayland-<n>-...".
+bool ProceedThroughWarningsUnderWayland(const gui::AccessibleDriver& app, ChildChecks& checks,
+                                        const std::vector<std::string>& warnings) {
+  checks.Expect(app.WaitFor(1, "This program removes", kWindowTimeoutMs), "the main window did not appear");
+  checks.Expect(app.Screenshot("wayland-01-main-window"), "no screenshot of the main window");
+  checks.Expect(app.Press("Uninstall…"), "could not press Uninstall");
+  int n = 2;
+  for (const std::string& warning : warnings) {
+    checks.Expect(app.WaitFor(2, warning, kWindowTimeoutMs), "no sheet saying " + warning);
+    checks.Expect(app.Screenshot("wayland-0" + std::to_string(n++) + "-warning"), "no screenshot of " + warning);
+    checks.Expect(app.Press("Continue"), "could not press Continue on " + warning);
+    if (checks.ExitCode() != 0) return false;
+  }
+  return true;
+}
+
+// Child side: Show Details… or More Information opens the newest sheet's
+// log, the text of which (`logText`) was not on the screen before.
+void OpenTheLogUnderWayland(const gui::AccessibleDriver& app, ChildChecks& checks, const std::string& button,
+                            const std::string& logText, const std::string& shot) {
+  std::vector<gui::AccessibleWindow> before = app.Windows();
+  checks.Expect(!before.empty() && !Contains(before.back().texts, logText), "the log shows before " + button);
+  checks.Expect(app.Press(button), "could not press " + button);
+  checks.Expect(app.WaitFor(2, logText, kWindowTimeoutMs), button + " did not show the log");
+  checks.Expect(app.Screenshot(shot), "no screenshot " + shot);
+}
+
+// Under Wayland (weston's headless compositor) and driven through the
+// accessibility bus: the warnings, the sheet for a missing authentication
+// agent and its details, then a run of the user's part alone to the
+// completion sheet and its log. The screenshots are the wayland-* ones.
+TEST_F(UninstallerGuiEndToEndTest, UnderWaylandTheWarningsTheNoAgentSheetAndAUserPartRunWorkThroughAccessibility) {
+  for (const char* tool : {gui::kWeston, gui::kWestonScreenshooter, gui::kDbusDaemon, gui::kPython}) {
+    if (!Executable(tool)) GTEST_SKIP() << "needs " << tool << " (scripts/install-deps.sh installs it)";
+  }
+  if (gui::Run({gui::kPython, "-c", "import pyatspi"}).exitCode != 0) GTEST_SKIP() << "needs python3-pyatspi";
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  ASSERT_TRUE(PrepareForUser(user.user()));
+  const std::string home = user->home;
+  const std::string shots = fScratch + "/shots";
+  const std::string logFile = home + "/.local/state/quillon/uninstall.log";
+  const std::string entryName = kInstalledEntry + std::string(kInstalledEntry).rfind('/') + 1;
+
+  for (const bool systemPart : {true, false}) {
+    SCOPED_TRACE(systemPart ? "no agent" : "the user's part alone");
+    const std::string appLog = shots + (systemPart ? "/application-wayland-no-agent.log" : "/application-wayland.log");
+    sys::ChildOptions options;
+    options.privateMountNamespace = true;
+    options.timeout = std::chrono::milliseconds(300000);
+    options.rootSetup = [&](std::string* error) {
+      return InstallInNamespace(user.user(), error) && (!systemPart || InstallSystemPart(error));
+    };
+    sys::ChildResult result = sys::RunAsUser(
+        &user.user(),
+        [&]() -> int {
+          ChildChecks checks;
+          gui::DesktopSession session;
+          StartDesktopWithUserPart(session, true, home, shots, checks);
+          if (checks.ExitCode() != 0) return checks.ExitCode();
+
+          // The protocol log shows the app ID the compositor gets.
+          pid_t pid = gui::Launch({kInstalledCommand}, {"WAYLAND_DEBUG=client"}, appLog);
+          checks.Expect(pid > 0, "cannot start the application");
+          if (pid <= 0) return 1;
+          gui::AccessibleDriver app(pid, ATSPI_DRIVER_PATH, shots);
+          if (systemPart) {
+            // No rule answers for this user, so polkit wants a password that
+            // no agent can ask for.
+            if (ProceedThroughWarningsUnderWayland(app, checks, {"need to restart", "Shared audio settings"})) {
+              checks.Expect(app.WaitFor(2, "No password prompt could be shown.", kEngineTimeoutMs),
+                            "no sheet for the missing agent");
+              checks.Expect(app.Screenshot("wayland-11-no-agent-sheet"), "no screenshot of the no-agent sheet");
+              OpenTheLogUnderWayland(app, checks, "Show Details…", "-60007", "wayland-11-no-agent-details");
+              checks.Expect(app.Press("OK") && app.WaitFor(1, "This program removes", kWindowTimeoutMs),
+                            "the window is not idle again");
+            }
+            checks.Expect(Exists("/opt/quillon"), "something was removed");
+            checks.Expect(Contains(ReadFile(logFile), " status -60007 ===="), "the run is not in the log file");
+          } else if (ProceedThroughWarningsUnderWayland(app, checks,
+                                                        {"Only your own Quillon settings", "Shared audio settings"})) {
+            checks.Expect(app.WaitFor(2, "Quillon has been uninstalled.", kEngineTimeoutMs), "no completion sheet");
+            checks.Expect(app.Screenshot("wayland-04-completion-sheet"), "no screenshot of the completion sheet");
+            OpenTheLogUnderWayland(app, checks, "More Information", "quillon-user.list",
+                                   "wayland-05-completion-sheet-log");
+            checks.Expect(app.Press("Quit"), "could not press Quit");
+            int status = -1;
+            checks.Expect(app.Process().WaitForExit(kWindowTimeoutMs, &status) && WIFEXITED(status) &&
+                              WEXITSTATUS(status) == 0,
+                          "the application did not quit with status 0");
+            checks.Expect(!Exists(home + "/.local/share/quillon"), "the user receipts stay");
+            checks.Expect(!Exists(home + "/.config/autostart/quillon-midi-agent.desktop"), "the login item stays");
+          }
+          if (checks.ExitCode() != 0) (void) app.Screenshot("wayland-failure");
+          app.Process().Stop();
+          // The shell matches the window to its menu entry by this ID.
+          const std::string appId = entryName.substr(0, entryName.size() - std::string(".desktop").size());
+          checks.Expect(Contains(ReadFile(appLog), ".set_app_id(\"" + appId + "\")"),
+                        "the app ID is not the menu entry's name " + entryName);
+          return checks.ExitCode();
+        },
+        options);
+    KeepArtifacts();
+    EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
+        << result.Describe() << "\n" << result.out << "\nweston:\n" << ReadFile(ArtifactsDir() + "/weston.log");
   }
 }
 

@@ -182,16 +182,7 @@ class TerminalEndToEndTest : public ::testing::Test {
   // polkit asks `admin` for `user`'s administrator password, and `admin`
   // has one.
   bool MakeAdministrator(const sys::TestUser& user, const sys::TestUser& admin, std::string* error) {
-    RunResult password = RunTool({"/bin/sh", "-c", "echo '" + admin.name + ":" + kPassword + "' | /usr/sbin/chpasswd"},
-                                 {"PATH=/usr/sbin:/usr/bin:/bin"});
-    if (password.exitCode != 0) {
-      *error = "chpasswd: " + password.output;
-      return false;
-    }
-    fAdminRule = "/etc/polkit-1/rules.d/39-" + user.name + "-admin.rules";
-    return WriteFile(fAdminRule, "polkit.addAdminRule(function(action, subject) {\n  if (subject.user == \"" +
-                                     user.name + "\") return [\"unix-user:" + admin.name +
-                                     "\"];\n  return null;\n});\n");
+    return sys::MakePolkitAdministrator(user, admin, kPassword, &fAdminRule, error);
   }
 
   void KeepArtifacts() {

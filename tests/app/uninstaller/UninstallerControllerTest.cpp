@@ -2,7 +2,6 @@
 // substitute engine.
 #include "AppTestSupport.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -15,6 +14,8 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
 #include <QRegularExpression>
@@ -22,6 +23,7 @@
 
 #include <UninstallerRunLog.h>
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -126,6 +128,18 @@ TEST_F(Flow, OnlyCancelShowsNothingAndEveryRunsLogStaysAboveTheNextAndInTheLogFi
   const QString kept = QString::fromUtf8(logFile.readAll());
   EXPECT_EQ(kept.count(QStringLiteral("\n==== ")) + 1, 4) << qPrintable(kept);
   EXPECT_TRUE(kept.contains(QStringLiteral(" status 5362 ====\nUninstaller failed with error 5362 (0x000014f2)\n")));
+}
+
+// Authorization Services' own cancel and denial, when they come before the
+// helper tool, mean what the tool's do: nothing shown, and the denied sheet.
+TEST_F(Flow, AuthorizationServicesCancelShowsNothingAndItsDenialTheDeniedSheet) {
+  results = {{-60006, "x"}, {-60005, "y"}};
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_TRUE(Sheet().isNil());
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("deniedTitle"));
 }
 
 TEST_F(Flow, AnyOtherStatusShowsTheErrorSheetWhichExplainsItselfAndHoldsTheLog) {
@@ -243,6 +257,25 @@ TEST_F(Flow, ReturnAndEscapeOnTheCompletionSheetQuitAndNeverRestart) {
     Settle();
     EXPECT_EQ(terminated, 1) << key;
     EXPECT_FALSE(CompleteWindow().isVisible());
+  }
+}
+
+TEST_F(Flow, QuitHasTheFirstFocusOnTheCompletionSheetAndCtrlQOrEscapeCloseTheIdleWindow) {
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  ASSERT_EQ(Sheet(), CompleteWindow());
+  EXPECT_EQ(CompleteWindow().widget()->focusWidget(), Outlet("fCompleteDoneButton"));
+  NSApp->endSheet_(CompleteWindow());
+  Settle();
+  QWidget* window = nib->mainWindow().widget();
+  for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::Key_Escape)}) {
+    window->show();
+    window->activateWindow();
+    Settle();
+    ASSERT_TRUE(window->isVisible());
+    QTest::keySequence(window->windowHandle(), keys);
+    Settle();
+    EXPECT_FALSE(window->isVisible()) << qPrintable(keys.toString());
   }
 }
 
@@ -573,6 +606,7 @@ TEST_F(Strings, EveryLanguageHasEveryKeyAndTheTemplateHasExactlyOneIntegerDirect
 // terminal, the menu entry, the password dialog's message and the read-me
 // exist in every language, finished, with the English text's placeholders.
 TEST(Translations, EveryLanguageTranslatesEveryTextWithTheSamePlaceholders) {
+  const QString tables = QStringLiteral(QUILLON_SOURCE_ROOT "/src/app/common/");
   const QString folder = QStringLiteral(QUILLON_SOURCE_ROOT "/src/app/uninstaller/");
   using Table = std::map<std::pair<QString, QString>, QString>;
   auto readTable = [](const QString& path, Table* table, QStringList* unfinished) {
@@ -611,7 +645,7 @@ TEST(Translations, EveryLanguageTranslatesEveryTextWithTheSamePlaceholders) {
 
   Table english;
   QStringList unfinished;
-  ASSERT_TRUE(readTable(folder + QStringLiteral("Localizable_en.ts"), &english, &unfinished));
+  ASSERT_TRUE(readTable(tables + QStringLiteral("Localizable_en.ts"), &english, &unfinished));
   EXPECT_TRUE(unfinished.isEmpty()) << qPrintable(unfinished.join(QLatin1Char('\n')));
   // The English table lists every source text, the window's too.
   const QString ui = readText(folder + QStringLiteral("Uninstaller.ui"));
@@ -626,7 +660,7 @@ TEST(Translations, EveryLanguageTranslatesEveryTextWithTheSamePlaceholders) {
   const QString policy =
       readText(QStringLiteral(QUILLON_SOURCE_ROOT "/src/platform/authorization/com.quillon.uninstaller.policy"));
   QStringList languages;
-  for (const QString& name : QDir(folder).entryList({QStringLiteral("Localizable_*.ts")})) {
+  for (const QString& name : QDir(tables).entryList({QStringLiteral("Localizable_*.ts")})) {
     const QString language = name.mid(12, name.size() - 15);
     if (language != QLatin1String("en")) languages.append(language);
   }
@@ -637,7 +671,7 @@ TEST(Translations, EveryLanguageTranslatesEveryTextWithTheSamePlaceholders) {
     SCOPED_TRACE(qPrintable(language));
     Table translated;
     unfinished.clear();
-    ASSERT_TRUE(readTable(folder + QStringLiteral("Localizable_%1.ts").arg(language), &translated, &unfinished));
+    ASSERT_TRUE(readTable(tables + QStringLiteral("Localizable_%1.ts").arg(language), &translated, &unfinished));
     EXPECT_TRUE(unfinished.isEmpty()) << "unfinished: " << qPrintable(unfinished.join(QLatin1String(", ")));
     for (const auto& [key, text] : english) {
       const auto found = translated.find(key);
@@ -675,56 +709,15 @@ TEST_F(Strings, GermanTextsReachTheSheets) {
   EXPECT_TRUE(readMe.contains(QStringLiteral("Auch die Quillon-MIDI-Geräte und ihre ALSA-Einstellungen entfernen")));
 }
 
-// Other languages' words are longer than English ones, and Japanese needs
-// its own font: every label and button of the window, of a warning sheet and
-// of the completion sheet shows its whole text, in every language.
-TEST_F(Strings, EveryLanguageShowsEveryTextOfTheWindowAndItsSheetsWhole) {
-  auto clipped = [](QWidget* window) {
-    QStringList found;
-    for (QWidget* widget : window->findChildren<QWidget*>()) {
-      if (!widget->isVisible()) continue;
-      if (auto* label = qobject_cast<QLabel*>(widget)) {
-        const bool fits = label->wordWrap() ? label->heightForWidth(label->width()) <= label->height()
-                                            : label->sizeHint().width() <= label->width();
-        if (!fits) found.append(label->text());
-      } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        if (button->sizeHint().width() > button->width()) found.append(button->text());
-      }
-    }
-    return found.join(QLatin1String(" | "));
-  };
-  for (const char* language : {"en_US", "de_DE", "fr_FR", "es_ES", "it_IT", "ja_JP"}) {
-    SCOPED_TRACE(language);
-    TearDown();
-    // As the application does: the interface definition is translated too.
-    NSBundle strings(bundlePath, QLocale(QLatin1String(language)));
-    QCoreApplication::installTranslator(strings.translator());
-    SetUpWith(QLocale(QLatin1String(language)), nullptr);
-    ASSERT_EQ(bundle->localization(), QLatin1String(language).left(2));
-    const QString uninstall = NSButton(Outlet("uninstallButton")).title();
-    EXPECT_EQ(uninstall == QStringLiteral("Uninstall\u2026"), QLatin1String(language) == QLatin1String("en_US"));
-    EXPECT_EQ(clipped(nib->mainWindow().widget()).toStdString(), "");
-    // Pictures to look at: <build>/artifacts/languages/.
-    const QString pictures = QStringLiteral(QUILLON_BINARY_ROOT "/artifacts/languages/") + QLatin1String(language);
-    QDir().mkpath(QStringLiteral(QUILLON_BINARY_ROOT "/artifacts/languages"));
-    nib->mainWindow().widget()->grab().save(pictures + QStringLiteral("-main-window.png"));
-    results = {{0, "removed /opt/quillon/bin/quillond\n"}};
-    controller->uninstall_(nullptr);
-    ASSERT_NE(SheetButton(kNSAlertDefaultButtonName), nullptr);
-    EXPECT_EQ(SheetButton(kNSAlertDefaultButtonName)->text(), Text("proceedButton"));
-    EXPECT_EQ(clipped(Sheet().widget()).toStdString(), "");
-    Press(kNSAlertDefaultButtonName);
-    // On a loaded machine the run's end may take more than one settling.
-    for (int i = 0; i < 50 && Sheet() != CompleteWindow(); i++) Settle();
-    ASSERT_EQ(Sheet(), CompleteWindow());
-    EXPECT_EQ(NSTextField(Outlet("fCompleteTitle")).stringValue(), Text("uninstallSucceeded"));
-    EXPECT_EQ(clipped(CompleteWindow().widget()).toStdString(), "");
-    CompleteWindow().widget()->grab().save(pictures + QStringLiteral("-completion-sheet.png"));
-  }
-}
-
-TEST_F(Strings, TheReadMeIsShownAndTheWindowCentred) {
+TEST_F(Strings, TheReadMeIsShownUnderlinedNowhereAndTheWindowCentred) {
   const QString readMe = NSTextView(Outlet("fReadMe")).string();
+  // Underlined text reads as a link that does nothing.
+  const QTextDocument* document = qobject_cast<QTextEdit*>(Outlet("fReadMe"))->document();
+  for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+    for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+      EXPECT_FALSE(fragment.fragment().charFormat().fontUnderline()) << qPrintable(fragment.fragment().text());
+    }
+  }
   EXPECT_TRUE(readMe.startsWith(QStringLiteral("Quillon MIDI Driver Suite"))) << qPrintable(readMe.left(80));
   EXPECT_TRUE(readMe.contains(QStringLiteral("Quillon\u2122")));
   QWidget* window = nib->mainWindow().widget();
@@ -763,3 +756,110 @@ TEST_F(Strings, AnRTFDReadMeWinsOverAnRTFOneAndWithNeitherTheWindowStaysPut) {
 }
 
 }  // namespace
+
+// Every sheet the window shows, in English and in every other language: each
+// wrapped label is as tall as its text needs at its width the first time it
+// is shown, each button as wide as its title, and no button, label or window
+// title shown in another language is its English text. Pictures of the main
+// window and the completion sheet go to <build>/artifacts/languages/.
+class Sheets : public AppTest {
+ protected:
+  using Shown = std::map<QString, QString>;  // "sheet/object" -> text
+
+  void Collect(QWidget* window, const QString& sheet, Shown* shown) {
+    ASSERT_NE(window, nullptr) << qPrintable(sheet);
+    (*shown)[sheet + QStringLiteral("/title")] = window->windowTitle();
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+      if (!label->isVisibleTo(window) || label->text().isEmpty()) continue;
+      const QString where = sheet + QLatin1Char('/') + label->objectName();
+      if (label->wordWrap() && window->isVisible()) {
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << qPrintable(where);
+      }
+      (*shown)[where] = label->text();
+    }
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+      if (!button->isVisibleTo(window)) continue;
+      const QString where = sheet + QLatin1Char('/') + button->objectName();
+      if (window->isVisible()) {
+        EXPECT_GE(button->width(), button->sizeHint().width()) << qPrintable(where);
+      }
+      (*shown)[where] = button->text();
+    }
+  }
+  void CollectAlert(const QString& sheet, Shown* shown) {
+    Collect(Sheet().widget(), sheet, shown);
+    if (QAbstractButton* details = SheetButton(kNSAlertDetailsButtonName)) {
+      details->click();
+      Settle();
+      Collect(Sheet().widget(), sheet + QStringLiteral("+details"), shown);
+    }
+  }
+
+  Shown WalkEverySheet(const char* language) {
+    Shown shown;
+    TearDown();
+    installedParts = kUninstallerSystemPart | kUninstallerUserPart;
+    const QLocale locale{QLatin1String(language)};
+    // As the application does: the strings table translates the interface
+    // definition as it loads.
+    NSBundle strings(bundlePath, locale);
+    if (strings.translator() != nullptr) QCoreApplication::installTranslator(strings.translator());
+    SetUpWith(locale, nullptr);
+    Collect(nib->mainWindow().widget(), QStringLiteral("main"), &shown);
+    const QString pictures = QStringLiteral(QUILLON_BINARY_ROOT "/artifacts/languages/") + QLatin1String(language);
+    QDir().mkpath(QStringLiteral(QUILLON_BINARY_ROOT "/artifacts/languages"));
+    nib->mainWindow().widget()->grab().save(pictures + QStringLiteral("-main-window.png"));
+
+    results = {{0, "done\n"}, {0, "done\n"}, {28, "x"}, {5362, "x"}, {-60007, "x"}};
+    controller->uninstallWithWarning_(nullptr);
+    CollectAlert(QStringLiteral("restartWarning"), &shown);
+    Press(kNSAlertDefaultButtonName);
+    CollectAlert(QStringLiteral("sharedWarning"), &shown);
+    Press(kNSAlertDefaultButtonName);
+    Collect(CompleteWindow().widget(), QStringLiteral("complete"), &shown);
+    CompleteWindow().widget()->grab().save(pictures + QStringLiteral("-completion-sheet.png"));
+    controller->toggleCompleteMoreInfo_(nullptr);
+    Settle();
+    Collect(CompleteWindow().widget(), QStringLiteral("complete+log"), &shown);
+    NSApp->endSheet_(CompleteWindow());
+    Settle();
+
+    installedParts = kUninstallerUserPart;
+    controller->uninstall_(nullptr);
+    CollectAlert(QStringLiteral("userPartWarning"), &shown);
+    Press(kNSAlertDefaultButtonName);
+    Collect(CompleteWindow().widget(), QStringLiteral("completeUserPart"), &shown);
+    NSApp->endSheet_(CompleteWindow());
+    Settle();
+    Collect(controller->busySheet().widget(), QStringLiteral("busy"), &shown);
+
+    installedParts = kUninstallerSystemPart;
+    for (const char* sheet : {"error", "denied", "noAgent"}) {
+      controller->uninstall_(nullptr);
+      Press(kNSAlertDefaultButtonName);
+      CollectAlert(QLatin1String(sheet), &shown);
+      Press(kNSAlertDefaultButtonName);
+    }
+    installedParts = kUninstallerNothingInstalled;
+    controller->uninstall_(nullptr);
+    CollectAlert(QStringLiteral("notInstalled"), &shown);
+    Press(kNSAlertDefaultButtonName);
+    if (strings.translator() != nullptr) QCoreApplication::removeTranslator(strings.translator());
+    return shown;
+  }
+};
+
+TEST_F(Sheets, EveryMessageIsWholeAtFirstSightAndEveryTextIsTranslated) {
+  const Shown english = WalkEverySheet("en_US");
+  EXPECT_GE(english.size(), 40u);
+  for (const char* language : {"de_DE", "fr_FR", "es_ES", "it_IT", "ja_JP"}) {
+    SCOPED_TRACE(language);
+    const Shown translated = WalkEverySheet(language);
+    for (const auto& [where, text] : translated) {
+      const auto source = english.find(where);
+      // "OK" is German, French, Italian and Japanese too.
+      if (source == english.end() || text == QLatin1String("OK")) continue;
+      EXPECT_NE(text, source->second) << qPrintable(where) << " is still English";
+    }
+  }
+}

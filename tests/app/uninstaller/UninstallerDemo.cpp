@@ -2,7 +2,7 @@
 // without uninstalling anything: uninstaller_demo [status]. The engine
 // returns |status| (default 0) with a sample log. Reads the bundle in the
 // build tree.
-#include "UninstallerController.h"
+#include "UninstallerApplication.h"
 
 #include <AppKit/AppKit.h>
 

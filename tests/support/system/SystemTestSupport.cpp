@@ -523,6 +523,27 @@ bool WritePolkitRule(const TestUser& user, PolkitAnswer answer, const std::vecto
   return true;
 }
 
+bool MakePolkitAdministrator(const TestUser& user, const TestUser& admin, const std::string& password,
+                             std::string* rulePath, std::string* error) {
+  if (!ValidPolkitName(user.name) || !ValidPolkitName(admin.name) || !ValidPolkitName(password)) {
+    SetError(error, "MakePolkitAdministrator: bad name or password");
+    return false;
+  }
+  ChildResult r = RunRootCommand({"/bin/sh", "-c", "echo '" + admin.name + ":" + password + "' | /usr/sbin/chpasswd"});
+  if (r.ExitCode() != 0) {
+    SetError(error, "chpasswd: " + r.Describe());
+    return false;
+  }
+  *rulePath = std::string(kRulesDir) + "/39-" + user.name + "-admin.rules";
+  int fd = open(rulePath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  bool ok = fd >= 0 && WriteAll(fd, "polkit.addAdminRule(function(action, subject) {\n  if (subject.user == \"" +
+                                        user.name + "\") return [\"unix-user:" + admin.name +
+                                        "\"];\n  return null;\n});\n");
+  if (fd >= 0) ok = close(fd) == 0 && ok;
+  if (!ok) SetError(error, ErrnoText("write " + *rulePath));
+  return ok;
+}
+
 bool RemovePolkitRule(const TestUser& user, std::string* error) {
   std::string path = PolkitRulePath(user);
   std::ifstream f(path);

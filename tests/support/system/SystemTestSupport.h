@@ -141,6 +141,13 @@ bool RemovePolkitRule(const TestUser& user, std::string* error);
 // 127 an error such as an unknown action; -1 when pkcheck could not run.
 int PolkitCheckForUid(uid_t uid, const std::string& actionId);
 
+// Makes `admin` the administrator whose password polkit asks for when
+// `user` needs one, and gives `admin` the password `password`: a rules file,
+// whose path goes to *rulePath for the caller to remove, and chpasswd.
+// polkitd reads the file with its next change of rules.
+bool MakePolkitAdministrator(const TestUser& user, const TestUser& admin, const std::string& password,
+                             std::string* rulePath, std::string* error);
+
 class ScopedPolkitRule {
  public:
   ScopedPolkitRule(const TestUser& user, PolkitAnswer answer, const std::vector<std::string>& actionIds);

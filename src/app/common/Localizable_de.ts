@@ -261,6 +261,14 @@ Siehe quillon-uninstall(1).
         <source>terminalNoSuchUser</source>
         <translation>kein solcher Benutzer: %1</translation>
     </message>
+    <message>
+        <source>moreInformationButton</source>
+        <translation>Mehr Informationen</translation>
+    </message>
+    <message>
+        <source>lessInformationButton</source>
+        <translation>Weniger Informationen</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

@@ -260,6 +260,14 @@ Quillon MIDI ドライバースイートをこのコンピューターから端�
         <source>terminalNoSuchUser</source>
         <translation>そのようなユーザーはいません: %1</translation>
     </message>
+    <message>
+        <source>moreInformationButton</source>
+        <translation>詳しい情報を表示</translation>
+    </message>
+    <message>
+        <source>lessInformationButton</source>
+        <translation>詳しい情報を隠す</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

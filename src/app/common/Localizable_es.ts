@@ -261,6 +261,14 @@ Véase quillon-uninstall(1).
         <source>terminalNoSuchUser</source>
         <translation>no existe el usuario: %1</translation>
     </message>
+    <message>
+        <source>moreInformationButton</source>
+        <translation>Más información</translation>
+    </message>
+    <message>
+        <source>lessInformationButton</source>
+        <translation>Menos información</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

@@ -261,6 +261,14 @@ Vedere quillon-uninstall(1).
         <source>terminalNoSuchUser</source>
         <translation>utente inesistente: %1</translation>
     </message>
+    <message>
+        <source>moreInformationButton</source>
+        <translation>Più informazioni</translation>
+    </message>
+    <message>
+        <source>lessInformationButton</source>
+        <translation>Meno informazioni</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

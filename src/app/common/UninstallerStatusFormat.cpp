@@ -1,5 +1,9 @@
 #include "UninstallerStatusFormat.h"
 
+#include "UninstallerOutcome.h"
+
+#include <AppKit/NSBundle.h>
+
 #include <QByteArray>
 
 #include <cstring>
@@ -50,4 +54,14 @@ QString UninstallerFormatStatus(const QString& format, OSStatus status) {
     i++;
   }
   return out;
+}
+
+QString UninstallerStatusMeaning(const NSBundle& bundle, OSStatus status) {
+  if (const char* key = UninstallerStatusTextKey(status)) {
+    return bundle.localizedStringForKey_(QLatin1String(key));
+  }
+  if (UninstallerStatusIsErrno(status)) {
+    return QString::fromLocal8Bit(std::strerror(status)) + QLatin1Char('.');
+  }
+  return QString();
 }

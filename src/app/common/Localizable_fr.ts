@@ -262,6 +262,14 @@ Voir quillon-uninstall(1).
         <source>terminalNoSuchUser</source>
         <translation>utilisateur inconnu : %1</translation>
     </message>
+    <message>
+        <source>moreInformationButton</source>
+        <translation>Plus d’informations</translation>
+    </message>
+    <message>
+        <source>lessInformationButton</source>
+        <translation>Moins d’informations</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

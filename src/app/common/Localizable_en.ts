@@ -260,6 +260,14 @@ See quillon-uninstall(1).
         <source>terminalNoSuchUser</source>
         <translation>no such user: %1</translation>
     </message>
+    <message>
+        <source>moreInformationButton</source>
+        <translation>More Information</translation>
+    </message>
+    <message>
+        <source>lessInformationButton</source>
+        <translation>Less Information</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

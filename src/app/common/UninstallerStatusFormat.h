@@ -1,4 +1,5 @@
-// The error title's format from the strings table, filled with a status.
+// The text of an error: the title's format from the strings table, filled
+// with a status, and what the status means.
 #pragma once
 
 #include <MacTypes.h>
@@ -12,3 +13,9 @@
 // translation can garble the title but never read arguments that are not
 // there.
 QString UninstallerFormatStatus(const QString& format, OSStatus status);
+
+class NSBundle;
+
+// What |status| means, in plain language, from |bundle|'s strings table: the
+// status's own sentence, strerror's text for an errno value, else empty.
+QString UninstallerStatusMeaning(const NSBundle& bundle, OSStatus status);

@@ -1,0 +1,182 @@
+// quillon-uninstall's questions: the read-me through the reader's pager,
+// the MIDI question and the warnings as [Y/n] prompts.
+
+#include "MoreUNIX.h"
+#include "ProductLayout.h"
+#include "RestartRequest.h"
+#include "TerminalAccounts.h"
+#include "TerminalAgent.h"
+#include "TerminalRun.h"
+#include "TerminalSupport.h"
+#include "UninstallerStatusFormat.h"
+
+#include <AppKit/NSBundle.h>
+#include <AppKit/RTFParser.h>
+#include <UninstallerEngine.h>
+#include <UninstallerFlow.h>
+#include <UninstallerRunLog.h>
+#include <UninstallerSession.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QObject>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace terminal {
+
+namespace {
+
+// The read-me is a few pages; anything far bigger is not ours.
+constexpr qint64 kMaxReadMeBytes = 4 * 1024 * 1024;
+
+}  // namespace
+
+// ---- Questions --------------------------------------------------------------------------
+
+bool TerminalRun::Ask(const std::string& question, bool defaultYes, bool* answer) {
+  const std::string yesLetters = Text("yesLetters");
+  for (int attempt = 0; attempt < 5; attempt++) {
+    std::fprintf(fHuman, "%s %s ", question.c_str(), Text(defaultYes ? "yesNoDefaultYes" : "yesNoDefaultNo").c_str());
+    std::fflush(fHuman);
+    std::string line;
+    for (;;) {
+      // poll, not a bare read: a Ctrl-C must end the wait, whatever SA_RESTART says.
+      pollfd in = {STDIN_FILENO, POLLIN, 0};
+      const int ready = poll(&in, 1, -1);
+      if (gInterrupted) {
+        std::fputc('\n', fHuman);
+        return false;
+      }
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      char c;
+      const ssize_t got = read(STDIN_FILENO, &c, 1);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;  // end of input: nobody to answer
+      if (c == '\n') break;
+      if (line.size() < 256) line += c;
+    }
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) line.pop_back();
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) {
+      *answer = defaultYes;
+      return true;
+    }
+    // Either case: the prompt shows the default's letter in capitals. Only
+    // single-byte letters count, so that no byte of a longer character does.
+    const unsigned char typed = static_cast<unsigned char>(line[start]);
+    const char first = typed < 0x80 ? static_cast<char>(std::tolower(typed)) : '\0';
+    if (first == 'y' || (first != '\0' && yesLetters.find(first) != std::string::npos)) {
+      *answer = true;
+      return true;
+    }
+    if (first == 'n') {
+      *answer = false;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TerminalRun::ShowReadMe() {
+  QString path = fBundle.pathForResource_ofType_(QStringLiteral("readme"), QStringLiteral("rtf"));
+  QFile file(path);
+  if (path.isNull() || !file.open(QIODevice::ReadOnly) || file.size() > kMaxReadMeBytes) return false;
+  QString plain;
+  if (!RTFReadPlainText(file.read(kMaxReadMeBytes), &plain)) return false;
+  size_t width = 80;
+  struct winsize size = {};
+  if (ioctl(fileno(fHuman), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) width = size.ws_col;
+  if (width > 100) width = 100;
+  const std::string text = TerminalWrap(plain.toStdString(), width - 1) + "\n";
+  if (!fHumanIsTerminal) {
+    std::fputs(text.c_str(), fHuman);
+    return true;
+  }
+  // Through the reader's pager, as git and man do.
+  const char* pager = std::getenv("PAGER");
+  std::string command = pager != nullptr && pager[0] != '\0' ? pager : "less";
+  int feed[2];
+  if (pipe2(feed, O_CLOEXEC) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, feed[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, fileno(fHuman), STDOUT_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  const int defaults[] = {SIGPIPE};
+  int err = MoreUNIXSetSpawnSignalDefaults(&attributes, defaults, 1);
+  if (std::getenv("LESS") == nullptr) setenv("LESS", "FRX", 1);
+  char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), command.data(), nullptr};
+  pid_t pid = -1;
+  if (err == 0) err = posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  (void) close(feed[0]);
+  if (err != 0) {
+    (void) close(feed[1]);
+    std::fputs(text.c_str(), fHuman);
+    return true;
+  }
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = write(feed[1], text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // the reader quit early
+    written += static_cast<size_t>(n);
+  }
+  (void) close(feed[1]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  // A Ctrl-C inside the pager was the pager's.
+  gInterrupted = 0;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) std::fputs(text.c_str(), fHuman);  // no such pager
+  return true;
+}
+
+// The read-me, the MIDI question and the warnings. False when the user
+// said no, or could not answer.
+bool TerminalRun::Confirm(bool systemPart, bool* removeMidi) {
+  *removeMidi = !fOptions.keepMidiDevices;
+  if (fOptions.yes) return true;
+  if (!fOptions.quiet && !fOptions.json) ShowReadMe();
+  if (!fOptions.keepMidiDevices && !Ask(Text("midiQuestion"), true, removeMidi)) return false;
+  UninstallerPlan plan;
+  plan.systemPart = systemPart;
+  plan.userPartOnly = !systemPart;
+  for (const UninstallerWarning& warning : UninstallerWarningsFor(plan, *removeMidi)) {
+    std::fprintf(fHuman, "\n%s\n%s", Text(warning.titleKey).c_str(),
+                 TerminalWrap(Text(warning.messageKey), 79).c_str());
+    std::fputs("\n", fHuman);
+    bool yes = false;
+    if (!Ask(Text("proceedQuestion"), true, &yes) || !yes) return false;
+  }
+  return true;
+}
+
+}  // namespace terminal

@@ -1,0 +1,76 @@
+#include "UninstallerPreflight.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <cstdlib>
+
+namespace {
+
+// The terminal command that does what the window does, for the cases the
+// window cannot serve.
+const char kTerminalCommand[] = "quillon-uninstall";
+const char kNeedsGraphicalSession[] = "quillon-uninstaller: a graphical session is needed; in a terminal, use ";
+
+}  // namespace
+
+std::string UninstallerNeedsDisplayLine() {
+  return kNeedsGraphicalSession + std::string(kTerminalCommand) + " instead.\n";
+}
+
+bool UninstallerHasDisplay() {
+  auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0';
+  };
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  const QByteArray chosen = platform != nullptr ? QByteArray(platform).split(';').first() : QByteArray();
+  if (chosen.startsWith("xcb")) {
+    return set("DISPLAY");
+  }
+  if (chosen.startsWith("wayland")) {
+    return set("WAYLAND_DISPLAY");
+  }
+  if (!chosen.isEmpty()) {
+    return true;  // offscreen, vnc, eglfs...: no display server needed
+  }
+  return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned realUID, unsigned effectiveUID) {
+  UninstallerPreflightResult result;
+  const std::string usage =
+      "Usage: quillon-uninstaller [--help | --version]\n"
+      "Removes the Quillon MIDI driver suite from this computer, in a window.\n"
+      "Without a graphical session, use " + std::string(kTerminalCommand) + " in a terminal.\n";
+  if (argc > 1) {
+    const std::string option = argv[1];
+    if (argc == 2 && option == "--help") {
+      result.exitStatus = 0;
+      result.output = usage;
+    } else if (argc == 2 && option == "--version") {
+      result.exitStatus = 0;
+      result.output = "quillon-uninstaller " QUILLON_VERSION "\n";
+    } else {
+      result.exitStatus = 2;
+      result.error = "quillon-uninstaller: unknown option " + option + "\n" + usage;
+    }
+    return result;
+  }
+  if (!UninstallerHasDisplay()) {
+    result.exitStatus = 1;
+    result.error = UninstallerNeedsDisplayLine();
+    return result;
+  }
+  if (realUID == 0 || effectiveUID == 0) {
+    // As root the user's part would be looked for in root's home, and the
+    // real user's left behind while the window reports success.
+    result.exitStatus = 1;
+    result.showInWindow = true;
+    result.error = "quillon-uninstaller: do not run the uninstaller as root: start it as yourself and it asks for "
+                   "the administrator password it needs. To remove Quillon as root, use " +
+                   std::string(kTerminalCommand) + " in a terminal.\n";
+  }
+  return result;
+}
+

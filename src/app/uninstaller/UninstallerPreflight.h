@@ -1,0 +1,22 @@
+// What the window does before it opens, from its arguments, its user and
+// its environment: no Qt is running yet.
+#pragma once
+
+#include <string>
+
+// --help and --version are the window's only options.
+struct UninstallerPreflightResult {
+  int exitStatus = -1;   // -1: go on and open the window
+  std::string output;    // for standard output
+  std::string error;     // one line for standard error
+  bool showInWindow = false;  // say |error| in a window too, when one can open
+};
+UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned realUID, unsigned effectiveUID);
+
+// Whether Qt can reach a display: QT_QPA_PLATFORM when set (offscreen, say),
+// else an X11 DISPLAY or a Wayland display.
+bool UninstallerHasDisplay();
+
+// The line for standard error when no display can be reached, which names
+// the terminal command instead.
+std::string UninstallerNeedsDisplayLine();

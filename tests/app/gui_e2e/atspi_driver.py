@@ -1,0 +1,105 @@
+#!/usr/bin/python3
+"""Reads and presses the uninstaller's windows through the accessibility bus,
+for a window system where nothing like xdotool can reach them (Wayland).
+
+    atspi_driver.py windows PID       one line per window of the process on
+                                      the screen: "role<TAB>title<TAB>texts",
+                                      the texts being the labels' and read-only
+                                      text views' contents joined by " | "
+    atspi_driver.py press PID NAME    presses the button called NAME in the
+                                      newest window of the process
+
+Exit status 0 on success, 3 when the process, window or button is not
+(yet) there; the caller polls. Every call is one short look at the bus.
+"""
+import sys
+
+import pyatspi
+
+NOT_THERE = 3
+BUTTON_ROLES = (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TOGGLE_BUTTON, pyatspi.ROLE_CHECK_BOX)
+TEXT_ROLES = (pyatspi.ROLE_LABEL, pyatspi.ROLE_TEXT, pyatspi.ROLE_PARAGRAPH, pyatspi.ROLE_STATIC)
+
+
+def application(pid):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for index in range(desktop.childCount):
+        app = desktop.getChildAtIndex(index)
+        try:
+            if app is not None and app.get_process_id() == pid:
+                return app
+        except Exception:  # an application that went away meanwhile
+            continue
+    return None
+
+
+def showing(accessible):
+    try:
+        return accessible.getState().contains(pyatspi.STATE_SHOWING)
+    except Exception:
+        return False
+
+
+def windows(app):
+    found = []
+    for index in range(app.childCount):
+        window = app.getChildAtIndex(index)
+        if window is not None and showing(window):
+            found.append(window)
+    return found
+
+
+def descendants(root, roles):
+    # Bounded: a window of this program holds some dozens of objects.
+    result, stack, seen = [], [root], 0
+    while stack and seen < 5000:
+        node = stack.pop()
+        seen += 1
+        if node is None:
+            continue
+        if node is not root and node.getRole() in roles and showing(node):
+            result.append(node)
+        for index in reversed(range(node.childCount)):
+            stack.append(node.getChildAtIndex(index))
+    return result
+
+
+def text_of(node):
+    try:
+        text = node.queryText()
+        content = text.getText(0, -1)
+        if content:
+            return content
+    except NotImplementedError:
+        pass
+    return node.name or ""
+
+
+def main(argv):
+    if len(argv) < 3:
+        print(__doc__, file=sys.stderr)
+        return 2
+    command, pid = argv[1], int(argv[2])
+    app = application(pid)
+    if app is None:
+        return NOT_THERE
+    shown = windows(app)
+    if command == "windows":
+        for window in shown:
+            texts = [text_of(node).replace("\n", " ") for node in descendants(window, TEXT_ROLES)]
+            print("%s\t%s\t%s" % (window.getRoleName(), window.name, " | ".join(t for t in texts if t)))
+        return 0
+    if command == "press" and len(argv) == 4:
+        if not shown:
+            return NOT_THERE
+        for button in descendants(shown[-1], BUTTON_ROLES):
+            if button.name == argv[3]:
+                button.queryAction().doAction(0)
+                return 0
+        return NOT_THERE
+    print(__doc__, file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

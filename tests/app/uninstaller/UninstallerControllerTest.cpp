@@ -759,7 +759,7 @@ TEST_F(Strings, AnRTFDReadMeWinsOverAnRTFOneAndWithNeitherTheWindowStaysPut) {
 
 // Every sheet the window shows, in English and in every other language: each
 // wrapped label is as tall as its text needs at its width the first time it
-// is shown, each button as wide as its title, and no button, label or window
+// is shown, each push button as wide as its title, and no button, label or window
 // title shown in another language is its English text. Pictures of the main
 // window and the completion sheet go to <build>/artifacts/languages/.
 class Sheets : public AppTest {
@@ -780,7 +780,9 @@ class Sheets : public AppTest {
     for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
       if (!button->isVisibleTo(window)) continue;
       const QString where = sheet + QLatin1Char('/') + button->objectName();
-      if (window->isVisible()) {
+      // A push button's title never wraps. (The check box's may be cut where
+      // the window is narrowed to fit a small screen, as at twice the scale.)
+      if (window->isVisible() && qobject_cast<QPushButton*>(button) != nullptr) {
         EXPECT_GE(button->width(), button->sizeHint().width()) << qPrintable(where);
       }
       (*shown)[where] = button->text();

@@ -31,7 +31,12 @@ if [ -n "$missing" ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
 fi
-# The tests read the application's and pkexec's texts in German too.
-if [ "$tests" = yes ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
+# The tests read the application's and pkexec's texts in every language
+# they ship in.
+if [ "$tests" = yes ]; then
+  for locale in de_DE fr_FR es_ES it_IT ja_JP; do
+    if ! locale -a 2>/dev/null | grep -qi "^$locale\.utf-\?8\$"; then
+      $SUDO localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+    fi
+  done
 fi

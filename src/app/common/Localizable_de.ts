@@ -296,6 +296,36 @@
         <translation>Die Administrator-Autorisierung wurde verweigert: Das Passwort wurde nicht angenommen, oder die Richtlinie des Administrators erlaubt dies nicht. Es wurde nichts entfernt.</translation>
     </message>
     <message>
+        <source>terminalUsage</source>
+        <translation>Aufruf: quillon-uninstall [OPTION]...
+Entfernt die Quillon-MIDI-Treibersammlung von diesem Computer, im Terminal.
+
+  -y, --yes              die Warnungen mit Ja beantworten (nötig ohne Terminal)
+      --keep-midi-devices  die MIDI-Geräte und ihre ALSA-Einstellungen behalten
+      --restart          den Computer neu starten, wenn die Entfernung es braucht
+      --no-restart       nicht neu starten und nicht fragen
+      --json             ein JSON-Dokument auf der Standardausgabe ausgeben
+  -q, --quiet            nur Fragen und Fehler ausgeben
+      --user NAME        als root: auch den eigenen Teil von NAME entfernen
+                         (mehrfach angebbar)
+      --all-users        als root: den eigenen Teil jedes Benutzers entfernen
+  -h, --help             diese Hilfe anzeigen
+      --version          die Version anzeigen
+
+Exit-Status: 0 entfernt oder nichts zu tun, 1 Fehler, 2 falscher Aufruf,
+3 abgebrochen oder abgelehnt, 4 keine Legitimierung möglich.
+Siehe quillon-uninstall(1).
+</translation>
+    </message>
+    <message>
+        <source>terminalNeedsRoot</source>
+        <translation>--user und --all-users brauchen root; rufen Sie auf: sudo quillon-uninstall</translation>
+    </message>
+    <message>
+        <source>terminalNoSuchUser</source>
+        <translation>kein solcher Benutzer: %1</translation>
+    </message>
+    <message>
         <source>moreInformationButton</source>
         <translation>Mehr Informationen</translation>
     </message>

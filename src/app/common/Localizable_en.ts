@@ -296,6 +296,35 @@
         <translation>The administrator authorization was refused: the password was not accepted, or the administrator’s policy does not allow this. Nothing was removed.</translation>
     </message>
     <message>
+        <source>terminalUsage</source>
+        <translation>Usage: quillon-uninstall [OPTION]...
+Removes the Quillon MIDI driver suite from this computer, from a terminal.
+
+  -y, --yes              answer yes to the warnings (needed without a terminal)
+      --keep-midi-devices  keep the MIDI devices and their ALSA settings
+      --restart          restart the computer when the removal needs it
+      --no-restart       do not restart, and do not ask
+      --json             print one JSON document on standard output
+  -q, --quiet            print nothing but questions and errors
+      --user NAME        as root: remove NAME's own part too (repeatable)
+      --all-users        as root: remove every user's own part
+  -h, --help             show this help
+      --version          show the version
+
+Exit status: 0 removed or nothing to do, 1 failure, 2 usage error,
+3 cancelled or denied, 4 no authentication was possible.
+See quillon-uninstall(1).
+</translation>
+    </message>
+    <message>
+        <source>terminalNeedsRoot</source>
+        <translation>--user and --all-users need root; run: sudo quillon-uninstall</translation>
+    </message>
+    <message>
+        <source>terminalNoSuchUser</source>
+        <translation>no such user: %1</translation>
+    </message>
+    <message>
         <source>moreInformationButton</source>
         <translation>More Information</translation>
     </message>
@@ -306,6 +335,38 @@
 </context>
 <context>
     <name>Uninstaller</name>
+    <message>
+        <source>Quillon Uninstaller</source>
+        <translation>Quillon Uninstaller</translation>
+    </message>
+    <message>
+        <source>This program removes the Quillon MIDI driver suite from this computer.</source>
+        <translation>This program removes the Quillon MIDI driver suite from this computer.</translation>
+    </message>
+    <message>
+        <source>Also remove the Quillon MIDI devices and their ALSA settings</source>
+        <translation>Also remove the Quillon MIDI devices and their ALSA settings</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>Uninstall…</source>
+        <translation>Uninstall…</translation>
+    </message>
+    <message>
+        <source>Quillon has been uninstalled.</source>
+        <translation>Quillon has been uninstalled.</translation>
+    </message>
+    <message>
+        <source>Restart your computer to finish removing the Quillon MIDI drivers.</source>
+        <translation>Restart your computer to finish removing the Quillon MIDI drivers.</translation>
+    </message>
+    <message>
+        <source>Restart</source>
+        <translation>Restart</translation>
+    </message>
     <message>
         <source>Read me</source>
         <translation>Read me</translation>

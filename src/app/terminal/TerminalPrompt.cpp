@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -86,12 +87,15 @@ bool TerminalRun::Ask(const std::string& question, bool defaultYes, bool* answer
       *answer = defaultYes;
       return true;
     }
-    const char first = line[start];
-    if (first == 'y' || first == 'Y' || yesLetters.find(first) != std::string::npos) {
+    // Either case: the prompt shows the default's letter in capitals. Only
+    // single-byte letters count, so that no byte of a longer character does.
+    const unsigned char typed = static_cast<unsigned char>(line[start]);
+    const char first = typed < 0x80 ? static_cast<char>(std::tolower(typed)) : '\0';
+    if (first == 'y' || (first != '\0' && yesLetters.find(first) != std::string::npos)) {
       *answer = true;
       return true;
     }
-    if (first == 'n' || first == 'N') {
+    if (first == 'n') {
       *answer = false;
       return true;
     }

@@ -80,8 +80,10 @@ int TerminalRun::RunAsRoot() {
     for (const std::string& name : names) {
       TerminalAccount account;
       if (!TerminalAccountNamed(name, &account)) {
-        SayError("no such user: " + MoreUNIXSafeText(name));
-        return Finish(kTerminalExitUsage, noErr, "no such user: " + MoreUNIXSafeText(name));
+        const std::string noSuchUser =
+            QString::fromStdString(Text("terminalNoSuchUser")).arg(QString::fromStdString(MoreUNIXSafeText(name))).toStdString();
+        SayError(noSuchUser);
+        return Finish(kTerminalExitUsage, noErr, noSuchUser);
       }
       if (TerminalUserPartOf(account) == TerminalUserPart::kNone) {
         Say(QString::fromStdString(Text("userHasNoPart")).arg(QString::fromStdString(MoreUNIXSafeText(name))).toStdString() +

@@ -15,6 +15,47 @@ size_t SequenceLength(std::string_view text, size_t at) {
   return MoreUNIXDecodeUTF8(reinterpret_cast<const unsigned char*>(text.data()) + at, text.size() - at, nullptr);
 }
 
+// The code point of one whole UTF-8 sequence.
+char32_t CodePoint(std::string_view sequence) {
+  const unsigned char first = static_cast<unsigned char>(sequence[0]);
+  char32_t point = sequence.size() == 1 ? first : first & (0x7F >> sequence.size());
+  for (size_t i = 1; i < sequence.size(); i++) point = (point << 6) | (static_cast<unsigned char>(sequence[i]) & 0x3F);
+  return point;
+}
+
+// Chinese, Japanese and Korean characters take two columns of a terminal.
+bool IsWide(std::string_view character) {
+  static const char32_t kWide[][2] = {{0x1100, 0x115F}, {0x2E80, 0x303E}, {0x3041, 0x33FF}, {0x3400, 0x4DBF},
+                                      {0x4E00, 0x9FFF}, {0xA000, 0xA4CF}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+                                      {0xFE30, 0xFE4F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}, {0x20000, 0x3FFFD}};
+  const char32_t point = CodePoint(character);
+  for (const auto& range : kWide) {
+    if (point >= range[0] && point <= range[1]) return true;
+  }
+  return false;
+}
+
+size_t Columns(std::string_view character) { return IsWide(character) ? 2 : 1; }
+
+// Where words have no spaces between them a row may end between any two
+// characters, but not before a closing mark or a small kana, nor after an
+// opening mark.
+bool BreaksBetween(std::string_view before, std::string_view after) {
+  if (!IsWide(before) && !IsWide(after)) return false;
+  static const std::string_view kNoStart[] = {
+      "\u3001", "\u3002", "\uFF0C", "\uFF0E", "\uFF09", "\u300D", "\u300F", "\uFF01", "\uFF1F", "\u30FC",
+      "\u3063", "\u3083", "\u3085", "\u3087", "\u30C3", "\u30E3", "\u30E5", "\u30E7", "\u30A1", "\u30A3",
+      "\u30A5", "\u30A7", "\u30A9", ")",      ",",      ".",      ":",      "?",      "!"};
+  static const std::string_view kNoEnd[] = {"\uFF08", "\u300C", "\u300E", "("};
+  for (std::string_view mark : kNoStart) {
+    if (after == mark) return false;
+  }
+  for (std::string_view mark : kNoEnd) {
+    if (before == mark) return false;
+  }
+  return true;
+}
+
 // The path a message names after its verb: a kind word ("folder", ...) is
 // skipped, and the path ends where the reason starts (": ").
 std::string PathOfMessage(std::string_view rest) {
@@ -300,13 +341,23 @@ std::string TerminalWrap(std::string_view text, size_t width) {
       }
     }
     size_t start = 0;
-    while (chars.size() - start > width) {
-      // The last space within the width ends this row; none: break the word.
-      size_t cut = start + width;
-      size_t space = cut;
-      while (space > start && chars[space] != " ") space--;
-      const bool atSpace = space > start;
-      if (atSpace) cut = space;
+    for (;;) {
+      // |cut|: the first character past the width, counted in columns.
+      size_t cut = start;
+      for (size_t columns = 0; cut < chars.size() && columns + Columns(chars[cut]) <= width; cut++) {
+        columns += Columns(chars[cut]);
+      }
+      if (cut == chars.size()) break;
+      // The last space or break between wide characters within the width
+      // ends this row; none: break the word.
+      bool atSpace = false;
+      for (size_t at = cut; at > start; at--) {
+        if (chars[at] == " " || BreaksBetween(chars[at - 1], chars[at])) {
+          atSpace = chars[at] == " ";
+          cut = at;
+          break;
+        }
+      }
       size_t end = cut;
       while (end > start && chars[end - 1] == " ") end--;
       for (size_t i = start; i < end; i++) out += chars[i];

@@ -110,7 +110,8 @@ class TerminalJSON {
 
 // ---- Text for a terminal --------------------------------------------------------------
 
-// Wraps each line of |text| (UTF-8) at spaces to at most |width| characters;
-// a word longer than that is broken. Tabs become spaces to the next multiple
-// of 8. Line ends stay where they are.
+// Wraps each line of |text| (UTF-8) at spaces to at most |width| columns,
+// where a Chinese, Japanese or Korean character takes two and a row may end
+// between two of them; a word longer than that is broken. Tabs become spaces
+// to the next multiple of 8. Line ends stay where they are.
 std::string TerminalWrap(std::string_view text, size_t width);

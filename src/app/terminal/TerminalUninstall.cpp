@@ -267,8 +267,8 @@ int TerminalRun::RefuseToAsk() {
 
 int TerminalRun::RunForUser() {
   if (!fOptions.users.empty() || fOptions.allUsers) {
-    SayError("--user and --all-users need root; run: sudo quillon-uninstall");
-    return Finish(kTerminalExitUsage, noErr, "--user and --all-users need root");
+    SayError(Text("terminalNeedsRoot"));
+    return Finish(kTerminalExitUsage, noErr, Text("terminalNeedsRoot"));
   }
   const unsigned parts = UninstallerInstalledParts();
   if (parts == kUninstallerNothingInstalled) {
@@ -314,10 +314,6 @@ int TerminalUninstallMain(int argc, char* argv[]) {
     if (options.json) std::printf("{\"status\":\"usage-error\",\"exitCode\":2,\"changed\":false}\n");
     return kTerminalExitUsage;
   }
-  if (options.help) {
-    std::fputs(TerminalUsage().c_str(), stdout);
-    return kTerminalExitDone;
-  }
   if (options.version) {
     std::printf("quillon-uninstall %s\n", QUILLON_VERSION);
     return kTerminalExitDone;
@@ -328,6 +324,13 @@ int TerminalUninstallMain(int argc, char* argv[]) {
   }
   QCoreApplication application(argc, argv);
   NSBundle& bundle = NSBundle::mainBundle();
+  if (options.help) {
+    // The help is in the strings table, so it speaks the user's language.
+    const QString usage = bundle.localizedStringForKey_value_table_(
+        QStringLiteral("terminalUsage"), QString::fromStdString(TerminalUsage()), QString());
+    std::fputs(usage.toStdString().c_str(), stdout);
+    return kTerminalExitDone;
+  }
   // Our own copies of standard output and error: standard error itself
   // becomes the diagnostics' store while the engine runs.
   const int errorFd = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);

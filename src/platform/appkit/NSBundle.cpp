@@ -15,6 +15,23 @@ const QString kDevelopmentLocalization = QStringLiteral("en");
 
 }  // namespace
 
+QLocale NSBundle::userLocale() {
+  // Qt reads the same variables but takes LANGUAGE even under LC_ALL=C, so a
+  // script that asks for the C locale to parse our output would not get it,
+  // and the desktop's own programs, which use gettext, would disagree with us.
+  QByteArray messages;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    messages = qgetenv(name);
+    if (!messages.isEmpty()) {
+      break;
+    }
+  }
+  if (messages.isEmpty() || messages == "C" || messages == "POSIX") {
+    return QLocale::c();
+  }
+  return QLocale::system();
+}
+
 NSBundle::NSBundle(const QString& bundlePath, const QLocale& locale)
     : fBundlePath(QDir::cleanPath(bundlePath)), fTranslator(std::make_unique<QTranslator>()) {
   const QString resources = resourcePath();

@@ -6,10 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pty.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -122,6 +131,11 @@ TEST(TerminalWrapTest, WrapsAtSpacesCountsCharactersAndBreaksLongWords) {
   EXPECT_EQ(TerminalWrap("\xC3\xA4\xC3\xA4\xC3\xA4 \xC3\xB6\xC3\xB6", 8), "\xC3\xA4\xC3\xA4\xC3\xA4 \xC3\xB6\xC3\xB6");
   EXPECT_EQ(TerminalWrap("abcdefghijkl", 8), "abcdefgh\nijkl");
   EXPECT_EQ(TerminalWrap("a\tb\n", 80), "a       b\n");
+  // Japanese: two columns a character, rows end between characters but not
+  // before a closing mark, and a space still counts as a place to break.
+  EXPECT_EQ(TerminalWrap("\u3042\u3044\u3046\u3048\u304A\u304B", 8), "\u3042\u3044\u3046\u3048\n\u304A\u304B");
+  EXPECT_EQ(TerminalWrap("\u3042\u3044\u3046\u3048\u3002\u304B", 8), "\u3042\u3044\u3046\n\u3048\u3002\u304B");
+  EXPECT_EQ(TerminalWrap("abcdef \u3042\u3044", 8), "abcdef\n\u3042\u3044");
 }
 
 // The program as it ships, where neither root nor a terminal is needed.
@@ -130,7 +144,7 @@ struct Ran {
   std::string out, err;
 };
 
-Ran RunCommand(const std::vector<std::string>& arguments, const std::string& lang) {
+Ran RunCommand(const std::vector<std::string>& arguments, std::vector<std::string> environment) {
   Ran ran;
   char outPath[] = "/tmp/qlterm-out-XXXXXX";
   char errPath[] = "/tmp/qlterm-err-XXXXXX";
@@ -140,15 +154,17 @@ Ran RunCommand(const std::vector<std::string>& arguments, const std::string& lan
   std::vector<char*> args;
   for (std::string& a : argv) args.push_back(a.data());
   args.push_back(nullptr);
-  std::string langEntry = "LANG=" + lang;
-  char* env[] = {const_cast<char*>("PATH=/usr/bin:/bin"), langEntry.data(), nullptr};
+  environment.push_back("PATH=/usr/bin:/bin");
+  std::vector<char*> env;
+  for (std::string& entry : environment) env.push_back(entry.data());
+  env.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out, 1);
   posix_spawn_file_actions_adddup2(&actions, err, 2);
   pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env) == 0) {
+  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data()) == 0) {
     int status = 0;
     waitpid(pid, &status, 0);
     ran.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -166,6 +182,10 @@ Ran RunCommand(const std::vector<std::string>& arguments, const std::string& lan
   return ran;
 }
 
+Ran RunCommand(const std::vector<std::string>& arguments, const std::string& lang) {
+  return RunCommand(arguments, std::vector<std::string>{"LANG=" + lang});
+}
+
 TEST(TerminalProgramTest, AUsageErrorExitsWithTwoAndStillAnswersInJSON) {
   Ran bad = RunCommand({"--yes", "--bogus"}, "C.UTF-8");
   EXPECT_EQ(bad.exit, 2);
@@ -173,6 +193,132 @@ TEST(TerminalProgramTest, AUsageErrorExitsWithTwoAndStillAnswersInJSON) {
   Ran json = RunCommand({"--json", "--restart", "--no-restart"}, "C.UTF-8");
   EXPECT_EQ(json.exit, 2);
   EXPECT_EQ(json.out, "{\"status\":\"usage-error\",\"exitCode\":2,\"changed\":false}\n");
+}
+
+// The help speaks the user's language, chosen the way gettext chooses it:
+// the LANGUAGE list first, then LC_ALL, LC_MESSAGES and LANG; English in the
+// C locale, whatever LANGUAGE says, and for a language the program lacks.
+TEST(TerminalProgramTest, TheHelpIsInTheLanguageTheDesktopsProgramsWouldChoose) {
+  const struct {
+    std::vector<std::string> environment;
+    const char* begins;
+  } cases[] = {
+      {{"LANG=C.UTF-8"}, "Usage: "},
+      {{"LANG=de_DE.UTF-8"}, "Aufruf: "},
+      {{"LANG=fr_FR.UTF-8"}, "Utilisation\u00a0: "},
+      {{"LANG=es_ES.UTF-8"}, "Modo de empleo: "},
+      {{"LANG=it_IT.UTF-8"}, "Uso: "},
+      {{"LANG=ja_JP.UTF-8"}, "\u4f7f\u7528\u6cd5: "},
+      {{"LANGUAGE=pt:it:fr", "LANG=fr_FR.UTF-8"}, "Uso: "},
+      {{"LC_MESSAGES=ja_JP.UTF-8", "LANG=de_DE.UTF-8"}, "\u4f7f\u7528\u6cd5: "},
+      {{"LC_ALL=es_ES.UTF-8", "LC_MESSAGES=de_DE.UTF-8"}, "Modo de empleo: "},
+      {{"LC_ALL=C", "LANGUAGE=de", "LANG=de_DE.UTF-8"}, "Usage: "},
+      {{"LANGUAGE=de"}, "Usage: "},
+      {{"LANG=pt_BR.UTF-8"}, "Usage: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.environment.front() + (c.environment.size() > 1 ? " " + c.environment[1] : ""));
+    Ran help = RunCommand({"--help"}, c.environment);
+    EXPECT_EQ(help.exit, 0) << help.err;
+    EXPECT_EQ(help.out.rfind(c.begins, 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("--keep-midi-devices"), std::string::npos) << help.out;
+  }
+  // The run's own messages too: as a user, --user needs root; as root, the
+  // name is looked up.
+  Ran user = RunCommand({"--yes", "--user", "no-such-user-qlterm"}, "it_IT.UTF-8");
+  EXPECT_EQ(user.exit, 2);
+  EXPECT_NE(user.err.find(geteuid() == 0 ? "utente inesistente: no-such-user-qlterm"
+                                         : "--user e --all-users richiedono root"),
+            std::string::npos)
+      << user.err;
+}
+
+// Reads what the program writes on its terminal until |want| has appeared
+// |times| times in all of it, or with an empty |want| until the program has
+// ended; false after ten seconds without it.
+bool ReadTerminal(int master, std::string* screen, const std::string& want, int times) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    int seen = 0;
+    for (size_t at = screen->find(want); !want.empty() && at != std::string::npos; at = screen->find(want, at + 1)) {
+      seen++;
+    }
+    if (!want.empty() && seen >= times) return true;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd in = {master, POLLIN, 0};
+    if (poll(&in, 1, static_cast<int>(left.count())) <= 0) continue;
+    char buffer[4096];
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got <= 0) return want.empty();  // EIO: the terminal's other side is closed
+    screen->append(buffer, static_cast<size_t>(got));
+  }
+}
+
+// The questions and their letters are the user's language's, and the
+// default's letter, shown as a capital, may be typed as one.
+TEST(TerminalProgramTest, TheQuestionsAreInTheUsersLanguageAndTakeItsLettersInEitherCase) {
+  const struct {
+    const char* lang;
+    const char* prompt;
+    const char* yes;
+    const char* cancelled;
+  } cases[] = {
+      {"C.UTF-8", "[Y/n]", "Y", "Cancelled."},
+      {"de_DE.UTF-8", "[J/n]", "J", "Abgebrochen."},
+      {"fr_FR.UTF-8", "[O/n]", "O", "Annul\u00e9."},
+      {"es_ES.UTF-8", "[S/n]", "S", "Cancelado."},
+      {"it_IT.UTF-8", "[S/n]", "S", "Annullato."},
+      {"ja_JP.UTF-8", "[Y/n]", "Y", "\u30ad\u30e3\u30f3\u30bb\u30eb\u3057\u307e\u3057\u305f"},
+  };
+  // As root the program would look for every user's part; as a user it asks.
+  const uid_t nobody = 65534;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lang);
+    char folder[] = "/tmp/qlterm-home-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string home = folder;
+    // Only the user's own part is installed.
+    for (const std::string& path : {home, home + "/.local", home + "/.local/share", home + "/.local/share/quillon"}) {
+      ASSERT_TRUE(mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) << path;
+      if (geteuid() == 0) {
+        ASSERT_EQ(chown(path.c_str(), nobody, nobody), 0) << path;
+      }
+    }
+    std::vector<std::string> argv = {std::string(QUILLON_BUNDLE_DIR) + "/quillon-uninstall", "--no-restart"};
+    std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + home, std::string("LANG=") + c.lang, "PAGER=cat",
+                                    "TERM=dumb"};
+    std::vector<char*> args, envp;
+    for (std::string& a : argv) args.push_back(a.data());
+    for (std::string& e : env) envp.push_back(e.data());
+    args.push_back(nullptr);
+    envp.push_back(nullptr);
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) _exit(125);
+      execve(args[0], args.data(), envp.data());
+      _exit(127);
+    }
+    std::string screen;
+    // The MIDI question, answered with the capital; then a warning's
+    // question, answered no.
+    const bool asked = ReadTerminal(master, &screen, c.prompt, 1);
+    const std::string yes = std::string(c.yes) + "\n";
+    const bool askedAgain =
+        asked && write(master, yes.data(), yes.size()) > 0 && ReadTerminal(master, &screen, c.prompt, 2);
+    const bool ended = askedAgain && write(master, "n\n", 2) == 2 && ReadTerminal(master, &screen, std::string(), 0);
+    if (!ended) kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    std::filesystem::remove_all(home);
+    EXPECT_TRUE(asked && askedAgain && ended) << screen;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << screen;
+    EXPECT_NE(screen.find(c.cancelled), std::string::npos) << screen;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -17,6 +18,8 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
 
 #include <UninstallerRunLog.h>
 
@@ -571,15 +574,20 @@ TEST(StatusTemplate, FillsTheOneIntegerDirectiveAndNothingElse) {
 
 class Strings : public AppTest {};
 
-TEST_F(Strings, BothLanguagesHaveEveryKeyAndTheTemplateHasExactlyOneIntegerDirective) {
+TEST_F(Strings, EveryLanguageHasEveryKeyAndTheTemplateHasExactlyOneIntegerDirective) {
   const char* keys[] = {"necessaryToRestart", "chanceToSave",   "proceedButton",      "cancelButton",
                         "sharedWarningTitle", "sharedWarningMessage", "okButton",      "errorTemplate",
                         "tryAgain",           "restartButton",  "quitButton",         "uninstallSucceeded",
                         "restartMessage"};
-  for (const char* language : {"en_US", "de_DE"}) {
+  for (const char* language : {"en_US", "de_DE", "fr_FR", "es_ES", "it_IT", "ja_JP"}) {
     SCOPED_TRACE(language);
     NSBundle localized(QStringLiteral(QUILLON_BUNDLE_DIR), QLocale(QLatin1String(language)));
     EXPECT_EQ(localized.localization(), QLatin1String(language).left(2));
+    // The read-me of that language made it into the bundle.
+    const QString readMe = localized.pathForResource_ofType_(QStringLiteral("readme"), QStringLiteral("rtf"));
+    EXPECT_EQ(readMe.endsWith(QLatin1String(language).left(2) + QStringLiteral(".lproj/readme.rtf")),
+              QLatin1String(language) != QLatin1String("en_US"))
+        << qPrintable(readMe);
     for (const char* key : keys) {
       const QString text = localized.localizedStringForKey_(QLatin1String(key));
       EXPECT_NE(text, QLatin1String(key)) << key;
@@ -591,9 +599,106 @@ TEST_F(Strings, BothLanguagesHaveEveryKeyAndTheTemplateHasExactlyOneIntegerDirec
     EXPECT_TRUE(UninstallerFormatStatus(title, -4960).contains(QStringLiteral("-4960")));
   }
   // A language the bundle lacks falls back to English.
-  NSBundle french(QStringLiteral(QUILLON_BUNDLE_DIR), QLocale(QStringLiteral("fr_FR")));
-  EXPECT_EQ(french.localization(), "en");
-  EXPECT_EQ(french.localizedStringForKey_(QStringLiteral("cancelButton")), "Cancel");
+  NSBundle portuguese(QStringLiteral(QUILLON_BUNDLE_DIR), QLocale(QStringLiteral("pt_BR")));
+  EXPECT_EQ(portuguese.localization(), "en");
+  EXPECT_EQ(portuguese.localizedStringForKey_(QStringLiteral("cancelButton")), "Cancel");
+}
+
+// What a translator leaves out or breaks shows as English text in the
+// middle of another language, or as a number that never reaches the text:
+// every text of the window (its interface definition included) and of the
+// terminal, the menu entry, the password dialog's message and the read-me
+// exist in every language, finished, with the English text's placeholders.
+TEST(Translations, EveryLanguageTranslatesEveryTextWithTheSamePlaceholders) {
+  const QString tables = QStringLiteral(QUILLON_SOURCE_ROOT "/src/app/common/");
+  const QString folder = QStringLiteral(QUILLON_SOURCE_ROOT "/src/app/uninstaller/");
+  using Table = std::map<std::pair<QString, QString>, QString>;
+  auto readTable = [](const QString& path, Table* table, QStringList* unfinished) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QXmlStreamReader xml(&file);
+    QString context, source;
+    while (!xml.atEnd()) {
+      if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+      if (xml.name() == QLatin1String("name")) {
+        context = xml.readElementText();
+      } else if (xml.name() == QLatin1String("source")) {
+        source = xml.readElementText();
+      } else if (xml.name() == QLatin1String("translation")) {
+        const bool finished = xml.attributes().value(QLatin1String("type")).isEmpty();
+        const QString text = xml.readElementText();
+        // A text twice is as bad as none: which of the two is shown is chance.
+        if (!finished || text.isEmpty() || !table->emplace(std::pair{context, source}, text).second) {
+          unfinished->append(context + QLatin1Char('/') + source);
+        }
+      }
+    }
+    return !xml.hasError();
+  };
+  auto placeholders = [](const QString& text) {
+    static const QRegularExpression directive(QStringLiteral("%(%|L?[0-9]+|n|[-+ #0]*[0-9]*(ll|l|h)?[dius])"));
+    QStringList found;
+    for (auto it = directive.globalMatch(text); it.hasNext();) found.append(it.next().captured(0));
+    found.sort();
+    return found;
+  };
+  auto readText = [](const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+  };
+
+  Table english;
+  QStringList unfinished;
+  ASSERT_TRUE(readTable(tables + QStringLiteral("Localizable_en.ts"), &english, &unfinished));
+  EXPECT_TRUE(unfinished.isEmpty()) << qPrintable(unfinished.join(QLatin1Char('\n')));
+  // The English table lists every source text, the window's too.
+  const QString ui = readText(folder + QStringLiteral("Uninstaller.ui"));
+  static const QRegularExpression uiString(QStringLiteral("<string>([^<]*)</string>"));
+  for (auto it = uiString.globalMatch(ui); it.hasNext();) {
+    const QString text = it.next().captured(1);
+    EXPECT_TRUE(english.count({QStringLiteral("Uninstaller"), text})) << "not in the English table: "
+                                                                       << qPrintable(text);
+  }
+
+  const QString desktop = readText(folder + QStringLiteral("quillon-uninstaller.desktop"));
+  const QString policy =
+      readText(QStringLiteral(QUILLON_SOURCE_ROOT "/src/platform/authorization/com.quillon.uninstaller.policy"));
+  QStringList languages;
+  for (const QString& name : QDir(tables).entryList({QStringLiteral("Localizable_*.ts")})) {
+    const QString language = name.mid(12, name.size() - 15);
+    if (language != QLatin1String("en")) languages.append(language);
+  }
+  for (const char* language : {"de", "fr", "es", "it", "ja"}) {
+    EXPECT_TRUE(languages.contains(QLatin1String(language))) << language;
+  }
+  for (const QString& language : languages) {
+    SCOPED_TRACE(qPrintable(language));
+    Table translated;
+    unfinished.clear();
+    ASSERT_TRUE(readTable(tables + QStringLiteral("Localizable_%1.ts").arg(language), &translated, &unfinished));
+    EXPECT_TRUE(unfinished.isEmpty()) << "unfinished: " << qPrintable(unfinished.join(QLatin1String(", ")));
+    for (const auto& [key, text] : english) {
+      const auto found = translated.find(key);
+      if (found == translated.end()) {
+        ADD_FAILURE() << "missing: " << qPrintable(key.first + QLatin1Char('/') + key.second);
+        continue;
+      }
+      EXPECT_EQ(placeholders(found->second), placeholders(text)) << qPrintable(key.second);
+    }
+    for (const char* field : {"Name", "GenericName", "Comment"}) {
+      const QRegularExpression line(QStringLiteral("^%1\\[%2\\]=\\S").arg(QLatin1String(field), language),
+                                    QRegularExpression::MultilineOption);
+      EXPECT_TRUE(line.match(desktop).hasMatch()) << "the menu entry lacks " << field;
+    }
+    for (const char* element : {"description", "message"}) {
+      const QString tag = QStringLiteral("<%1 xml:lang=\"%2\">").arg(QLatin1String(element), language);
+      EXPECT_TRUE(policy.contains(tag)) << "the polkit action lacks " << qPrintable(tag);
+    }
+    EXPECT_TRUE(QFileInfo(folder + language + QStringLiteral(".lproj/readme.rtf")).isFile()) << "no read-me";
+  }
+  // And the placeholder check itself sees what a translator can get wrong.
+  EXPECT_NE(placeholders(QStringLiteral("%1 and %2")), placeholders(QStringLiteral("%1 and %1")));
+  EXPECT_NE(placeholders(QStringLiteral("error %d.")), placeholders(QStringLiteral("error %s.")));
 }
 
 TEST_F(Strings, GermanTextsReachTheSheets) {
@@ -656,9 +761,11 @@ TEST_F(Strings, AnRTFDReadMeWinsOverAnRTFOneAndWithNeitherTheWindowStaysPut) {
 
 }  // namespace
 
-// Every sheet the window shows, in English and in German: each wrapped label
-// is as tall as its text needs at its width the first time it is shown, and
-// no button, label or window title shown in German is its English text.
+// Every sheet the window shows, in English and in every other language: each
+// wrapped label is as tall as its text needs at its width the first time it
+// is shown, each push button as wide as its title, and no button, label or window
+// title shown in another language is its English text. Pictures of the main
+// window and the completion sheet go to <build>/artifacts/languages/.
 class Sheets : public AppTest {
  protected:
   using Shown = std::map<QString, QString>;  // "sheet/object" -> text
@@ -675,7 +782,14 @@ class Sheets : public AppTest {
       (*shown)[where] = label->text();
     }
     for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
-      if (button->isVisibleTo(window)) (*shown)[sheet + QLatin1Char('/') + button->objectName()] = button->text();
+      if (!button->isVisibleTo(window)) continue;
+      const QString where = sheet + QLatin1Char('/') + button->objectName();
+      // A push button's title never wraps. (The check box's may be cut where
+      // the window is narrowed to fit a small screen, as at twice the scale.)
+      if (window->isVisible() && qobject_cast<QPushButton*>(button) != nullptr) {
+        EXPECT_GE(button->width(), button->sizeHint().width()) << qPrintable(where);
+      }
+      (*shown)[where] = button->text();
     }
   }
   void CollectAlert(const QString& sheet, Shown* shown) {
@@ -698,6 +812,9 @@ class Sheets : public AppTest {
     if (strings.translator() != nullptr) QCoreApplication::installTranslator(strings.translator());
     SetUpWith(locale, nullptr);
     Collect(nib->mainWindow().widget(), QStringLiteral("main"), &shown);
+    const QString pictures = QStringLiteral(QUILLON_BINARY_ROOT "/artifacts/languages/") + QLatin1String(language);
+    QDir().mkpath(QStringLiteral(QUILLON_BINARY_ROOT "/artifacts/languages"));
+    nib->mainWindow().widget()->grab().save(pictures + QStringLiteral("-main-window.png"));
 
     results = {{0, "done\n"}, {0, "done\n"}, {28, "x"}, {5362, "x"}, {-60007, "x"}};
     controller->uninstallWithWarning_(nullptr);
@@ -706,6 +823,7 @@ class Sheets : public AppTest {
     CollectAlert(QStringLiteral("sharedWarning"), &shown);
     Press(kNSAlertDefaultButtonName);
     Collect(CompleteWindow().widget(), QStringLiteral("complete"), &shown);
+    CompleteWindow().widget()->grab().save(pictures + QStringLiteral("-completion-sheet.png"));
     controller->toggleCompleteMoreInfo_(nullptr);
     Settle();
     Collect(CompleteWindow().widget(), QStringLiteral("complete+log"), &shown);
@@ -737,14 +855,17 @@ class Sheets : public AppTest {
   }
 };
 
-TEST_F(Sheets, EveryMessageIsWholeAtFirstSightAndEveryGermanTextIsTranslated) {
+TEST_F(Sheets, EveryMessageIsWholeAtFirstSightAndEveryTextIsTranslated) {
   const Shown english = WalkEverySheet("en_US");
-  const Shown german = WalkEverySheet("de_DE");
   EXPECT_GE(english.size(), 40u);
-  for (const auto& [where, text] : german) {
-    const auto source = english.find(where);
-    // "OK" is German too.
-    if (source == english.end() || text == QLatin1String("OK")) continue;
-    EXPECT_NE(text, source->second) << qPrintable(where) << " is still English";
+  for (const char* language : {"de_DE", "fr_FR", "es_ES", "it_IT", "ja_JP"}) {
+    SCOPED_TRACE(language);
+    const Shown translated = WalkEverySheet(language);
+    for (const auto& [where, text] : translated) {
+      const auto source = english.find(where);
+      // "OK" is German, French, Italian and Japanese too.
+      if (source == english.end() || text == QLatin1String("OK")) continue;
+      EXPECT_NE(text, source->second) << qPrintable(where) << " is still English";
+    }
   }
 }

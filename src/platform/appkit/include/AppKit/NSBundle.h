@@ -19,10 +19,16 @@ class NSBundle {
  public:
   // A bundle rooted at |bundlePath|, whose texts are in the language of
   // |locale| when the bundle has it, and in English otherwise.
-  explicit NSBundle(const QString& bundlePath, const QLocale& locale = QLocale::system());
+  explicit NSBundle(const QString& bundlePath, const QLocale& locale = userLocale());
   ~NSBundle();
   NSBundle(const NSBundle&) = delete;
   NSBundle& operator=(const NSBundle&) = delete;
+
+  // The languages the user reads, as gettext finds them: the colon list in
+  // LANGUAGE, else the first set of LC_ALL, LC_MESSAGES and LANG; but while
+  // messages are in the C locale (none set, "C" or "POSIX") LANGUAGE does
+  // not count and the texts stay in English.
+  static QLocale userLocale();
 
   // The folder that holds the running executable. Needs a QCoreApplication.
   static NSBundle& mainBundle();

@@ -1,0 +1,336 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr" sourcelanguage="en">
+<context>
+    <name>Localizable</name>
+    <message>
+        <source>necessaryToRestart</source>
+        <translation>L’ordinateur devra redémarrer après la désinstallation.</translation>
+    </message>
+    <message>
+        <source>chanceToSave</source>
+        <translation>Les périphériques MIDI Quillon cessent de fonctionner pendant la suppression de Quillon. Enregistrez votre travail dans les programmes qui les utilisent, et quittez ces programmes avant de continuer.</translation>
+    </message>
+    <message>
+        <source>proceedButton</source>
+        <translation>Continuer</translation>
+    </message>
+    <message>
+        <source>cancelButton</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>sharedWarningTitle</source>
+        <translation>Des réglages audio partagés peuvent être modifiés.</translation>
+    </message>
+    <message>
+        <source>sharedWarningMessage</source>
+        <translation>Si les périphériques MIDI sont supprimés eux aussi, les entrées de Quillon sont retirées de la configuration ALSA partagée (/etc/asound.conf et votre ~/.asoundrc). Tout le reste de ces fichiers demeure tel quel.</translation>
+    </message>
+    <message>
+        <source>okButton</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>errorTemplate</source>
+        <translation>L’opération n’a pas pu aboutir (erreur %d).</translation>
+    </message>
+    <message>
+        <source>tryAgain</source>
+        <translation>Veuillez réessayer. Si l’erreur persiste, contactez l’assistance Quillon en indiquant le numéro d’erreur.</translation>
+    </message>
+    <message>
+        <source>restartButton</source>
+        <translation>Redémarrer</translation>
+    </message>
+    <message>
+        <source>quitButton</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>uninstallSucceeded</source>
+        <translation>Quillon a été désinstallé.</translation>
+    </message>
+    <message>
+        <source>restartMessage</source>
+        <translation>Redémarrez l’ordinateur pour achever la suppression des pilotes MIDI Quillon.</translation>
+    </message>
+    <message>
+        <source>notInstalledTitle</source>
+        <translation>Quillon n’est pas installé sur cet ordinateur.</translation>
+    </message>
+    <message>
+        <source>notInstalledMessage</source>
+        <translation>Le programme de désinstallation n’a trouvé aucun reçu d’installation de Quillon, ni celui du système ni le vôtre : il n’y a donc rien à supprimer.</translation>
+    </message>
+    <message>
+        <source>alreadyRunningTitle</source>
+        <translation>Le programme de désinstallation est déjà en cours d’exécution.</translation>
+    </message>
+    <message>
+        <source>alreadyRunningMessage</source>
+        <translation>Une autre fenêtre du programme de désinstallation de Quillon est en train de supprimer Quillon. Attendez qu’elle ait terminé, ou poursuivez dans cette fenêtre-là.</translation>
+    </message>
+    <message>
+        <source>userPartOnlyTitle</source>
+        <translation>Il ne reste que vos propres réglages Quillon.</translation>
+    </message>
+    <message>
+        <source>userPartOnlyMessage</source>
+        <translation>Quillon lui-même a déjà été supprimé de cet ordinateur. Le programme de désinstallation supprime maintenant vos propres réglages et l’élément lancé à l’ouverture de session. Ni mot de passe d’administrateur ni redémarrage ne sont nécessaires.</translation>
+    </message>
+    <message>
+        <source>userPartRemoved</source>
+        <translation>Vos propres réglages Quillon ont été supprimés. Aucun redémarrage n’est nécessaire.</translation>
+    </message>
+    <message>
+        <source>waitingForAuthorization</source>
+        <translation>En attente de l’autorisation de l’administrateur…</translation>
+    </message>
+    <message>
+        <source>removingQuillon</source>
+        <translation>Suppression de Quillon…</translation>
+    </message>
+    <message>
+        <source>closeRefused</source>
+        <translation>Le programme de désinstallation ne peut pas être fermé pendant qu’il supprime Quillon. Il pourra l’être dès qu’il aura terminé.</translation>
+    </message>
+    <message>
+        <source>deniedTitle</source>
+        <translation>La politique de l’administrateur ne le permet pas.</translation>
+    </message>
+    <message>
+        <source>deniedMessage</source>
+        <translation>Votre compte n’est pas autorisé à supprimer Quillon de cet ordinateur. Demandez à un administrateur de le supprimer, ou d’autoriser votre compte à le faire. Rien n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>noAgentTitle</source>
+        <translation>Impossible d’afficher une demande de mot de passe.</translation>
+    </message>
+    <message>
+        <source>noAgentMessage</source>
+        <translation>La suppression de Quillon nécessite un mot de passe d’administrateur, mais aucun agent d’authentification ne tourne dans cette session pour le demander. Lancez l’agent d’authentification de votre bureau (une session de bureau complète en lance un) et réessayez, ou exécutez quillon-uninstall dans un terminal. Rien n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>logFileNote</source>
+        <translation>Le journal de cette exécution est enregistré dans %1.</translation>
+    </message>
+    <message>
+        <source>statusNotPrivileged</source>
+        <translation>L’outil auxiliaire n’a pas pu s’exécuter avec les droits d’administrateur.</translation>
+    </message>
+    <message>
+        <source>statusDenied</source>
+        <translation>La politique de l’administrateur ne le permet pas.</translation>
+    </message>
+    <message>
+        <source>statusCanceled</source>
+        <translation>L’autorisation de l’administrateur a été annulée.</translation>
+    </message>
+    <message>
+        <source>statusFailed</source>
+        <translation>La partie de la désinstallation qui nécessite les droits d’administrateur a échoué : une étape de la suppression a échoué, ou l’outil auxiliaire n’a pas pu s’exécuter. Les détails ci-dessous en disent plus.</translation>
+    </message>
+    <message>
+        <source>statusUntrustedInstall</source>
+        <translation>Le programme de désinstallation n’est pas installé à un endroit que seul l’administrateur peut modifier ; il ne peut donc rien supprimer avec les droits d’administrateur. Installez-le en tant qu’administrateur (root) et réessayez.</translation>
+    </message>
+    <message>
+        <source>statusLimits</source>
+        <translation>Les limites de ressources de cette session interrompraient la suppression en cours de route ; rien n’a donc été supprimé. Lancez le programme de désinstallation depuis une session de bureau normale.</translation>
+    </message>
+    <message>
+        <source>statusFolderUnsuitable</source>
+        <translation>Aucun dossier pouvant accueillir en toute sécurité l’outil auxiliaire du programme de désinstallation n’a été trouvé.</translation>
+    </message>
+    <message>
+        <source>statusNoAgent</source>
+        <translation>Impossible d’afficher une demande de mot de passe : aucun agent d’authentification ne tourne dans cette session.</translation>
+    </message>
+    <message>
+        <source>statusDamaged</source>
+        <translation>Une partie du programme de désinstallation est manquante ou endommagée. Réinstallez le programme de désinstallation.</translation>
+    </message>
+    <message>
+        <source>rootRefusedTitle</source>
+        <translation>Le programme de désinstallation ne s’exécute pas en tant que root.</translation>
+    </message>
+    <message>
+        <source>rootRefusedMessage</source>
+        <translation>Lancé en tant que root, il chercherait vos propres réglages Quillon dans le dossier personnel de root et laisserait les vôtres en place. Lancez-le sous votre propre compte : il demande le mot de passe d’administrateur dont il a besoin. Pour supprimer Quillon en tant que root, utilisez quillon-uninstall dans un terminal.</translation>
+    </message>
+    <message>
+        <source>midiQuestion</source>
+        <translation>Supprimer aussi les périphériques MIDI Quillon et leurs réglages ALSA ?</translation>
+    </message>
+    <message>
+        <source>proceedQuestion</source>
+        <translation>Voulez-vous continuer ?</translation>
+    </message>
+    <message>
+        <source>yesNoDefaultYes</source>
+        <translation>[O/n]</translation>
+    </message>
+    <message>
+        <source>yesNoDefaultNo</source>
+        <translation>[o/N]</translation>
+    </message>
+    <message>
+        <source>yesLetters</source>
+        <translation>oy</translation>
+    </message>
+    <message>
+        <source>restartQuestion</source>
+        <translation>Redémarrer l’ordinateur maintenant ?</translation>
+    </message>
+    <message>
+        <source>terminalCancelled</source>
+        <translation>Annulé. Rien de plus n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>terminalNeedsYes</source>
+        <translation>L’entrée standard n’est pas un terminal : aucune question ne peut être posée. Utilisez --yes pour répondre oui aux avertissements.</translation>
+    </message>
+    <message>
+        <source>terminalNoAgent</source>
+        <translation>Impossible d’afficher une demande de mot de passe : il n’y a pas de terminal où la poser, et aucun agent d’authentification ne tourne dans cette session. Exécutez quillon-uninstall dans un terminal, ou en tant que root (sudo quillon-uninstall).</translation>
+    </message>
+    <message>
+        <source>summaryTemplate</source>
+        <translation>Supprimés : %1, conservés : %2, refusés : %3.</translation>
+    </message>
+    <message>
+        <source>userHasNoPart</source>
+        <translation>%1 n’a pas de réglages Quillon qui lui soient propres.</translation>
+    </message>
+    <message>
+        <source>userNotHandledTemplate</source>
+        <translation>Les réglages Quillon propres à %1 n’ont pas été supprimés : %2</translation>
+    </message>
+    <message>
+        <source>reasonNotChosen</source>
+        <translation>exécutez avec --user %1 ou --all-users pour les supprimer.</translation>
+    </message>
+    <message>
+        <source>reasonHomeNotOwn</source>
+        <translation>le dossier personnel n’appartient pas à cet utilisateur.</translation>
+    </message>
+    <message>
+        <source>reasonUnreadable</source>
+        <translation>le dossier personnel n’a pas pu être examiné en toute sécurité.</translation>
+    </message>
+    <message>
+        <source>reasonSystemPartFailed</source>
+        <translation>la suppression de la partie système a d’abord échoué.</translation>
+    </message>
+    <message>
+        <source>reasonNoGroups</source>
+        <translation>les groupes de l’utilisateur n’ont pas pu être lus.</translation>
+    </message>
+    <message>
+        <source>terminalDenied</source>
+        <translation>L’autorisation de l’administrateur a été refusée : le mot de passe n’a pas été accepté, ou la politique de l’administrateur ne le permet pas. Rien n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>terminalUsage</source>
+        <translation>Utilisation : quillon-uninstall [OPTION]...
+Désinstalle de cet ordinateur la suite de pilotes MIDI Quillon, depuis un terminal.
+
+  -y, --yes              répondre oui aux avertissements (nécessaire sans terminal)
+      --keep-midi-devices  conserver les périphériques MIDI et leurs réglages ALSA
+      --restart          redémarrer l’ordinateur si la suppression l’exige
+      --no-restart       ne pas redémarrer, et ne pas le demander
+      --json             écrire un document JSON sur la sortie standard
+  -q, --quiet            n’afficher que les questions et les erreurs
+      --user NOM         en tant que root : supprimer aussi la partie propre
+                         à NOM (peut être répété)
+      --all-users        en tant que root : supprimer la partie propre à
+                         chaque utilisateur
+  -h, --help             afficher cette aide
+      --version          afficher la version
+
+Code de sortie : 0 supprimé ou rien à faire, 1 échec, 2 erreur d’utilisation,
+3 annulé ou refusé, 4 aucune authentification n’a été possible.
+Voir quillon-uninstall(1).
+</translation>
+    </message>
+    <message>
+        <source>terminalNeedsRoot</source>
+        <translation>--user et --all-users nécessitent root ; lancez : sudo quillon-uninstall</translation>
+    </message>
+    <message>
+        <source>terminalNoSuchUser</source>
+        <translation>utilisateur inconnu : %1</translation>
+    </message>
+    <message>
+        <source>moreInformationButton</source>
+        <translation>Plus d’informations</translation>
+    </message>
+    <message>
+        <source>lessInformationButton</source>
+        <translation>Moins d’informations</translation>
+    </message>
+</context>
+<context>
+    <name>Uninstaller</name>
+    <message>
+        <source>Quillon Uninstaller</source>
+        <translation>Désinstaller Quillon</translation>
+    </message>
+    <message>
+        <source>This program removes the Quillon MIDI driver suite from this computer.</source>
+        <translation>Ce programme supprime de cet ordinateur la suite de pilotes MIDI Quillon.</translation>
+    </message>
+    <message>
+        <source>Also remove the Quillon MIDI devices and their ALSA settings</source>
+        <translation>Supprimer aussi les périphériques MIDI Quillon et leurs réglages ALSA</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>Uninstall…</source>
+        <translation>Désinstaller…</translation>
+    </message>
+    <message>
+        <source>Quillon has been uninstalled.</source>
+        <translation>Quillon a été désinstallé.</translation>
+    </message>
+    <message>
+        <source>Restart your computer to finish removing the Quillon MIDI drivers.</source>
+        <translation>Redémarrez l’ordinateur pour achever la suppression des pilotes MIDI Quillon.</translation>
+    </message>
+    <message>
+        <source>Restart</source>
+        <translation>Redémarrer</translation>
+    </message>
+    <message>
+        <source>Read me</source>
+        <translation>Lisez-moi</translation>
+    </message>
+    <message>
+        <source>Uninstall log</source>
+        <translation>Journal de la désinstallation</translation>
+    </message>
+</context>
+<context>
+    <name>NSAlert</name>
+    <message>
+        <source>Details</source>
+        <translation>Détails</translation>
+    </message>
+    <message>
+        <source>Show Details…</source>
+        <translation>Afficher les détails…</translation>
+    </message>
+    <message>
+        <source>Hide Details…</source>
+        <translation>Masquer les détails…</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Copier</translation>
+    </message>
+</context>
+</TS>

@@ -204,6 +204,70 @@
         <translation>%1 no tiene ajustes de Quillon propios.</translation>
     </message>
     <message>
+        <source>previewHeading</source>
+        <translation>Se ELIMINARÁ lo siguiente:</translation>
+    </message>
+    <message>
+        <source>previewNothing</source>
+        <translation>No queda nada por eliminar de lo que enumeran los recibos de instalación.</translation>
+    </message>
+    <message>
+        <source>previewSystemPart</source>
+        <translation>Del sistema (archivos: %1, carpetas: %2):</translation>
+    </message>
+    <message>
+        <source>previewUserPart</source>
+        <translation>De su carpeta personal (archivos: %1, carpetas: %2):</translation>
+    </message>
+    <message>
+        <source>previewUserPartOf</source>
+        <translation>De la carpeta personal de %1 (archivos: %2, carpetas: %3):</translation>
+    </message>
+    <message>
+        <source>previewLoginItem</source>
+        <translation>%1 (se inicia al iniciar la sesión)</translation>
+    </message>
+    <message>
+        <source>previewAlsaBlock</source>
+        <translation>el bloque de Quillon en %1 (el resto del archivo se conserva)</translation>
+    </message>
+    <message>
+        <source>previewMore</source>
+        <translation>… y %1 más: quillon-uninstall --dry-run los enumera todos.</translation>
+    </message>
+    <message>
+        <source>previewFoldersNote</source>
+        <translation>Una carpeta solo se elimina cuando ya no queda nada más en ella.</translation>
+    </message>
+    <message>
+        <source>previewNote</source>
+        <translation>Nota: %1</translation>
+    </message>
+    <message>
+        <source>previewUserLeftOut</source>
+        <translation>Se conserva: la parte propia de %1: %2</translation>
+    </message>
+    <message>
+        <source>dryRunNote</source>
+        <translation>Simulación: no se cambió nada.</translation>
+    </message>
+    <message>
+        <source>reasonSkipped</source>
+        <translation>el administrador omitió esta parte.</translation>
+    </message>
+    <message>
+        <source>ctrlCSkips</source>
+        <translation>(Ctrl-C omite la parte de este usuario)</translation>
+    </message>
+    <message>
+        <source>skippingUserPart</source>
+        <translation>Omitiendo la parte de %1…</translation>
+    </message>
+    <message>
+        <source>linesLeftOut</source>
+        <translation>[… se omitieron %1 líneas de la parte de este usuario; el archivo de registro guarda más …]</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>No se eliminaron los ajustes de Quillon propios de %1: %2</translation>
     </message>

@@ -204,6 +204,70 @@
         <translation>%1 n’a pas de réglages Quillon qui lui soient propres.</translation>
     </message>
     <message>
+        <source>previewHeading</source>
+        <translation>Les éléments suivants seront SUPPRIMÉS :</translation>
+    </message>
+    <message>
+        <source>previewNothing</source>
+        <translation>Il ne reste plus rien à supprimer de ce que listent les reçus d’installation.</translation>
+    </message>
+    <message>
+        <source>previewSystemPart</source>
+        <translation>Du système (fichiers : %1, dossiers : %2) :</translation>
+    </message>
+    <message>
+        <source>previewUserPart</source>
+        <translation>De votre dossier personnel (fichiers : %1, dossiers : %2) :</translation>
+    </message>
+    <message>
+        <source>previewUserPartOf</source>
+        <translation>Du dossier personnel de %1 (fichiers : %2, dossiers : %3) :</translation>
+    </message>
+    <message>
+        <source>previewLoginItem</source>
+        <translation>%1 (lancé à l’ouverture de session)</translation>
+    </message>
+    <message>
+        <source>previewAlsaBlock</source>
+        <translation>le bloc Quillon dans %1 (le reste du fichier est conservé)</translation>
+    </message>
+    <message>
+        <source>previewMore</source>
+        <translation>… et %1 de plus : quillon-uninstall --dry-run les liste tous.</translation>
+    </message>
+    <message>
+        <source>previewFoldersNote</source>
+        <translation>Un dossier n’est supprimé que s’il ne contient plus rien d’autre.</translation>
+    </message>
+    <message>
+        <source>previewNote</source>
+        <translation>Remarque : %1</translation>
+    </message>
+    <message>
+        <source>previewUserLeftOut</source>
+        <translation>Conservée : la partie propre à %1 : %2</translation>
+    </message>
+    <message>
+        <source>dryRunNote</source>
+        <translation>Simulation : rien n’a été modifié.</translation>
+    </message>
+    <message>
+        <source>reasonSkipped</source>
+        <translation>l’administrateur a passé cette partie.</translation>
+    </message>
+    <message>
+        <source>ctrlCSkips</source>
+        <translation>(Ctrl-C passe la partie de cet utilisateur)</translation>
+    </message>
+    <message>
+        <source>skippingUserPart</source>
+        <translation>La partie de %1 est passée…</translation>
+    </message>
+    <message>
+        <source>linesLeftOut</source>
+        <translation>[… %1 lignes de la partie de cet utilisateur omises ; le fichier journal en garde davantage …]</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Les réglages Quillon propres à %1 n’ont pas été supprimés : %2</translation>
     </message>

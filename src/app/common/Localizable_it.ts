@@ -204,6 +204,70 @@
         <translation>%1 non ha impostazioni di Quillon proprie.</translation>
     </message>
     <message>
+        <source>previewHeading</source>
+        <translation>Verrà RIMOSSO quanto segue:</translation>
+    </message>
+    <message>
+        <source>previewNothing</source>
+        <translation>Non resta nulla da rimuovere di quanto elencano le ricevute di installazione.</translation>
+    </message>
+    <message>
+        <source>previewSystemPart</source>
+        <translation>Dal sistema (file: %1, cartelle: %2):</translation>
+    </message>
+    <message>
+        <source>previewUserPart</source>
+        <translation>Dalla propria cartella home (file: %1, cartelle: %2):</translation>
+    </message>
+    <message>
+        <source>previewUserPartOf</source>
+        <translation>Dalla cartella home di %1 (file: %2, cartelle: %3):</translation>
+    </message>
+    <message>
+        <source>previewLoginItem</source>
+        <translation>%1 (avviato all’accesso)</translation>
+    </message>
+    <message>
+        <source>previewAlsaBlock</source>
+        <translation>il blocco di Quillon in %1 (il resto del file resta invariato)</translation>
+    </message>
+    <message>
+        <source>previewMore</source>
+        <translation>… e altri %1: quillon-uninstall --dry-run li elenca tutti.</translation>
+    </message>
+    <message>
+        <source>previewFoldersNote</source>
+        <translation>Una cartella viene rimossa solo quando non contiene nient’altro.</translation>
+    </message>
+    <message>
+        <source>previewNote</source>
+        <translation>Nota: %1</translation>
+    </message>
+    <message>
+        <source>previewUserLeftOut</source>
+        <translation>Resta: la parte propria di %1: %2</translation>
+    </message>
+    <message>
+        <source>dryRunNote</source>
+        <translation>Prova: non è stato modificato nulla.</translation>
+    </message>
+    <message>
+        <source>reasonSkipped</source>
+        <translation>l’amministratore ha saltato questa parte.</translation>
+    </message>
+    <message>
+        <source>ctrlCSkips</source>
+        <translation>(Ctrl-C salta la parte di questo utente)</translation>
+    </message>
+    <message>
+        <source>skippingUserPart</source>
+        <translation>Salto della parte di %1…</translation>
+    </message>
+    <message>
+        <source>linesLeftOut</source>
+        <translation>[… %1 righe della parte di questo utente omesse; il file di registro ne conserva di più …]</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Le impostazioni di Quillon proprie di %1 non sono state rimosse: %2</translation>
     </message>

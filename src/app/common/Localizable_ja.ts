@@ -204,6 +204,70 @@
         <translation>%1 には自身の Quillon 設定がありません。</translation>
     </message>
     <message>
+        <source>previewHeading</source>
+        <translation>次のものが削除されます:</translation>
+    </message>
+    <message>
+        <source>previewNothing</source>
+        <translation>インストール記録に載っているもので、削除すべきものは残っていません。</translation>
+    </message>
+    <message>
+        <source>previewSystemPart</source>
+        <translation>システムから (ファイル: %1、フォルダー: %2):</translation>
+    </message>
+    <message>
+        <source>previewUserPart</source>
+        <translation>あなたのホームフォルダーから (ファイル: %1、フォルダー: %2):</translation>
+    </message>
+    <message>
+        <source>previewUserPartOf</source>
+        <translation>%1 のホームフォルダーから (ファイル: %2、フォルダー: %3):</translation>
+    </message>
+    <message>
+        <source>previewLoginItem</source>
+        <translation>%1 (ログイン時に起動)</translation>
+    </message>
+    <message>
+        <source>previewAlsaBlock</source>
+        <translation>%1 内の Quillon のブロック (ファイルの残りはそのまま)</translation>
+    </message>
+    <message>
+        <source>previewMore</source>
+        <translation>… ほか %1 件: quillon-uninstall --dry-run ですべて表示されます。</translation>
+    </message>
+    <message>
+        <source>previewFoldersNote</source>
+        <translation>フォルダーは、ほかに何も残っていないときだけ削除されます。</translation>
+    </message>
+    <message>
+        <source>previewNote</source>
+        <translation>注意: %1</translation>
+    </message>
+    <message>
+        <source>previewUserLeftOut</source>
+        <translation>残ります: %1 自身の部分: %2</translation>
+    </message>
+    <message>
+        <source>dryRunNote</source>
+        <translation>ドライラン: 何も変更されていません。</translation>
+    </message>
+    <message>
+        <source>reasonSkipped</source>
+        <translation>管理者がこの部分をスキップしました。</translation>
+    </message>
+    <message>
+        <source>ctrlCSkips</source>
+        <translation>(Ctrl-C でこのユーザーの部分をスキップ)</translation>
+    </message>
+    <message>
+        <source>skippingUserPart</source>
+        <translation>%1 の部分をスキップしています…</translation>
+    </message>
+    <message>
+        <source>linesLeftOut</source>
+        <translation>[… このユーザーの部分の %1 行を省略しました。ログファイルにはさらに残っています …]</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>%1 自身の Quillon 設定は削除されませんでした: %2</translation>
     </message>

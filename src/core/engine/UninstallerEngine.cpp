@@ -9,6 +9,7 @@
 #include "MoreSecProtocol.h"
 #include "MoreUNIX.h"
 #include "UninstallerEnginePrivate.h"
+#include "MoreSecInstalledTool.h"
 #include "UninstallerRootWatch.h"
 
 #include <Authorization.h>
@@ -421,8 +422,11 @@ OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevice
   if (!failed && privileged) {
     UninstallerRootWatch rootWatch;
     CFRef<CFStringRef> toolPath(CopyPathOfURL(tool));
-    UninstallerRootWatchStart(&rootWatch, StdStringOf(toolPath.get()), options->privilegedToolRunning,
-                              options->context);
+    std::string installed;
+    MoreSecPathRefusal notInstalled;
+    (void) MoreSecCopyInstalledToolPath(kMoreSecHelperPolicyPath, &installed, &notInstalled);
+    UninstallerRootWatchStartWithInstalled(&rootWatch, StdStringOf(toolPath.get()), installed,
+                                           options->privilegedToolRunning, options->context);
     status = MoreSecExecuteRequestInHelperToolWithHook(tool, auth, request.get(), &response,
                                                        options->helperToolStarted, options->context);
     UninstallerRootWatchStop(&rootWatch);

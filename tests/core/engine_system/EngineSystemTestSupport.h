@@ -8,6 +8,7 @@
 // for the forks that follow.
 #pragma once
 
+#include "MoreSecInstalledTool.h"
 #include "MoreSecProtocol.h"
 #include "MoreSecProtocolPrivate.h"
 #include "MoreUNIX.h"
@@ -88,6 +89,27 @@ inline const char* const kReportingUserScript =
     "echo\n";
 
 using quillon::systest::MountOverlays;
+
+// In the child's private mount namespace, the uninstall right's polkit
+// action names `tool` as the installed helper tool, as installing a bundle
+// there would: the root side then runs that bundle's programs and no
+// other's. polkitd outside the namespace does not see it, so pkexec asks
+// its generic action for that path.
+inline void InstalledAt(const std::string& tool, sys::ChildOptions* options) {
+  options->privateMountNamespace = true;
+  std::function<bool(std::string*)> before = options->rootSetup;
+  options->rootSetup = [before, tool](std::string* error) {
+    if (before && !before(error)) return false;
+    const std::string actions = "/usr/share/polkit-1/actions";
+    if (!quillon::systest::MountTmpfs(actions, 0, "mode=0755", error)) return false;
+    if (!WriteFile(kMoreSecHelperPolicyPath,
+                   "<annotate key=\"org.freedesktop.policykit.exec.path\">" + tool + "</annotate>\n", 0644)) {
+      *error = "cannot write the polkit action";
+      return false;
+    }
+    return true;
+  };
+}
 
 // ---------------------------------------------------------------- engine
 

@@ -16,6 +16,7 @@
 #include "SystemTestSupport.h"
 #include "UninstallerEngine.h"
 
+#include <Authorization.h>
 #include <CoreFoundation/CFRef.h>
 
 #include <fcntl.h>
@@ -109,6 +110,31 @@ inline void InstalledAt(const std::string& tool, sys::ChildOptions* options) {
     }
     return true;
   };
+}
+
+// Where the install puts the bundle by default.
+inline const char kDefaultBundle[] = "/usr/local/lib/quillon-uninstaller/Uninstaller.bundle";
+
+// polkitd knows the uninstall right's action with its exec.path annotation
+// for the default install (as the install, or scripts/ci/start-services.sh,
+// puts it in place).
+inline bool ActionNamesTheInstalledTool(std::string* error) {
+  const std::string annotation =
+      std::string("policykit.exec.path\">") + kDefaultBundle + "/UninstallerHelper</annotate>";
+  if (ReadFile(kMoreSecHelperPolicyPath).find(annotation) == std::string::npos &&
+      !WriteFile(kMoreSecHelperPolicyPath,
+                 ReadFile(QUILLON_SOURCE_ROOT "/src/platform/authorization/com.quillon.uninstaller.policy"), 0644)) {
+    *error = std::string("cannot write ") + kMoreSecHelperPolicyPath;
+    return false;
+  }
+  for (int i = 0; i < 100; i++) {
+    sys::ChildResult shown = sys::RunProgramAsUser(
+        nullptr, {"/usr/bin/pkaction", "--action-id", kQuillonUninstallRight, "--verbose"});
+    if (shown.out.find(std::string(kDefaultBundle) + "/UninstallerHelper") != std::string::npos) return true;
+    usleep(100 * 1000);
+  }
+  *error = "polkitd does not show the exec.path annotation";
+  return false;
 }
 
 // ---------------------------------------------------------------- engine

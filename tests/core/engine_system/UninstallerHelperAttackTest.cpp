@@ -621,30 +621,7 @@ TEST_F(UninstallerHelperAttackTest, ARepairRefusesACopyWithASecondName) {
 
 namespace {
 
-const char kDefaultBundle[] = "/usr/local/lib/quillon-uninstaller/Uninstaller.bundle";
 const char kUninstallLock[] = "/run/quillon-uninstall.lock";
-
-// polkitd knows the uninstall right's action with its exec.path annotation
-// for the default install (as the install, or scripts/ci/start-services.sh,
-// puts it in place).
-bool ActionNamesTheInstalledTool(std::string* error) {
-  const std::string annotation =
-      std::string("policykit.exec.path\">") + kDefaultBundle + "/UninstallerHelper</annotate>";
-  if (ReadFile(kMoreSecHelperPolicyPath).find(annotation) == std::string::npos &&
-      !WriteFile(kMoreSecHelperPolicyPath,
-                 ReadFile(QUILLON_SOURCE_ROOT "/src/platform/authorization/com.quillon.uninstaller.policy"), 0644)) {
-    *error = std::string("cannot write ") + kMoreSecHelperPolicyPath;
-    return false;
-  }
-  for (int i = 0; i < 100; i++) {
-    sys::ChildResult shown = sys::RunProgramAsUser(
-        nullptr, {"/usr/bin/pkaction", "--action-id", kQuillonUninstallRight, "--verbose"});
-    if (shown.out.find(std::string(kDefaultBundle) + "/UninstallerHelper") != std::string::npos) return true;
-    usleep(100 * 1000);
-  }
-  *error = "polkitd does not show the exec.path annotation";
-  return false;
-}
 
 // A rules file that allows `allowed` and refuses `refused` to `user`, and
 // nothing else; gone with the holder.

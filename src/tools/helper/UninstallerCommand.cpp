@@ -2,7 +2,7 @@
 
 #include "MoreSecInstalledTool.h"
 #include "ProgramRunner.h"
-#include "UninstallerRunLog.h"
+#include "UninstallerLogCut.h"
 
 #include <errno.h>
 #include <limits.h>

@@ -208,6 +208,10 @@ as_user cmake --build "$build" -j "$(nproc)"
 
 # As root: the helper tool runs as root only programs that root owns, in
 # folders that only root can change, so the bundle must be installed this way.
+# The install also writes the polkit action's exec.path annotation: pkexec
+# then runs $prefix/lib/quillon-uninstaller/Uninstaller.bundle/UninstallerHelper
+# under the uninstall right, and the desktop's agent shows the product's own
+# message. The helper tool reads the same annotation to find its bundle.
 say "installing the uninstaller into $prefix"
 dirs_before=$(mktemp)
 dirs_after=$(mktemp)
@@ -232,6 +236,9 @@ mkdir -p "$state/replaced"
   say "keeping a copy of $path, which the install replaces; --remove puts it back"
 done
 as_root cmake --install "$build" --prefix "$prefix"
+helper="$prefix/lib/quillon-uninstaller/Uninstaller.bundle/UninstallerHelper"
+grep -qF "policykit.exec.path\">$helper<" "$polkit_actions/com.quillon.uninstaller.policy" ||
+  die "the polkit action does not name $helper; the password prompt would not be the product's"
 list_dirs >"$dirs_after"
 # Kept beside the bundle, owned by root, with what an earlier install left.
 {

@@ -9,6 +9,7 @@
 #include "MoreUNIX.h"
 #include "MoreUNIXText.h"
 #include "UninstallerEnginePrivate.h"
+#include "MoreSecInstalledTool.h"
 #include "UninstallerRootWatch.h"
 
 #include <Authorization.h>
@@ -472,8 +473,11 @@ class EngineRun {
     if (!PrivilegedStepDue()) return;
     UninstallerRootWatch rootWatch;
     CFRef<CFStringRef> toolPath(CopyPathOfURL(fTool));
-    UninstallerRootWatchStart(&rootWatch, StdStringOf(toolPath.get()), fOptions.privilegedToolRunning,
-                              fOptions.context);
+    std::string installed;
+    MoreSecPathRefusal notInstalled;
+    (void) MoreSecCopyInstalledToolPath(kMoreSecHelperPolicyPath, &installed, &notInstalled);
+    UninstallerRootWatchStartWithInstalled(&rootWatch, StdStringOf(toolPath.get()), installed,
+                                           fOptions.privilegedToolRunning, fOptions.context);
     OSStatus status = MoreSecExecuteRequestInHelperToolWithHook(fTool, fAuth, fRequest.get(), &fResponse,
                                                                 fOptions.helperToolStarted, fOptions.context);
     UninstallerRootWatchStop(&rootWatch);

@@ -14,10 +14,23 @@ bool OwnedByRoot(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && info.st_uid == 0;
 }
 
+// True when the events hold an open of the installed tool: pkexec execs it
+// only once polkit said yes, and looks at it before only with access().
+bool InstalledToolOpened(const UninstallerRootWatch* watch, const char* events, ssize_t length) {
+  if (watch->installedWatch < 0) return false;
+  for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= length;) {
+    const inotify_event* event = reinterpret_cast<const inotify_event*>(events + at);
+    if (event->wd == watch->installedWatch && (event->mask & IN_OPEN) != 0) return true;
+    at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+  }
+  return false;
+}
+
 void* WatchForRoot(void* argument) {
   UninstallerRootWatch* watch = static_cast<UninstallerRootWatch*>(argument);
+  bool opened = false;
   for (;;) {
-    if (OwnedByRoot(watch->path)) {
+    if (opened || OwnedByRoot(watch->path)) {
       watch->callback(watch->context);
       return nullptr;
     }
@@ -25,9 +38,10 @@ void* WatchForRoot(void* argument) {
     int ready = poll(fds, 2, -1);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0 || fds[1].revents != 0) return nullptr;
-    char events[4096];
+    alignas(inotify_event) char events[4096];
     ssize_t n = read(watch->inotifyFd, events, sizeof events);
     if (n < 0 && errno != EINTR && errno != EAGAIN) return nullptr;
+    opened = n > 0 && InstalledToolOpened(watch, events, n);
   }
 }
 
@@ -40,13 +54,23 @@ void CloseIfOpen(int* fd) {
 
 void UninstallerRootWatchStart(UninstallerRootWatch* watch, const std::string& path, void (*callback)(void*),
                                void* context) {
+  UninstallerRootWatchStartWithInstalled(watch, path, std::string(), callback, context);
+}
+
+void UninstallerRootWatchStartWithInstalled(UninstallerRootWatch* watch, const std::string& path,
+                                            const std::string& installedPath, void (*callback)(void*), void* context) {
   if (callback == nullptr || watch->running) return;
   watch->path = path;
   watch->callback = callback;
   watch->context = context;
   watch->inotifyFd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-  if (watch->inotifyFd < 0 || inotify_add_watch(watch->inotifyFd, path.c_str(), IN_ATTRIB) < 0 ||
-      pipe2(watch->stopPipe, O_CLOEXEC) != 0 || pthread_create(&watch->thread, nullptr, WatchForRoot, watch) != 0) {
+  const bool ready = watch->inotifyFd >= 0 && inotify_add_watch(watch->inotifyFd, path.c_str(), IN_ATTRIB) >= 0 &&
+                     pipe2(watch->stopPipe, O_CLOEXEC) == 0;
+  // Without the installed tool (a bundle run from elsewhere) only the owner tells.
+  if (ready && !installedPath.empty()) {
+    watch->installedWatch = inotify_add_watch(watch->inotifyFd, installedPath.c_str(), IN_OPEN);
+  }
+  if (!ready || pthread_create(&watch->thread, nullptr, WatchForRoot, watch) != 0) {
     CloseIfOpen(&watch->inotifyFd);
     CloseIfOpen(&watch->stopPipe[0]);
     CloseIfOpen(&watch->stopPipe[1]);

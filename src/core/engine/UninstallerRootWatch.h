@@ -1,8 +1,9 @@
-// Tells when the privileged helper tool runs as root. A freshly installed
-// tool is the user's; the instance that pkexec starts as root first makes
-// the file root's own (its self-repair), so the moment the file's owner
-// turns to root is the moment the password was accepted. The watch looks at
-// the file's attributes (inotify), so it costs nothing while it waits.
+// Tells when the privileged helper tool runs as root. pkexec execs the
+// installed tool only once polkit said yes (before, it only asks access()),
+// so the first open of that file is the moment the password was accepted. A
+// tool that repairs itself makes its own file root's instead, so the moment
+// its owner turns to root tells the same. The watch uses inotify, so it
+// costs nothing while it waits.
 #pragma once
 
 #include <pthread.h>
@@ -11,6 +12,7 @@
 
 struct UninstallerRootWatch {
   int inotifyFd = -1;
+  int installedWatch = -1;
   int stopPipe[2] = {-1, -1};
   pthread_t thread{};
   bool running = false;
@@ -25,6 +27,11 @@ struct UninstallerRootWatch {
 // set up: the report is a courtesy and never affects the uninstall.
 void UninstallerRootWatchStart(UninstallerRootWatch* watch, const std::string& path, void (*callback)(void*),
                                void* context);
+
+// The same, and also the first open of the installed tool at
+// |installedPath| (empty: none) counts.
+void UninstallerRootWatchStartWithInstalled(UninstallerRootWatch* watch, const std::string& path,
+                                            const std::string& installedPath, void (*callback)(void*), void* context);
 
 // Stops the watch and waits for its thread; safe on a watch never started.
 void UninstallerRootWatchStop(UninstallerRootWatch* watch);

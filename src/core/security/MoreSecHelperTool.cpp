@@ -12,6 +12,7 @@
 #include "MoreCFQ.h"
 #include "MoreSecClientPrivate.h"
 #include "MoreSecHygiene.h"
+#include "MoreSecInstalledTool.h"
 #include "MoreSecProtocolPrivate.h"
 #include "MoreSecurityPrivate.h"
 #include "MoreUNIX.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -194,16 +196,18 @@ OSStatus ReadAndDispatchCommand(int fdIn, int fdOut, AuthorizationRef auth, More
   return err;
 }
 
-OSStatus ExecuteSelfInPrivilegedSelfRepairMode(int fdIn, int fdOut, AuthorizationRef auth, const char* pathToSelf) {
+// |pathToRun| is the file pkexec runs as root: the tool itself, to be
+// repaired, or the installed tool that polkit's action names.
+OSStatus ExecuteSelfInPrivilegedSelfRepairMode(int fdIn, int fdOut, AuthorizationRef auth, const char* pathToRun) {
   assert(auth != NULL);
-  assert(pathToSelf != NULL);
+  assert(pathToRun != NULL);
 
   int junk;
   FILE* channel = NULL;
   pid_t childPID = -1;
 
   fprintf(stderr, "MoreSecurity: Calling AEWP\n");
-  OSStatus err = AuthorizationExecuteWithPrivileges(auth, pathToSelf, kAuthorizationFlagDefaults,
+  OSStatus err = AuthorizationExecuteWithPrivileges(auth, pathToRun, kAuthorizationFlagDefaults,
                                                     kSelfRepairArguments, &channel);
   fprintf(stderr, "MoreSecurity: AEWP returned %d\n", static_cast<int>(err));
   if (err != noErr) {
@@ -251,8 +255,37 @@ AuthorizationRef MoreSecHelperToolCopyAuthRef(void) {
   return auth;
 }
 
+namespace {
+
+bool RunsAsRootAlone() {
+  uid_t realUID, effectiveUID, savedUID;
+  return getresuid(&realUID, &effectiveUID, &savedUID) == 0 && realUID == 0 && effectiveUID == 0 && savedUID == 0;
+}
+
+// A set-user-ID copy started by a user keeps that user as its real user ID,
+// and so the user may signal it, stop it while it holds the system lock, or
+// trace what it does. Such a process gives root up for good and asks pkexec
+// instead, whose child is root through and through.
+OSStatus GiveUpRootForGood() {
+  const uid_t realUID = getuid();
+  const gid_t realGID = getgid();
+  if (setresgid(realGID, realGID, realGID) != 0) return errno;
+  if (setresuid(realUID, realUID, realUID) != 0) return errno;
+  uid_t r, e, s;
+  if (getresuid(&r, &e, &s) != 0 || e != realUID || s != realUID) return EPERM;
+  return noErr;
+}
+
+}  // namespace
+
 OSStatus MoreSecHelperToolMain(int fdIn, int fdOut, AuthorizationRef auth, MoreSecCommandProc commandProc, int argc,
                                const char* argv[]) {
+  return MoreSecHelperToolMainForInstalledTool(fdIn, fdOut, auth, commandProc, argc, argv, NULL);
+}
+
+OSStatus MoreSecHelperToolMainForInstalledTool(int fdIn, int fdOut, AuthorizationRef auth,
+                                               MoreSecCommandProc commandProc, int argc, const char* argv[],
+                                               const char* policyPath) {
   assert(fdIn >= 0);
   assert(fdOut >= 0);
   assert(commandProc != NULL);
@@ -265,7 +298,11 @@ OSStatus MoreSecHelperToolMain(int fdIn, int fdOut, AuthorizationRef auth, MoreS
   // Before anything changes it: was the tool started as root?
   uid_t startingEUID = geteuid();
 
-  OSStatus err = MoreSecTemporarilySetNonPrivilegedEUID();
+  // The installed tool does root's work only as root alone, and never
+  // repairs a file: see GiveUpRootForGood.
+  const bool installedTool = (policyPath != NULL);
+  const bool rootAlone = RunsAsRootAlone();
+  OSStatus err = (installedTool && !rootAlone) ? GiveUpRootForGood() : MoreSecTemporarilySetNonPrivilegedEUID();
   if (err == noErr) {
     err = GetPathToSelf(&pathToSelf);
   }
@@ -281,7 +318,22 @@ OSStatus MoreSecHelperToolMain(int fdIn, int fdOut, AuthorizationRef auth, MoreS
     if (err == noErr) {
       err = AuthorizationCreateFromExternalForm(&extAuth, &auth);
     }
-    if (err == noErr) {
+    if (err == noErr && installedTool) {
+      if (rootAlone) {
+        err = ReadAndDispatchCommand(fdIn, fdOut, auth, commandProc);
+      } else {
+        std::string installed;
+        MoreSecPathRefusal refusal;
+        int found = MoreSecCopyInstalledToolPath(policyPath, &installed, &refusal);
+        if (found != 0) {
+          fprintf(stderr, "MoreSecurity: no installed tool to run as root: %s %s\n", refusal.where.c_str(),
+                  refusal.why[0] != '\0' ? refusal.why : strerror(found));
+          err = errAuthorizationToolExecuteFailure;
+        } else {
+          err = ExecuteSelfInPrivilegedSelfRepairMode(fdIn, fdOut, auth, installed.c_str());
+        }
+      }
+    } else if (err == noErr) {
       if (startingEUID == 0) {
         err = ReadAndDispatchCommand(fdIn, fdOut, auth, commandProc);
       } else {
@@ -295,10 +347,11 @@ OSStatus MoreSecHelperToolMain(int fdIn, int fdOut, AuthorizationRef auth, MoreS
       // First, before any check, so the relaying instance can always wait for us.
       SInt32 ourPID = getpid();
       err = MoreUNIXWrite(fdOut, &ourPID, sizeof(ourPID), NULL);
-      if (err == noErr && (startingEUID != 0 || auth == NULL)) {
+      if (err == noErr && (startingEUID != 0 || auth == NULL || (installedTool && !rootAlone))) {
         err = kHelperToolNotPrivilegedErr;
       }
-      if (err == noErr) {
+      // The installed tool is root's already; pkexec runs it as root.
+      if (err == noErr && !installedTool) {
         err = RepairOurPrivileges(pathToSelf);
       }
       if (err == noErr) {
@@ -335,6 +388,11 @@ bool OpenStandardDescriptors() {
 }  // namespace
 
 int MoreSecHelperToolEntry(int argc, char* argv[], MoreSecCommandProc commandProc) {
+  return MoreSecHelperToolEntryForInstalledTool(argc, argv, commandProc, NULL);
+}
+
+int MoreSecHelperToolEntryForInstalledTool(int argc, char* argv[], MoreSecCommandProc commandProc,
+                                           const char* policyPath) {
   // Nothing that can fail silently before this: descriptors first.
   if (!OpenStandardDescriptors()) {
     return MoreSecErrorToHelperToolResult(kHelperToolFailedErr);
@@ -359,8 +417,8 @@ int MoreSecHelperToolEntry(int argc, char* argv[], MoreSecCommandProc commandPro
   }
   if (err == noErr) {
     AuthorizationRef auth = MoreSecHelperToolCopyAuthRef();
-    err = MoreSecHelperToolMain(STDIN_FILENO, STDOUT_FILENO, auth, commandProc, argc,
-                                const_cast<const char**>(argv));
+    err = MoreSecHelperToolMainForInstalledTool(STDIN_FILENO, STDOUT_FILENO, auth, commandProc, argc,
+                                                const_cast<const char**>(argv), policyPath);
   }
   return MoreSecErrorToHelperToolResult(err);
 }

@@ -30,6 +30,18 @@ AuthorizationRef MoreSecHelperToolCopyAuthRef(void);
 OSStatus MoreSecHelperToolMain(int fdIn, int fdOut, AuthorizationRef auth, MoreSecCommandProc commandProc, int argc,
                                const char* argv[]);
 
+// The same for the installed tool that the polkit action at |policyPath|
+// names (MoreSecInstalledTool.h); NULL gives MoreSecHelperToolMain. Such a
+// tool never repairs a file. It runs the command only when its real,
+// effective and saved user IDs are all 0 (pkexec's child, or a tool that
+// root started); any other start gives root up for good and relays through
+// pkexec on the installed tool that the action names, whatever file this
+// process runs from, so the authorization dialog shows the action's own
+// message. A repair-mode start that is not root alone gives 5361.
+OSStatus MoreSecHelperToolMainForInstalledTool(int fdIn, int fdOut, AuthorizationRef auth,
+                                               MoreSecCommandProc commandProc, int argc, const char* argv[],
+                                               const char* policyPath);
+
 // Everything a helper tool's main does, for set-user-ID use: make sure
 // descriptors 0 to 2 are open, refuse an argument count other than 1 or 2,
 // reset the inherited process state (environment, signals, umask, limits,
@@ -37,5 +49,8 @@ OSStatus MoreSecHelperToolMain(int fdIn, int fdOut, AuthorizationRef auth, MoreS
 // the authorization, run MoreSecHelperToolMain on descriptors 0 and 1 and
 // return the exit code (0 to 4; never 126 or 127, which pkexec reserves).
 int MoreSecHelperToolEntry(int argc, char* argv[], MoreSecCommandProc commandProc);
+// The same with MoreSecHelperToolMainForInstalledTool.
+int MoreSecHelperToolEntryForInstalledTool(int argc, char* argv[], MoreSecCommandProc commandProc,
+                                           const char* policyPath);
 
 #endif  // QUILLON_CORE_SECURITY_MORESECHELPERTOOL_H

@@ -53,6 +53,14 @@ CFTypeRef CFRetain(CFTypeRef cf) {
   return cf;
 }
 
+// A program that never makes a bundle (the helper tool) must not carry the
+// bundle code and its dlopen: the runtime refers to it weakly. A bundle
+// object exists only where CFBundle.cpp, which defines both, is linked.
+namespace cfi {
+void BundleReleaseChildren(Object* b, Object** doomed) __attribute__((weak));
+void BundleDestroy(Object* b) __attribute__((weak));
+}  // namespace cfi
+
 namespace {
 
 // Frees one object whose children have already been released.

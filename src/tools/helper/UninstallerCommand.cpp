@@ -1,8 +1,9 @@
 #include "UninstallerCommand.h"
 
+#include "MoreSecInstalledTool.h"
 #include "MoreUNIXText.h"
 #include "ProgramRunner.h"
-#include "UninstallerRunLog.h"
+#include "UninstallerLogCut.h"
 
 #include <errno.h>
 #include <limits.h>
@@ -10,6 +11,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,11 +146,52 @@ OSStatus RefuseProgram(const char* key, const std::string& path, int err, const 
   return refused ? kUninstallUntrustedProgramErr : err;
 }
 
-OSStatus CheckUninstallRight(AuthorizationRef auth) {
-  AuthorizationItem item = {kQuillonUninstallRight, 0, NULL, 0};
-  AuthorizationRights rights = {1, &item};
-  return AuthorizationCopyRights(auth, &rights, NULL,
-                                 kAuthorizationFlagExtendRights | kAuthorizationFlagInteractionAllowed, NULL);
+// Root's work is done only by a process that is root alone: pkexec's child,
+// which polkit let run under the uninstall right itself (the action names
+// the installed tool, so pkexec's question is that right), or a tool that
+// root started. A second question to polkit would ask about root and could
+// only say yes, so there is none. A process whose real or saved user ID is
+// another user's (a set-user-ID copy) could be signalled or stopped by that
+// user while it holds the system lock: it gets nothing.
+OSStatus CheckRootAlone(AuthorizationRef) {
+  uid_t realUID, effectiveUID, savedUID;
+  if (getresuid(&realUID, &effectiveUID, &savedUID) != 0) return kHelperToolNotPrivilegedErr;
+  if (realUID == 0 && effectiveUID == 0 && savedUID == 0) return noErr;
+  return kHelperToolNotPrivilegedErr;
+}
+
+// The request must name the installed bundle's own programs, at their own
+// places; anything else, root's or not, is refused by name.
+OSStatus CheckInBundle(const char* key, const std::string& path, const std::string& expected, UninstallLog* log) {
+  if (path == expected) return noErr;
+  log->Refusal("refused %s \"%s\": not the installed bundle's %s", key, path.c_str(), expected.c_str());
+  return kUninstallUntrustedProgramErr;
+}
+
+const char* const kBundlePlaces[] = {"/Resources/uninstall.ss", "/PruneMIDI", "/PruneLoginItem"};
+
+// The process that holds a flock on the file open at fd, from /proc/locks
+// (the kernel's own table; waiters' lines start with "->" and are skipped),
+// or 0 when none is found.
+pid_t LockHolder(int fd) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return 0;
+  FILE* locks = fopen("/proc/locks", "re");
+  if (locks == NULL) return 0;
+  pid_t holder = 0;
+  char line[256];
+  while (holder == 0 && fgets(line, sizeof line, locks) != NULL) {
+    int pid = 0;
+    unsigned int major = 0, minor = 0;
+    unsigned long inode = 0;
+    if (sscanf(line, "%*d: FLOCK %*s %*s %d %x:%x:%lu", &pid, &major, &minor, &inode) == 4 &&
+        inode == static_cast<unsigned long>(info.st_ino) && major == major(info.st_dev) &&
+        minor == minor(info.st_dev) && pid > 0) {
+      holder = pid;
+    }
+  }
+  fclose(locks);
+  return holder;
 }
 
 // Opens the system-wide lock file at |path| as root and waits for it, so that
@@ -156,10 +200,13 @@ OSStatus CheckUninstallRight(AuthorizationRef auth) {
 // may point elsewhere), it is opened without following a link and without
 // truncating, and must turn out to be a regular file of root's own that
 // nobody else may open, linked once; anything else is refused (never
-// removed or rewritten), and the administrator has to clear the name.
+// removed or rewritten), and the administrator has to clear the name. The
+// file is root:root 0600. The wait is bounded: a holder that never lets go
+// (stopped, hung) must not hold every later uninstall with it, so after
+// |waitSeconds| the run stops with ETIMEDOUT and a line naming the holder.
 // Without root at hand there is nothing to guard (the programs could not run
 // as root either) and *fd stays -1.
-int LockSystemWide(const char* path, UninstallLog* log, int* fd) {
+int LockSystemWide(const char* path, int waitSeconds, UninstallLog* log, int* fd) {
   const uid_t actingAs = geteuid();
   if (actingAs != 0 && seteuid(0) != 0) return 0;
   int lockFd;
@@ -172,23 +219,46 @@ int LockSystemWide(const char* path, UninstallLog* log, int* fd) {
   if (err == 0 && (!S_ISREG(info.st_mode) || info.st_uid != 0 || info.st_nlink != 1 || (info.st_mode & 077) != 0)) {
     err = EPERM;
   }
+  // A file that root made while its group was another's: root's group too.
+  if (err == 0 && info.st_gid != 0 && fchown(lockFd, 0, 0) != 0) err = errno;
+  bool timedOut = false;
   if (err == 0 && flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
     log->Line("waiting for another uninstall to finish");
-    while (flock(lockFd, LOCK_EX) != 0) {
-      if (errno != EINTR) {
+    struct timespec start;
+    (void) clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+      if (flock(lockFd, LOCK_EX | LOCK_NB) == 0) break;
+      if (errno != EWOULDBLOCK && errno != EINTR) {
         err = errno;
         break;
       }
+      struct timespec now;
+      (void) clock_gettime(CLOCK_MONOTONIC, &now);
+      const long long waitedMs =
+          (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / (1000 * 1000);
+      if (waitedMs >= waitSeconds * 1000LL) {
+        timedOut = true;
+        err = ETIMEDOUT;
+        break;
+      }
+      struct timespec pause = {0, 100 * 1000 * 1000};
+      (void) nanosleep(&pause, NULL);
     }
   }
+  const pid_t holder = timedOut ? LockHolder(lockFd) : 0;
   if (actingAs != 0) {
     int junk = seteuid(actingAs);
     assert(junk == 0);
   }
   if (err != 0) {
     if (lockFd >= 0) (void) close(lockFd);
-    log->Line("refused to run: %s is not a lock file of root's own (%s); an administrator must remove it", path,
-              strerror(err));
+    if (timedOut) {
+      log->Refusal("ran nothing: another uninstall (process %ld) has held %s for %d s", static_cast<long>(holder),
+                   path, waitSeconds);
+    } else {
+      log->Line("refused to run: %s is not a lock file of root's own (%s); an administrator must remove it", path,
+                strerror(err));
+    }
     return err;
   }
   *fd = lockFd;
@@ -264,11 +334,19 @@ OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRe
 
 OSStatus UninstallerCommandWithChecks(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
                                       UninstallRightsCheck check, const char* lockPath) {
+  UninstallCommandSettings settings;
+  settings.lockPath = lockPath;
+  return UninstallerCommandWithSettings(auth, request, response, check, settings);
+}
+
+OSStatus UninstallerCommandWithSettings(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
+                                        UninstallRightsCheck check, const UninstallCommandSettings& settings) {
   assert(auth != NULL);
   assert(request != NULL);
   assert(response != NULL && *response == NULL);
   assert(check != NULL);
-  assert(lockPath != NULL);
+  assert(settings.lockPath != NULL);
+  assert(settings.policyPath != NULL || settings.bundle != NULL);
 
   UninstallLog log;
   OSStatus err = noErr;
@@ -291,6 +369,26 @@ OSStatus UninstallerCommandWithChecks(AuthorizationRef auth, CFDictionaryRef req
       err = kUninstallCanceledErr;
     }
     if (err != noErr) log.Line("not authorized to uninstall (status %d)", static_cast<int>(err));
+  }
+
+  // Only the installed bundle's programs, wherever the request points.
+  std::string bundle;
+  if (err == noErr && settings.bundle != NULL) {
+    bundle = settings.bundle;
+  } else if (err == noErr) {
+    std::string tool;
+    MoreSecPathRefusal refusal;
+    int found = MoreSecCopyInstalledToolPath(settings.policyPath, &tool, &refusal);
+    if (found != 0) {
+      log.Refusal("ran nothing: no installed bundle: %s %s", refusal.where.c_str(),
+                  refusal.why[0] != '\0' ? refusal.why : strerror(found));
+      err = kUninstallUntrustedProgramErr;
+    } else {
+      bundle = MoreSecBundleOfInstalledTool(tool);
+    }
+  }
+  for (size_t i = 0; err == noErr && i < kStepCount; i++) {
+    if (!paths[i].empty()) err = CheckInBundle(kSteps[i].key, paths[i], bundle + kBundlePlaces[i], &log);
   }
 
   // Every program is pinned and checked before the first one runs, so that a
@@ -316,7 +414,7 @@ OSStatus UninstallerCommandWithChecks(AuthorizationRef auth, CFDictionaryRef req
   }
 
   int lockFd = -1;
-  if (err == noErr) err = LockSystemWide(lockPath, &log, &lockFd);
+  if (err == noErr) err = LockSystemWide(settings.lockPath, settings.lockWaitSeconds, &log, &lockFd);
   if (err == noErr) err = RunSteps(paths, fds, bundleFd, &log);
   for (int fd : {lockFd, bundleFd}) {
     if (fd >= 0) {
@@ -348,5 +446,5 @@ OSStatus UninstallerCommandWithChecks(AuthorizationRef auth, CFDictionaryRef req
 }
 
 OSStatus HelperToolCommandProc(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response) {
-  return UninstallerCommandWithRightsCheck(auth, request, response, CheckUninstallRight);
+  return UninstallerCommandWithRightsCheck(auth, request, response, CheckRootAlone);
 }

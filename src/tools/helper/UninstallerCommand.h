@@ -11,11 +11,19 @@
 // What it does, in order, stopping at the first refusal:
 //   1. checks that every path present is a string holding a clean absolute
 //      path (else paramErr);
-//   2. asks polkit, through AuthorizationCopyRights with interaction allowed,
-//      whether the user holds kQuillonUninstallRight (a relayed run, whose
-//      real user ID is already 0, passes at once); denial gives 5362 and a
-//      dismissed dialog 5363, which the application shows as nothing;
-//   3. opens every program named through one pinned walk from "/"
+//   2. runs only as root alone: real, effective and saved user IDs 0, as
+//      pkexec's child is once polkit allowed kQuillonUninstallRight (whose
+//      action names the installed tool, so that pkexec's question is that
+//      right), or a tool that root started; anything else gives 5361. A
+//      set-user-ID copy, which its user could signal or stop, does nothing;
+//   3. accepts only the installed bundle's own programs: the bundle is the
+//      folder of the tool that the polkit action kMoreSecHelperPolicyPath
+//      names, and each path must be exactly <bundle>/Resources/uninstall.ss,
+//      <bundle>/PruneMIDI or <bundle>/PruneLoginItem. Anything else, root's
+//      or not, is refused by name, "refused <key> "<path>": not the installed
+//      bundle's <expected>", with kUninstallUntrustedProgramErr, and nothing
+//      runs;
+//   3a. opens every program named through one pinned walk from "/"
 //      (OpenProgramForRunning for root alone): no component a symbolic link,
 //      every folder on the way and the file itself owned by root and not
 //      writable by group or others (a root-owned sticky folder excepted),
@@ -28,8 +36,10 @@
 //      descriptors and processes), raising them as root where it can; where
 //      it cannot, it logs "ran nothing: <limit and why>", also on standard
 //      error, gives kUninstallLimitsErr and nothing runs;
-//   5. takes the system-wide lock kUninstallSystemLockPath as root, waiting
-//      while another uninstall holds it; a name that someone else made
+//   5. takes the system-wide lock kUninstallSystemLockPath (root:root 0600)
+//      as root, waiting while another uninstall holds it, for 30 s at most:
+//      then "ran nothing: another uninstall (process <pid>) has held <lock>
+//      for 30 s", ETIMEDOUT, and nothing runs; a name that someone else made
 //      there (a symbolic link, a file not root's own) is refused with its
 //      errno (ELOOP, EPERM) and left alone, and nothing runs;
 //   6. runs them in the order PruneMIDI, PruneLoginItem, CommandPath (whose
@@ -58,6 +68,7 @@
 // escaping, which can make a byte five.
 #pragma once
 
+#include "MoreSecInstalledTool.h"
 #include "MoreSecProtocol.h"
 
 #include <Authorization.h>
@@ -105,6 +116,18 @@ OSStatus UninstallerCommandWithRightsCheck(AuthorizationRef auth, CFDictionaryRe
 // The same with the system-wide lock at |lockPath| instead, for tests.
 OSStatus UninstallerCommandWithChecks(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
                                       UninstallRightsCheck check, const char* lockPath);
+
+// Where the command finds its lock and its bundle, and how long it waits.
+struct UninstallCommandSettings {
+  const char* lockPath = kUninstallSystemLockPath;
+  int lockWaitSeconds = 30;
+  // The polkit action that names the installed tool, whose folder is the
+  // bundle; or, for tests, the bundle itself (then the action is not read).
+  const char* policyPath = kMoreSecHelperPolicyPath;
+  const char* bundle = nullptr;
+};
+OSStatus UninstallerCommandWithSettings(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response,
+                                        UninstallRightsCheck check, const UninstallCommandSettings& settings);
 
 // `bytes` made fit for the log: valid UTF-8 in which invalid bytes and
 // control characters other than \t, \n and \r are U+FFFD.

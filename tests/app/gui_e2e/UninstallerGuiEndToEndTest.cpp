@@ -511,8 +511,9 @@ TEST_F(UninstallerGuiEndToEndTest, NoAgentAndADenyingPolicyEachShowTheirOwnSheet
     SCOPED_TRACE(c.shot);
     std::unique_ptr<sys::ScopedPolkitRule> rule;
     if (c.denyRule) {
+      // pkexec asks the product's own action for the installed tool.
       rule = std::make_unique<sys::ScopedPolkitRule>(user.user(), sys::PolkitAnswer::No,
-                                                     std::vector<std::string>{sys::kPkexecAction});
+                                                     std::vector<std::string>{sys::kPkexecAction, kQuillonUninstallRight});
       ASSERT_TRUE(rule->ok()) << rule->error();
     }
     sys::ChildOptions options = UserOptions(user.user());

@@ -236,6 +236,8 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
   // Any rule of polkitd's once it has read this one: the admin rule is read with it.
   sys::ScopedPolkitRule loaded(admin.user(), sys::PolkitAnswer::No, {kQuillonUninstallRight});
   ASSERT_TRUE(loaded.ok()) << loaded.error();
+  // pkexec runs the installed tool under the product's own action.
+  ASSERT_TRUE(ActionNamesTheInstalledTool(&error)) << error;
 
   const struct {
     const char* name;
@@ -279,7 +281,12 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
             checks.Expect(tmux.Keys({"Enter"}), "cannot answer");
           }
           checks.Expect(tmux.WaitFor("Password:", 1, 90), "no password prompt");
-          checks.Expect(WriteFile(shots + "/" + c.name + "-prompt.txt", tmux.Screen()), "no capture of the prompt");
+          const std::string prompt = tmux.Screen();
+          checks.Expect(WriteFile(shots + "/" + c.name + "-prompt.txt", prompt), "no capture of the prompt");
+          // The product's own question, not pkexec's about a file in the home folder.
+          checks.Expect(Contains(prompt, "Authentication is required to remove the Quillon MIDI driver suite") &&
+                            !Contains(prompt, u.home),
+                        "the prompt is not the product's:\n" + prompt);
           checks.Expect(tmux.Keys(c.answer, c.literal) && (c.literal ? tmux.Keys({"Enter"}) : true), "cannot type");
           const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
           while (!Exists(exitFile) && std::chrono::steady_clock::now() < deadline) {

@@ -8,6 +8,7 @@
 // for the forks that follow.
 #pragma once
 
+#include "MoreSecInstalledTool.h"
 #include "MoreSecProtocol.h"
 #include "MoreSecProtocolPrivate.h"
 #include "MoreUNIX.h"
@@ -15,6 +16,7 @@
 #include "SystemTestSupport.h"
 #include "UninstallerEngine.h"
 
+#include <Authorization.h>
 #include <CoreFoundation/CFRef.h>
 
 #include <fcntl.h>
@@ -88,6 +90,52 @@ inline const char* const kReportingUserScript =
     "echo\n";
 
 using quillon::systest::MountOverlays;
+
+// In the child's private mount namespace, the uninstall right's polkit
+// action names `tool` as the installed helper tool, as installing a bundle
+// there would: the root side then runs that bundle's programs and no
+// other's. polkitd outside the namespace does not see it, so pkexec asks
+// its generic action for that path.
+inline void InstalledAt(const std::string& tool, sys::ChildOptions* options) {
+  options->privateMountNamespace = true;
+  std::function<bool(std::string*)> before = options->rootSetup;
+  options->rootSetup = [before, tool](std::string* error) {
+    if (before && !before(error)) return false;
+    const std::string actions = "/usr/share/polkit-1/actions";
+    if (!quillon::systest::MountTmpfs(actions, 0, "mode=0755", error)) return false;
+    if (!WriteFile(kMoreSecHelperPolicyPath,
+                   "<annotate key=\"org.freedesktop.policykit.exec.path\">" + tool + "</annotate>\n", 0644)) {
+      *error = "cannot write the polkit action";
+      return false;
+    }
+    return true;
+  };
+}
+
+// Where the install puts the bundle by default.
+inline const char kDefaultBundle[] = "/usr/local/lib/quillon-uninstaller/Uninstaller.bundle";
+
+// polkitd knows the uninstall right's action with its exec.path annotation
+// for the default install (as the install, or scripts/ci/start-services.sh,
+// puts it in place).
+inline bool ActionNamesTheInstalledTool(std::string* error) {
+  const std::string annotation =
+      std::string("policykit.exec.path\">") + kDefaultBundle + "/UninstallerHelper</annotate>";
+  if (ReadFile(kMoreSecHelperPolicyPath).find(annotation) == std::string::npos &&
+      !WriteFile(kMoreSecHelperPolicyPath,
+                 ReadFile(QUILLON_SOURCE_ROOT "/src/platform/authorization/com.quillon.uninstaller.policy"), 0644)) {
+    *error = std::string("cannot write ") + kMoreSecHelperPolicyPath;
+    return false;
+  }
+  for (int i = 0; i < 100; i++) {
+    sys::ChildResult shown = sys::RunProgramAsUser(
+        nullptr, {"/usr/bin/pkaction", "--action-id", kQuillonUninstallRight, "--verbose"});
+    if (shown.out.find(std::string(kDefaultBundle) + "/UninstallerHelper") != std::string::npos) return true;
+    usleep(100 * 1000);
+  }
+  *error = "polkitd does not show the exec.path annotation";
+  return false;
+}
 
 // ---------------------------------------------------------------- engine
 

@@ -91,6 +91,8 @@ class UninstallerEndToEndTest : public ::testing::Test {
       }
       return true;
     };
+    // The build's bundle stands for the installed one.
+    InstalledAt(RealHelperTool(), &options);
     sys::ChildResult result = sys::RunAsUser(
         &user.user(),
         [&]() -> int {

@@ -1,9 +1,9 @@
-// Attacks on the real helper tool UninstallerHelper. A first run leaves the
-// installed copy set-user-ID root until the engine deletes it, and a copy
-// can be left behind (a crash, a full disk): any local user can then run it
-// directly, with any input, environment and request they like. The tool may
-// do nothing as root for a user who does not hold the uninstall right, and
-// even for one who does it may run only what the request names, cleanly.
+// Attacks on the real helper tool UninstallerHelper. A set-user-ID copy may
+// still lie about (an older version made one), and a user can run it, or
+// the fresh copy the engine installs, with any input, environment and
+// request they like: it gives root up for good and asks pkexec, which runs
+// only the installed tool that the polkit action names. That root instance
+// runs only its own bundle's programs, cleanly, and nothing else.
 
 #include "EngineSystemTestSupport.h"
 
@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 using namespace quillon::enginetest;
 
@@ -78,6 +79,11 @@ class UninstallerHelperAttackTest : public ::testing::Test {
     ASSERT_EQ(chmod(fTool.c_str(), 04555), 0);
   }
   void TearDown() override {
+    // Whatever a run did, no set-user-ID file is left in the user's home.
+    if (fUserHolder && fUserHolder->ok()) {
+      sys::ChildResult found = sys::RunProgramAsUser(nullptr, {"/usr/bin/find", Home(), "-perm", "-4000"});
+      EXPECT_EQ(found.out, "") << found.Describe();
+    }
     std::string error;
     if (!fScratch.empty()) {
       EXPECT_TRUE(sys::RemoveScratchDir(fScratch, &error)) << error;
@@ -92,6 +98,17 @@ class UninstallerHelperAttackTest : public ::testing::Test {
   sys::ChildResult RunLeftover(CFDictionaryRef request, sys::ChildOptions options = sys::ChildOptions()) {
     return RunToolWithInput(&User(), {fTool}, RandomBytes(kAuthorizationExternalFormLength) + FrameOf(request),
                             options);
+  }
+
+  // The root instance, as pkexec starts it (real, effective and saved user
+  // ID 0), from the bundle at `bundle`, which the polkit action names.
+  sys::ChildResult RunRootInstance(const std::string& bundle, CFDictionaryRef request,
+                                   sys::ChildOptions options = sys::ChildOptions(),
+                                   const std::vector<std::string>& wrapper = {}) {
+    InstalledAt(bundle + "/UninstallerHelper", &options);
+    std::vector<std::string> argv = wrapper;
+    argv.push_back(bundle + "/UninstallerHelper");
+    return RunToolWithInput(nullptr, argv, RandomBytes(kAuthorizationExternalFormLength) + FrameOf(request), options);
   }
 
   // A fresh copy of the real tool, as the engine installs it before its
@@ -123,31 +140,38 @@ class UninstallerHelperAttackTest : public ::testing::Test {
 };
 
 // The user's own script, which would leave a root-owned mark in their home.
+// A set-user-ID copy keeps the user as its real user ID, so the user could
+// signal or stop it while it holds the system lock: it gives root up for
+// good and asks pkexec, which refuses a user without the right.
 TEST_F(UninstallerHelperAttackTest, AUserWithoutTheRightGetsNothingRunAsRoot) {
   const std::string script = Home() + "/evil.sh";
   ASSERT_TRUE(WriteScript(script, "touch " + Home() + "/owned-by-$(id -u)\n"));
   ASSERT_EQ(chown(script.c_str(), User().uid, User().gid), 0);
   CFRef<CFDictionaryRef> request = CommandRequest(script);
+  const std::string bundle = fScratch + "/Installed.bundle";
+  ASSERT_TRUE(MakeBundle(bundle, RealHelperTool()));
 
   struct Case {
     const char* name;
     bool denyRule;  // else no rule at all: an administrator's password, and no agent to ask for it
-    OSStatus error;
-  } cases[] = {{"no rule", false, -60007}, {"denied", true, 5362}};
+    int exitCode;
+    OSStatus aewp;
+  } cases[] = {{"no rule", false, 5, -60007}, {"denied", true, 2, -60005}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::unique_ptr<sys::ScopedPolkitRule> rule;
     if (c.denyRule) {
       rule = std::make_unique<sys::ScopedPolkitRule>(User(), sys::PolkitAnswer::No,
-                                                     std::vector<std::string>{kQuillonUninstallRight});
+                                                     std::vector<std::string>{kQuillonUninstallRight, sys::kPkexecAction});
       ASSERT_TRUE(rule->ok()) << rule->error();
     }
-    sys::ChildResult result = RunLeftover(request.get());
-    ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
-    ToolAnswer answer = ParseToolAnswer(result.out);
-    ASSERT_TRUE(answer.parsed);
-    EXPECT_EQ(answer.error, c.error);
-    EXPECT_EQ(answer.log, "UninstallerHelper: not authorized to uninstall (status " + std::to_string(c.error) + ")\n");
+    sys::ChildOptions options;
+    InstalledAt(bundle + "/UninstallerHelper", &options);
+    sys::ChildResult result = RunLeftover(request.get(), options);
+    EXPECT_TRUE(result.Exited() && result.ExitCode() == c.exitCode) << result.Describe();
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("MoreSecurity: AEWP returned " + std::to_string(c.aewp) + "\n"), std::string::npos)
+        << result.err;
     EXPECT_TRUE(Marks().empty());
   }
 }
@@ -169,7 +193,7 @@ TEST_F(UninstallerHelperAttackTest, TheUsersEnvironmentNeverReachesTheRootScript
   sys::ChildOptions options;
   options.env = {"BASH_ENV=" + evil, "ENV=" + evil, "IFS=/", "SHELLOPTS=xtrace", "PS4=$(" + evil + ")",
                  "LD_PRELOAD=" + Home() + "/evil.so", "QUILLON_BUNDLE=" + Home()};
-  sys::ChildResult result = RunLeftover(CommandRequest(bundle + "/Resources/uninstall.ss").get(), options);
+  sys::ChildResult result = RunRootInstance(bundle, CommandRequest(bundle + "/Resources/uninstall.ss").get(), options);
   ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
   ToolAnswer answer = ParseToolAnswer(result.out);
   ASSERT_TRUE(answer.parsed);
@@ -194,10 +218,8 @@ TEST_F(UninstallerHelperAttackTest, AUserWithManyProcessesStillGetsTheUninstallR
   UserCrowd crowd(User(), 150);
   ASSERT_EQ(crowd.size(), 150u);
 
-  std::string input = RandomBytes(kAuthorizationExternalFormLength) +
-                      FrameOf(CommandRequest(bundle + "/Resources/uninstall.ss").get());
-  sys::ChildResult result = RunToolWithInput(&User(), {"/bin/bash", "-c", "ulimit -Su 100 && exec \"$0\"", fTool},
-                                             input, sys::ChildOptions());
+  sys::ChildResult result = RunRootInstance(bundle, CommandRequest(bundle + "/Resources/uninstall.ss").get(),
+                                            sys::ChildOptions(), {"/bin/bash", "-c", "ulimit -Su 100 && exec \"$0\""});
   ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
   ToolAnswer answer = ParseToolAnswer(result.out);
   ASSERT_TRUE(answer.parsed);
@@ -221,6 +243,7 @@ TEST_F(UninstallerHelperAttackTest, ACommandPathThatIsASymbolicLinkIsRefused) {
   // As root the tool runs the request itself: the link is all that stops it.
   sys::ChildOptions options;
   options.env = {"XDG_DATA_HOME=" + data};
+  InstalledAt(bundle + "/UninstallerHelper", &options);
   sys::ChildResult result = sys::RunAsUser(
       nullptr,
       [&]() -> int {
@@ -280,8 +303,9 @@ TEST_F(UninstallerHelperAttackTest, ReceiptEntriesThatLeadToEtcPasswdAreRefusedA
   ASSERT_TRUE(WriteFile(saved, passwd, 0644));
   ASSERT_TRUE(WriteFile(output, "", 0666));
   ASSERT_EQ(chmod(output.c_str(), 0666), 0);
+  InstalledAt(RealHelperTool(), &options);
   sys::ChildResult result =
-      sys::RunProgramAsUser(&User(), {"/bin/sh", "-c", script, "sh", fTool, input, output, saved}, options);
+      sys::RunProgramAsUser(nullptr, {"/bin/sh", "-c", script, "sh", RealHelperTool(), input, output, saved}, options);
   ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
   EXPECT_EQ(result.out, "tool 0\npasswd kept\nok removed\n") << result.err;
 
@@ -323,24 +347,25 @@ TEST_F(UninstallerHelperAttackTest, WhatIsNotRootsAloneNeverRunsForAUserWithOnly
     ASSERT_EQ(lchown(path.c_str(), User().uid, User().gid), 0) << path;
   }
 
-  struct {
-    std::string commandPath, refused;
-  } cases[] = {
-      {evil, Home() + " is not owned by root"},
-      {link + "/Resources/uninstall.ss", link + " is a symbolic link"},
-      {own + "/Resources/uninstall.ss", Home() + " is not owned by root"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.commandPath);
-    sys::ChildResult result = RunLeftover(CommandRequest(c.commandPath).get());
+  // Root's own script outside the bundle, in the shared /tmp, is no better.
+  const std::string rootsOwn = "/tmp/qltest-roots-own-" + std::to_string(getpid()) + ".ss";
+  ASSERT_TRUE(WriteScript(rootsOwn, "touch " + Home() + "/owned-by-roots-own-$(id -u)\n"));
+
+  const std::string genuineScript = genuine + "/Resources/uninstall.ss";
+  for (const std::string& commandPath :
+       {evil, link + "/Resources/uninstall.ss", own + "/Resources/uninstall.ss", rootsOwn, std::string("/usr/bin/id")}) {
+    SCOPED_TRACE(commandPath);
+    sys::ChildResult result = RunRootInstance(genuine, CommandRequest(commandPath).get());
     ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
     ToolAnswer answer = ParseToolAnswer(result.out);
     ASSERT_TRUE(answer.parsed);
     EXPECT_EQ(answer.error, kUntrustedProgram);
-    EXPECT_EQ(answer.log, "UninstallerHelper: refused CommandPath \"" + c.commandPath + "\": " + c.refused + "\n");
+    EXPECT_EQ(answer.log, "UninstallerHelper: refused CommandPath \"" + commandPath +
+                              "\": not the installed bundle's " + genuineScript + "\n");
     EXPECT_EQ(Marks(), std::vector<std::string>{});
   }
   (void) unlink(link.c_str());
+  (void) unlink(rootsOwn.c_str());
 }
 
 // A folder that someone else may write to lets them rename a file of their
@@ -521,6 +546,7 @@ TEST_F(UninstallerHelperAttackTest, AFileSizeLimitRootCannotRaiseBackRunsNothing
     }
     return true;
   };
+  InstalledAt(RealHelperTool(), &options);
   // The response goes to a pipe, which no file size limit touches.
   std::string script = "ulimit -f 1 && \"$0\" <\"$1\"; echo \"tool $?\" >&2; "
                        "cmp -s /etc/asound.conf \"$2\" && echo 'asound.conf kept' >&2; "
@@ -548,14 +574,15 @@ TEST_F(UninstallerHelperAttackTest, TheRelayReachesPkexecForAUserWithManyTasks) 
   UserCrowd crowd(User(), 150);
   ASSERT_EQ(crowd.size(), 150u);
   std::string input = RandomBytes(kAuthorizationExternalFormLength) + FrameOf(CommandRequest("/bin/true").get());
+  sys::ChildOptions options;
+  InstalledAt(RealHelperTool(), &options);
   sys::ChildResult result = RunToolWithInput(&User(), {"/bin/bash", "-c", "ulimit -Su 100 && exec \"$0\"", tool},
-                                             input, sys::ChildOptions());
+                                             input, options);
   EXPECT_TRUE(result.Exited() && result.ExitCode() == 2) << result.Describe();
   EXPECT_NE(result.err.find("MoreSecurity: AEWP returned -60005\n"), std::string::npos) << result.err;
 
   // With the hard limit down as well the fork fails, and the diagnostics say why.
-  result = RunToolWithInput(&User(), {"/bin/bash", "-c", "ulimit -u 100 && exec \"$0\"", tool}, input,
-                            sys::ChildOptions());
+  result = RunToolWithInput(&User(), {"/bin/bash", "-c", "ulimit -u 100 && exec \"$0\"", tool}, input, options);
   EXPECT_TRUE(result.Exited() && result.ExitCode() == 4) << result.Describe();
   EXPECT_NE(result.err.find("cannot start /usr/bin/pkexec: fork: Resource temporarily unavailable\n"
                             "MoreSecurity: AEWP returned -60031\n"),
@@ -563,9 +590,10 @@ TEST_F(UninstallerHelperAttackTest, TheRelayReachesPkexecForAUserWithManyTasks) 
       << result.err;
 }
 
-// A second name linked to the fresh copy before its repair would stay a
-// set-user-ID root file after the engine deletes the first: the repair
-// refuses a file with more than one name, and nothing runs.
+// A second name linked to the fresh copy would stay a set-user-ID root file
+// after the engine deletes the first, had the copy been repaired. No copy
+// is: pkexec runs the installed tool, which refuses a script outside its
+// bundle, and neither name ever becomes set-user-ID.
 TEST_F(UninstallerHelperAttackTest, ARepairRefusesACopyWithASecondName) {
   sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
   ASSERT_TRUE(rule.ok()) << rule.error();
@@ -575,8 +603,12 @@ TEST_F(UninstallerHelperAttackTest, ARepairRefusesACopyWithASecondName) {
   const std::string script = fScratch + "/marks";
   ASSERT_TRUE(WriteScript(script, "touch " + Home() + "/owned-by-$(id -u)\n"));
   std::string input = RandomBytes(kAuthorizationExternalFormLength) + FrameOf(CommandRequest(script).get());
-  sys::ChildResult result = RunToolWithInput(&User(), {tool}, input, sys::ChildOptions());
-  EXPECT_TRUE(result.Exited() && result.ExitCode() == 4) << result.Describe();
+  sys::ChildOptions options;
+  InstalledAt(RealHelperTool(), &options);
+  sys::ChildResult result = RunToolWithInput(&User(), {tool}, input, options);
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
+  ToolAnswer answer = ParseToolAnswer(result.out);
+  EXPECT_EQ(answer.error, kUntrustedProgram) << answer.log;
   for (const std::string& name : {tool, second}) {
     struct stat st;
     ASSERT_EQ(stat(name.c_str(), &st), 0);
@@ -586,3 +618,146 @@ TEST_F(UninstallerHelperAttackTest, ARepairRefusesACopyWithASecondName) {
 }
 
 }  // namespace
+
+namespace {
+
+const char kUninstallLock[] = "/run/quillon-uninstall.lock";
+
+// A rules file that allows `allowed` and refuses `refused` to `user`, and
+// nothing else; gone with the holder.
+class ScopedSplitRule {
+ public:
+  ScopedSplitRule(const sys::TestUser& user, const char* allowed, const char* refused)
+      : fPath("/etc/polkit-1/rules.d/04-quillon-split-" + user.name + ".rules") {
+    fOK = WriteFile(fPath, "polkit.addRule(function(action, subject) {\n  if (subject.user != \"" + user.name +
+                               "\") return null;\n  if (action.id == \"" + allowed +
+                               "\") return polkit.Result.YES;\n  if (action.id == \"" + refused +
+                               "\") return polkit.Result.NO;\n  return null;\n});\n",
+                    0644);
+    for (int i = 0; fOK && i < 100; i++) {
+      if (sys::PolkitCheckForUid(user.uid, allowed) == 0 && sys::PolkitCheckForUid(user.uid, refused) == 1) return;
+      usleep(100 * 1000);
+    }
+    fOK = false;
+  }
+  ~ScopedSplitRule() { (void) unlink(fPath.c_str()); }
+  bool ok() const { return fOK; }
+
+ private:
+  std::string fPath;
+  bool fOK = false;
+};
+
+// In the child's namespace, the default install's bundle, root's, with the
+// real tool and a script that says who runs it.
+void WithDefaultBundle(const std::string& script, sys::ChildOptions* options) {
+  options->privateMountNamespace = true;
+  options->rootSetup = [script](std::string* error) {
+    if (!quillon::systest::MountTmpfs("/usr/local/lib", 0, "mode=0755", error)) return false;
+    const std::string bundle = kDefaultBundle;
+    if (!MakeDirs(bundle) || !MakeBundle(bundle, RealHelperTool()) ||
+        !WriteScript(bundle + "/Resources/uninstall.ss", script)) {
+      *error = "cannot lay out the installed bundle";
+      return false;
+    }
+    return true;
+  };
+}
+
+}  // namespace
+
+// The password prompt is the product's own: the relay runs pkexec on the
+// installed tool, whose path the uninstall right's action names, so pkexec
+// asks that action (with its message) and not its generic one for a copy in
+// a home folder. A site that allows only the product's action lets the
+// relay through; one that allows only pkexec's generic action does not.
+TEST_F(UninstallerHelperAttackTest, OnlyTheProductsActionLetsTheRelayRunTheInstalledTool) {
+  std::string error;
+  ASSERT_TRUE(ActionNamesTheInstalledTool(&error)) << error;
+  const std::string tool = FreshCopy();
+  const std::string script = std::string(kDefaultBundle) + "/Resources/uninstall.ss";
+  const std::string input = RandomBytes(kAuthorizationExternalFormLength) + FrameOf(CommandRequest(script).get());
+  struct Case {
+    const char* allowed;
+    const char* refused;
+    int exitCode;
+  } cases[] = {{kQuillonUninstallRight, sys::kPkexecAction, 0}, {sys::kPkexecAction, kQuillonUninstallRight, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.allowed);
+    ScopedSplitRule rule(User(), c.allowed, c.refused);
+    ASSERT_TRUE(rule.ok());
+    sys::ChildOptions options;
+    WithDefaultBundle("exec 3<&-\necho \"uid $(id -u) $(id -ru)\"\n", &options);
+    sys::ChildResult result = RunToolWithInput(&User(), {tool}, input, options);
+    EXPECT_TRUE(result.Exited() && result.ExitCode() == c.exitCode) << result.Describe();
+    if (c.exitCode == 0) {
+      ToolAnswer answer = ParseToolAnswer(result.out);
+      EXPECT_EQ(answer.error, noErr) << answer.log;
+      EXPECT_EQ(answer.log, "uid 0 0\n");
+    } else {
+      EXPECT_NE(result.err.find("MoreSecurity: AEWP returned -60005\n"), std::string::npos) << result.err;
+    }
+  }
+}
+
+// The process that holds the system lock is root through and through, so
+// the user who started the uninstall cannot stop it (a stopped holder would
+// hold every later uninstall); and a later run waits 30 s at most, then
+// names the holder and runs nothing. The lock is the real path, made private
+// to the namespace.
+TEST_F(UninstallerHelperAttackTest, TheLockHolderCannotBeSignalledByTheUserAndAWaiterGivesUpNamingIt) {
+  sys::ScopedPolkitRule rule(User(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+  ASSERT_TRUE(rule.ok()) << rule.error();
+  const std::string bundle = fScratch + "/Held.bundle";
+  const std::string holderFile = fScratch + "/holder";
+  ASSERT_TRUE(MakeBundle(bundle, RealHelperTool()));
+  ASSERT_TRUE(WriteScript(bundle + "/Resources/uninstall.ss", "exec 3<&-\necho $PPID > " + holderFile + "\nsleep 60\n"));
+  const std::string lock = kUninstallLock, privateLock = fScratch + "/lock";
+  ASSERT_TRUE(Exists(lock) || WriteFile(lock, "", 0600));
+  ASSERT_TRUE(WriteFile(privateLock, "", 0600));
+  const std::string request = RandomBytes(kAuthorizationExternalFormLength) +
+                              FrameOf(CommandRequest(bundle + "/Resources/uninstall.ss").get());
+
+  sys::ChildOptions options;
+  options.timeout = std::chrono::milliseconds(120000);
+  options.rootSetup = [&](std::string* error) {
+    if (mount(privateLock.c_str(), lock.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+      *error = std::string("bind mount over the lock: ") + strerror(errno);
+      return false;
+    }
+    return true;
+  };
+  InstalledAt(bundle + "/UninstallerHelper", &options);
+  const sys::TestUser user = User();
+  const std::string leftover = fTool;
+  sys::ChildResult result = sys::RunAsUser(
+      nullptr,
+      [&]() -> int {
+        // The user starts the uninstall with the set-user-ID leftover.
+        std::thread first([&]() { (void) RunToolWithInput(&user, {leftover}, request, sys::ChildOptions()); });
+        pid_t holder = 0;
+        for (int i = 0; i < 300 && holder <= 0; i++) {
+          holder = static_cast<pid_t>(atoi(ReadFile(holderFile).c_str()));
+          if (holder <= 0) usleep(100 * 1000);
+        }
+        printf("holder %s\n", holder > 0 ? "found" : "missing");
+        sys::ChildResult stop = sys::RunAsUser(&user, [&]() -> int {
+          return kill(holder, SIGSTOP) == 0 ? 0 : errno;
+        });
+        printf("user's SIGSTOP %s\n", stop.ExitCode() == EPERM ? "EPERM" : std::to_string(stop.ExitCode()).c_str());
+        sys::ChildResult second = RunToolWithInput(nullptr, {bundle + "/UninstallerHelper"}, request, sys::ChildOptions());
+        ToolAnswer answer = ParseToolAnswer(second.out);
+        printf("second %d %s", static_cast<int>(answer.error), answer.log.c_str());
+        (void) kill(holder, SIGKILL);
+        first.join();
+        return 0;
+      },
+      options);
+  ASSERT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
+  const std::string holder = ReadFile(holderFile);
+  EXPECT_EQ(result.out, "holder found\nuser's SIGSTOP EPERM\nsecond " + std::to_string(ETIMEDOUT) +
+                            " UninstallerHelper: waiting for another uninstall to finish\n"
+                            "UninstallerHelper: ran nothing: another uninstall (process " +
+                            holder.substr(0, holder.find('\n')) + ") has held " + lock + " for 30 s\n")
+      << result.err;
+}

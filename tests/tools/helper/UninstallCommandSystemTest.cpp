@@ -90,7 +90,16 @@ TEST(UninstallCommandSystemTest, RemovesTheInstalledProductFromTheSystemPaths) {
 
   sys::ChildOptions options;
   options.privateMountNamespace = true;
-  options.rootSetup = [&](std::string* setupError) { return sys::MountOverlays(scratch, kOverlaid, setupError); };
+  options.rootSetup = [&](std::string* setupError) {
+    if (!sys::MountOverlays(scratch, kOverlaid, setupError)) return false;
+    // The build's bundle stands for the installed one, as its polkit action says.
+    if (!WriteFile(kMoreSecHelperPolicyPath, "<annotate key=\"org.freedesktop.policykit.exec.path\">" +
+                                                 BundlePath("UninstallerHelper") + "</annotate>\n")) {
+      *setupError = "cannot write the polkit action";
+      return false;
+    }
+    return true;
+  };
   sys::ChildResult result = sys::RunAsUser(nullptr, InstallAndUninstall, options);
   EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe();
 

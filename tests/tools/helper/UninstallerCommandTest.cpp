@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <sstream>
 
 using namespace quillon::producttest;
@@ -65,9 +70,16 @@ class UninstallerCommandTest : public ::testing::Test {
     return CFRef<CFDictionaryRef>(request.release());
   }
   // Runs the command; returns its status and fills *log from the response.
-  OSStatus Command(CFDictionaryRef request, std::string* log, UninstallRightsCheck check = Yes) {
+  // The bundle is the installed one, as the polkit action would name it.
+  OSStatus Command(CFDictionaryRef request, std::string* log, UninstallRightsCheck check = Yes, int lockWait = 30) {
     CFDictionaryRef response = nullptr;
-    OSStatus err = UninstallerCommandWithChecks(fAuth, request, &response, check, (fScratch / "run.lock").c_str());
+    const std::string lock = fScratch / "run.lock";
+    const std::string bundle = Bundle();
+    UninstallCommandSettings settings;
+    settings.lockPath = lock.c_str();
+    settings.lockWaitSeconds = lockWait;
+    settings.bundle = bundle.c_str();
+    OSStatus err = UninstallerCommandWithSettings(fAuth, request, &response, check, settings);
     log->clear();
     EXPECT_NE(response, nullptr);
     if (response != nullptr) {
@@ -189,6 +201,59 @@ TEST_F(UninstallerCommandTest, ASystemLockNameSomeoneElseMadeIsRefusedAndLeftAlo
   EXPECT_NE(log.find("an administrator must remove it"), std::string::npos) << log;
   EXPECT_EQ(ReadFile(lock), "mine\n");
   EXPECT_FALSE(Exists(Marks()));
+}
+
+// Root's programs are the installed bundle's own, at their own places:
+// anything else the request names is refused by name, even a program that
+// root owns and that would pass every other check.
+TEST_F(UninstallerCommandTest, ProgramsOutsideTheInstalledBundlesOwnPlacesAreRefusedByName) {
+  const std::string elsewhere = fScratch / "elsewhere.ss";
+  ASSERT_TRUE(WriteFile(elsewhere, "#!/bin/sh\necho elsewhere >> " + Marks() + "\n", 0755));
+  SetScript("Resources/PruneMIDI", "echo misplaced ran\n");
+  struct Case {
+    CFStringRef key;
+    std::string path, expected;
+  } cases[] = {
+      {kUninstallCommandPathKey, elsewhere, Bundle() + "/Resources/uninstall.ss"},
+      {kUninstallCommandPathKey, "/usr/bin/dmesg", Bundle() + "/Resources/uninstall.ss"},
+      {kUninstallPruneMIDIKey, Bundle() + "/Resources/PruneMIDI", Bundle() + "/PruneMIDI"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    CFRef<CFDictionaryRef> base = Request();
+    CFRef<CFMutableDictionaryRef> request(CFDictionaryCreateMutableCopy(nullptr, 0, base.get()));
+    CFDictionarySetValue(request.get(), c.key, MakeString(c.path).get());
+    std::string log;
+    EXPECT_EQ(Command(request.get(), &log), kUninstallUntrustedProgramErr);
+    const std::string key = c.key == kUninstallCommandPathKey ? "CommandPath" : "PruneMIDI";
+    EXPECT_EQ(log, "UninstallerHelper: refused " + key + " \"" + c.path + "\": not the installed bundle's " +
+                       c.expected + "\n");
+  }
+  EXPECT_FALSE(Exists(Marks()));
+}
+
+// A holder that never lets go (stopped, hung) holds a later run for 30 s at
+// most, here 1: it stops, names the holder, and runs nothing. The lock file
+// is root's group's too, whoever's group it was made with.
+TEST_F(UninstallerCommandTest, WaitingForTheSystemLockIsBoundedAndNamesTheHolder) {
+  const std::string lock = fScratch / "run.lock";
+  ASSERT_TRUE(WriteFile(lock, "", 0600));
+  ASSERT_EQ(chown(lock.c_str(), 0, 65534), 0);
+  const int held = open(lock.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  std::string log;
+  EXPECT_EQ(Command(Request().get(), &log, Yes, 1), ETIMEDOUT);
+  EXPECT_EQ(log, "UninstallerHelper: waiting for another uninstall to finish\nUninstallerHelper: ran nothing: another "
+                 "uninstall (process " + std::to_string(getpid()) + ") has held " + lock + " for 1 s\n");
+  EXPECT_FALSE(Exists(Marks()));
+  struct stat st;
+  ASSERT_EQ(stat(lock.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_gid, 0u);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  ASSERT_EQ(close(held), 0);
+  EXPECT_EQ(Command(Request().get(), &log, Yes, 1), noErr) << log;
 }
 
 TEST(UninstallerSanitizeLogTest, KeepsValidTextAndReplacesEverythingElse) {

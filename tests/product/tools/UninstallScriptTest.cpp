@@ -164,3 +164,23 @@ TEST_F(UninstallScriptTest, EachFolderIsReachedOnItsOwnEvenBesideALink) {
   for (const char* line : expected) EXPECT_NE(removed.output.find(line), std::string::npos) << line << removed.output;
   EXPECT_TRUE(Exists(ReceiptsDir() + "/quillon-root.list"));
 }
+
+// The folders whose removals wait for their flush are held open: a low limit
+// on open descriptors must cost speed only, never an entry.
+TEST_F(UninstallScriptTest, ALowDescriptorLimitStillRemovesEverything) {
+  std::string receipt;
+  for (int i = 0; i < 120; i++) {
+    const std::string folder = "/opt/quillon/lib/d" + std::to_string(i);
+    ASSERT_TRUE(WriteFile(Root() + folder + "/f", "ours"));
+    receipt += folder + "\n" + folder + "/f\n";
+  }
+  for (const char* limit : {"--nofile=12", "--nofile=100"}) {
+    ASSERT_TRUE(WriteFile(ReceiptsDir() + "/quillon-root.list", receipt));
+    RunResult removed =
+        RunTool({"/usr/bin/prlimit", limit, BundlePath("RemoveReceipted"), "--system", "--root", Root()}, {});
+    EXPECT_EQ(removed.exitCode, 0) << limit << "\n" << removed.output;
+    EXPECT_FALSE(Exists(Root() + "/opt/quillon/lib/d0")) << limit;
+    EXPECT_FALSE(Exists(ReceiptsDir())) << limit;
+    for (int i = 0; i < 120; i++) ASSERT_TRUE(WriteFile(Root() + "/opt/quillon/lib/d" + std::to_string(i) + "/f", "ours"));
+  }
+}

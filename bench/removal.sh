@@ -9,7 +9,9 @@
 # the package is "quillon-removal-bench" in /opt/quillon-removal-bench, a
 # name no product uses, and is purged again on the way out.
 #
-# Usage: bench/removal.sh [build-dir] [N...]     (default N: 2000 20000 65000)
+# Usage: bench/removal.sh [build-dir] [N...]     (default N: 2000 20000 64800)
+# A receipt holds at most 65,536 entries: 64,800 files and their 650 folders
+# are the most that fit, 100 per folder.
 # RUNS=k in the environment repeats each size k times, the three in turn,
 # and prints the medians.
 set -euo pipefail
@@ -18,7 +20,7 @@ build=${1:-"$top/build-bench"}
 shift || true
 sizes=("$@")
 runs=${RUNS:-1}
-[ ${#sizes[@]} -gt 0 ] || sizes=(2000 20000 65000)
+[ ${#sizes[@]} -gt 0 ] || sizes=(2000 20000 64800)
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "removal.sh: skipped: needs root (dpkg -i/-r, RemoveReceipted --system)"
@@ -67,6 +69,8 @@ for i in range(n):
         f.write(payload)
     entries.append(path)
 if receipt:
+    if len(entries) > 65536:
+        sys.exit(f"removal.sh: {n} files need {len(entries)} receipt entries, more than the 65,536 one receipt may hold")
     os.makedirs(os.path.dirname(receipt), mode=0o755, exist_ok=True)
     with open(receipt, "w") as f:
         f.write("".join(e + "\n" for e in entries))

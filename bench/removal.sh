@@ -10,8 +10,9 @@
 # name no product uses, and is purged again on the way out.
 #
 # Usage: bench/removal.sh [build-dir] [N...]     (default N: 2000 20000 64800)
-# A receipt holds at most 65,536 entries: 64,800 files and their 650 folders
-# are the most that fit, 100 per folder.
+# A run reads at most 65,536 receipt entries: 64,800 files and their 650
+# folders are the most that fit, 100 per folder; they are spread over as
+# many receipts as their 1 MiB limit asks for.
 # RUNS=k in the environment repeats each size k times, the three in turn,
 # and prints the medians.
 set -euo pipefail
@@ -70,11 +71,21 @@ for i in range(n):
     entries.append(path)
 if receipt:
     if len(entries) > 65536:
-        sys.exit(f"removal.sh: {n} files need {len(entries)} receipt entries, more than the 65,536 one receipt may hold")
+        sys.exit(f"removal.sh: {n} files need {len(entries)} receipt entries, more than the 65,536 a run may read")
+    # A receipt holds at most 1 MiB: the entries go into as many as they need.
     os.makedirs(os.path.dirname(receipt), mode=0o755, exist_ok=True)
-    with open(receipt, "w") as f:
-        f.write("".join(e + "\n" for e in entries))
-    os.chmod(receipt, 0o644)
+    chunks, size = [[]], 0
+    for e in entries:
+        if size + len(e) + 1 > 1000000:
+            chunks.append([])
+            size = 0
+        chunks[-1].append(e)
+        size += len(e) + 1
+    for i, chunk in enumerate(chunks):
+        name = receipt if i == 0 else receipt.replace(".list", f"-{i + 1}.list")
+        with open(name, "w") as f:
+            f.write("".join(e + "\n" for e in chunk))
+        os.chmod(name, 0o644)
 PY
 }
 

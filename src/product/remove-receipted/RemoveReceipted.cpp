@@ -21,6 +21,7 @@
 // an entry or a receipt was refused or could not be removed, 2 for a bad
 // command line or when the receipts cannot be reached at all.
 #include "FileIO.h"
+#include "KillPoint.h"
 #include "ProductLayout.h"
 #include "ProductLog.h"
 #include "ReceiptedListing.h"
@@ -32,9 +33,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -54,9 +57,104 @@ size_t AnchorDepth(const Context& context) { return context.system ? 0 : context
 
 void Refuse(const std::string& entry, const char* why) { Log("refused %s: %s", Shown(entry).c_str(), why); }
 
-// Removes one receipt entry. Returns true when it is gone, was never there,
-// or is a folder kept because it still holds other files.
-bool RemoveEntry(const Context& context, const std::string& entry) {
+// Entries come deepest first, so the entries of one folder follow each
+// other: the walk to their folder from the anchor is done once for all of
+// them, and what it found is kept until an entry of another folder comes.
+// Their removals are not flushed one by one: the folders that held them are
+// flushed once each, in batches (on ext4 the first flush of a batch commits
+// the journal for all of them, and the others find nothing left to write).
+// A removal counts as done, and is logged, only once its folder's flush has
+// succeeded, and every batch is flushed before any receipt goes; a run cut
+// off before that leaves the receipts in place, and the next run finds the
+// entries absent and flushes their folders again.
+struct Pending {
+  const char* format;  // "removed %s", "absent %s", ...
+  const std::string* entry;
+  const std::vector<size_t>* receipts;
+};
+
+struct Folder {
+  PathParts parts;  // entry parts less the last
+  int err = 0;      // the walk's result, and where it failed
+  size_t failed = 0;
+  ScopedFd fd;      // O_PATH, when err == 0
+  std::vector<Pending> pending;
+};
+
+// Folders held open while their removals wait: bounded by a share of the
+// descriptors this process may open, so that a low limit costs speed only.
+size_t FlushBatchSize() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 256;
+  rlim_t share = limit.rlim_cur > 64 ? (limit.rlim_cur - 32) / 2 : 1;
+  return share < 256 ? static_cast<size_t>(share) : 256;
+}
+
+struct Removal {
+  Removal(const Context& c, std::vector<bool>& good) : context(c), receiptGood(good), batch(FlushBatchSize()) {}
+  const Context& context;
+  std::vector<bool>& receiptGood;
+  bool allGood = true;
+  bool walked = false;
+  Folder current;               // the folder of the latest entry
+  std::vector<Folder> waiting;  // earlier folders whose removals await their flush
+  size_t batch;                 // folders held open at most while waiting
+};
+
+// Flushes every waiting folder, then logs its removals as done, or as failed
+// with the flush's error (their receipts stay).
+void FlushWaiting(Removal* removal) {
+  for (Folder& folder : removal->waiting) {
+    int err = FlushFolder(folder.fd.get());
+    for (const Pending& done : folder.pending) {
+      if (err == 0) {
+        Log(done.format, Shown(*done.entry).c_str());
+        continue;
+      }
+      Log("failed %s: %s", Shown(*done.entry).c_str(), strerror(err));
+      removal->allGood = false;
+      for (size_t i : *done.receipts) removal->receiptGood[i] = false;
+    }
+  }
+  removal->waiting.clear();
+}
+
+// Sets the current folder aside: into the waiting ones when removals wait
+// for its flush (flushing them all once there are a batch of them).
+void LeaveFolder(Removal* removal) {
+  if (!removal->current.pending.empty()) {
+    removal->waiting.push_back(std::move(removal->current));
+    if (removal->waiting.size() >= removal->batch) FlushWaiting(removal);
+  }
+  removal->current = Folder();
+}
+
+// Makes the current folder parts[0 .. parts.size() - 1), walking to it from
+// the anchor one component at a time with O_NOFOLLOW unless it is the one
+// already reached. Returns the walk's errno, with the failing component's
+// index in current.failed.
+int WalkToParent(Removal* removal, const PathParts& parts) {
+  Folder& current = removal->current;
+  if (removal->walked && current.parts.size() == parts.size() - 1 &&
+      std::equal(current.parts.begin(), current.parts.end(), parts.begin())) {
+    return current.err;
+  }
+  LeaveFolder(removal);
+  removal->walked = true;
+  current.parts.assign(parts.begin(), parts.end() - 1);
+  int raw = -1;
+  current.err = OpenDirectoryBeneath(removal->context.anchor.get(), parts, AnchorDepth(removal->context),
+                                     parts.size() - 1, &raw, &current.failed);
+  current.fd.reset(raw);
+  return current.err;
+}
+
+// Removes one receipt entry (one of `receipts`). Returns false when it was
+// refused or could not be removed. A removal, or an entry found absent, waits
+// for the flush of its folder (FlushWaiting), which decides whether it is
+// done; a folder kept because it still holds other files is done at once.
+bool RemoveEntry(Removal* removal, const std::string& entry, const std::vector<size_t>& receipts) {
+  const Context& context = removal->context;
   PathParts parts;
   const char* why = nullptr;
   if (!SplitAbsolutePath(entry, &parts, &why)) {
@@ -73,16 +171,14 @@ bool RemoveEntry(const Context& context, const std::string& entry) {
     return false;
   }
 
-  int rawParent = -1;
-  size_t failed = 0;
-  int err = OpenDirectoryBeneath(context.anchor.get(), parts, AnchorDepth(context), parts.size() - 1, &rawParent,
-                                 &failed);
+  int err = WalkToParent(removal, parts);
+  Folder& parent = removal->current;
   if (err == ENOENT) {
     Log("absent %s", Shown(entry).c_str());
     return true;
   }
   if (err == ELOOP || err == ENOTDIR) {
-    std::string message = Shown(JoinPath(parts, failed + 1)) +
+    std::string message = Shown(JoinPath(parts, parent.failed + 1)) +
                           (err == ELOOP ? " is a symbolic link" : " is not a folder");
     Refuse(entry, message.c_str());
     return false;
@@ -91,9 +187,9 @@ bool RemoveEntry(const Context& context, const std::string& entry) {
     Log("failed %s: %s", Shown(entry).c_str(), strerror(err));
     return false;
   }
-  ScopedFd parent(rawParent);
+  const int folder = parent.fd.get();
   struct stat parentStat;
-  if (fstat(parent.get(), &parentStat) != 0) {
+  if (fstat(folder, &parentStat) != 0) {
     Log("failed %s: %s", Shown(entry).c_str(), strerror(errno));
     return false;
   }
@@ -104,32 +200,32 @@ bool RemoveEntry(const Context& context, const std::string& entry) {
 
   const char* leaf = parts.back().c_str();
   struct stat st;
-  if (fstatat(parent.get(), leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (fstatat(folder, leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
     err = errno;
     // A run cut off between a removal and its flush, or another tool, may
-    // have removed it: flushed here before the receipt may go.
-    if (err == ENOENT) err = FlushFolder(parent.get());
-    if (err == 0) {
-      Log("absent %s", Shown(entry).c_str());
+    // have removed it: its folder is flushed before the receipt may go.
+    if (err == ENOENT) {
+      parent.pending.push_back({"absent %s", &entry, &receipts});
       return true;
     }
     Log("failed %s: %s", Shown(entry).c_str(), strerror(err));
     return false;
   }
-  err = RemoveAndFlush(parent.get(), leaf, S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0);
-  if (err == 0) {
-    Log(S_ISDIR(st.st_mode)   ? "removed folder %s"
-        : S_ISLNK(st.st_mode) ? "removed symbolic link %s"
-                              : "removed %s",
-        Shown(entry).c_str());
+  KillPoint();
+  if (unlinkat(folder, leaf, S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) == 0) {
+    parent.pending.push_back({S_ISDIR(st.st_mode)   ? "removed folder %s"
+                               : S_ISLNK(st.st_mode) ? "removed symbolic link %s"
+                                                     : "removed %s",
+                               &entry, &receipts});
     return true;
   }
+  err = errno;
   if (S_ISDIR(st.st_mode) && (err == ENOTEMPTY || err == EEXIST)) {
     Log("kept folder %s: it holds other files", Shown(entry).c_str());
     return true;
   }
   if (err == ENOENT) {
-    Log("absent %s", Shown(entry).c_str());
+    parent.pending.push_back({"absent %s", &entry, &receipts});
     return true;
   }
   Log("failed %s: %s", Shown(entry).c_str(), strerror(err));
@@ -238,13 +334,16 @@ int Run(const ToolMode& mode) {
   }
 
   // Deepest first: a path sorts after every path that is a prefix of it.
-  bool allGood = true;
+  Removal removal(context, receiptGood);
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-    if (!RemoveEntry(context, it->first)) {
-      allGood = false;
+    if (!RemoveEntry(&removal, it->first, it->second)) {
+      removal.allGood = false;
       for (size_t i : it->second) receiptGood[i] = false;
     }
   }
+  LeaveFolder(&removal);
+  FlushWaiting(&removal);
+  bool allGood = removal.allGood;
 
   bool receiptsGone = true;
   for (size_t i = 0; i < names.size(); i++) {

@@ -167,3 +167,49 @@ TEST_F(UninstallScriptTest, WithoutTheBundleNothingIsRemoved) {
   EXPECT_EQ(none.exitCode, 0) << none.output;
   EXPECT_NE(none.output.find("nothing to remove"), std::string::npos);
 }
+
+// Entries of one folder share a single walk to it: that walk, and what it
+// found, must never stand for a folder of the same depth beside it. Here the
+// middle of three sibling folders is a link to a folder holding a file of the
+// same name as theirs.
+TEST_F(UninstallScriptTest, EachFolderIsReachedOnItsOwnEvenBesideALink) {
+  ASSERT_TRUE(WriteFile(Root() + "/etc/elsewhere/f", "not ours"));
+  for (const char* folder : {"d0", "d2"}) ASSERT_TRUE(WriteFile(Root() + "/opt/quillon/lib/" + folder + "/f", "ours"));
+  ASSERT_EQ(symlink((Root() + "/etc/elsewhere").c_str(), (Root() + "/opt/quillon/lib/d1").c_str()), 0);
+  ASSERT_TRUE(WriteFile(ReceiptsDir() + "/quillon-root.list",
+                        "/opt/quillon/lib/d0/f\n/opt/quillon/lib/d1/f\n/opt/quillon/lib/d2/f\n/opt/quillon/lib/d3/f\n"));
+
+  RunResult removed = Uninstall();
+  EXPECT_EQ(removed.exitCode, 1) << removed.output;
+  EXPECT_EQ(ReadFile(Root() + "/etc/elsewhere/f"), "not ours");
+  EXPECT_FALSE(Exists(Root() + "/opt/quillon/lib/d0/f"));
+  EXPECT_FALSE(Exists(Root() + "/opt/quillon/lib/d2/f"));
+  const char* expected[] = {
+      "RemoveReceipted: absent /opt/quillon/lib/d3/f\n",
+      "RemoveReceipted: removed /opt/quillon/lib/d2/f\n",
+      "RemoveReceipted: refused /opt/quillon/lib/d1/f: /opt/quillon/lib/d1 is a symbolic link\n",
+      "RemoveReceipted: removed /opt/quillon/lib/d0/f\n",
+  };
+  for (const char* line : expected) EXPECT_NE(removed.output.find(line), std::string::npos) << line << removed.output;
+  EXPECT_TRUE(Exists(ReceiptsDir() + "/quillon-root.list"));
+}
+
+// The folders whose removals wait for their flush are held open: a low limit
+// on open descriptors must cost speed only, never an entry.
+TEST_F(UninstallScriptTest, ALowDescriptorLimitStillRemovesEverything) {
+  std::string receipt;
+  for (int i = 0; i < 120; i++) {
+    const std::string folder = "/opt/quillon/lib/d" + std::to_string(i);
+    ASSERT_TRUE(WriteFile(Root() + folder + "/f", "ours"));
+    receipt += folder + "\n" + folder + "/f\n";
+  }
+  for (const char* limit : {"--nofile=12", "--nofile=100"}) {
+    ASSERT_TRUE(WriteFile(ReceiptsDir() + "/quillon-root.list", receipt));
+    RunResult removed =
+        RunTool({"/usr/bin/prlimit", limit, BundlePath("RemoveReceipted"), "--system", "--root", Root()}, {});
+    EXPECT_EQ(removed.exitCode, 0) << limit << "\n" << removed.output;
+    EXPECT_FALSE(Exists(Root() + "/opt/quillon/lib/d0")) << limit;
+    EXPECT_FALSE(Exists(ReceiptsDir())) << limit;
+    for (int i = 0; i < 120; i++) ASSERT_TRUE(WriteFile(Root() + "/opt/quillon/lib/d" + std::to_string(i) + "/f", "ours"));
+  }
+}

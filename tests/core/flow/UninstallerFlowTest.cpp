@@ -69,7 +69,8 @@ TEST(Worker, RunsTheEngineOffTheCallersThreadAndHandsBackItsWholeLog) {
   EXPECT_TRUE(signalsHeld);
   EXPECT_EQ(got.status, 5362);
   EXPECT_EQ(got.outcome, UninstallerOutcome::kDenied);
-  EXPECT_EQ(got.log, std::string("a\0\xC3\xA9\n", 5));
+  // Whole, and safe to show: the NUL is written out, not cut at or passed on.
+  EXPECT_EQ(got.log, "a\\x00\xC3\xA9\n");
 }
 
 }  // namespace

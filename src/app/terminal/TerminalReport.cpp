@@ -63,6 +63,7 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
     UninstallerRunResult run;
     run.status = status;
     run.log = log;
+    run.diagnostics = fDiagnostics;
     const int err = UninstallerRecordRun(fLogFile, run);
     logWritten = err == 0;
     if (err != 0) SayError("cannot write the log " + fLogFile + ": " + std::strerror(err));
@@ -71,7 +72,7 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
   if (ran) {
     // A cancel's log is only the failure text: it goes to the log file.
     if (gInterrupted && fHumanIsTerminal) std::fputc('\n', fHuman);  // after "Password: "
-    if (!fOptions.json && exit != kTerminalExitCancelled) Say(log);
+    if (!fOptions.json && exit != kTerminalExitCancelled) Say(TerminalShownLog(log));
     switch (exit) {
       case kTerminalExitDone:
         text = Text(fSystemPartRemoved ? "uninstallSucceeded" : "userPartRemoved");
@@ -88,11 +89,11 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
         SayError(text);
         break;
       default: {
-        text = UninstallerFormatStatus(QString::fromStdString(Text("errorTemplate")), status).toStdString();
-        const QString meaning = UninstallerStatusMeaning(fBundle, status);
-        if (!meaning.isEmpty()) text += " " + meaning.toStdString();
+        // What failed, where, what state things are in and what to do; the
+        // number and the code's own trace are in the log file.
+        const UninstallerFailureText failed = UninstallerDescribeFailure(fBundle, status, fLastFailure);
+        text = (QStringList{failed.title} + failed.paragraphs).join(QLatin1Char(' ')).toStdString();
         SayError(text);
-        ShowDiagnostics();
         break;
       }
     }

@@ -185,6 +185,15 @@ std::vector<std::string> TerminalLines(std::string_view text) {
   return lines;
 }
 
+std::string TerminalShownLog(std::string_view log) {
+  std::string shown;
+  for (const std::string& line : TerminalLines(log)) {
+    if (line.rfind("Uninstaller failed with error ", 0) == 0) continue;
+    shown += line + "\n";
+  }
+  return shown;
+}
+
 // ---- JSON ---------------------------------------------------------------------------
 
 void TerminalJSON::Separate() {

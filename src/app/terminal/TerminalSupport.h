@@ -75,6 +75,11 @@ void TerminalSummarizeLog(std::string_view log, const std::string& user, Termina
 // one counts too, an empty text has none.
 std::vector<std::string> TerminalLines(std::string_view text);
 
+// |log| as the terminal shows it: without the engine's "Uninstaller failed
+// with error N (0x...)" lines, whose number is for the log file; the
+// sentence after the log says what failed.
+std::string TerminalShownLog(std::string_view log);
+
 // ---- JSON ---------------------------------------------------------------------------
 
 // A small writer of one JSON document: strings escaped (quote, backslash,

@@ -2,6 +2,7 @@
 
 #include "RestartRequest.h"
 
+#include <UninstallerDiagnostics.h>
 #include <UninstallerRunLog.h>
 
 #include <QApplication>
@@ -163,6 +164,13 @@ void UninstallerController::reportError_(OSStatus status) {
   ShowFailureSheet(titleText, {UninstallerStatusMeaning(fBundle, status), LocalizedString(QStringLiteral("tryAgain"))});
 }
 
+void UninstallerController::ReportFailedRun(const UninstallerRunResult& result) {
+  // What failed, where, what state things are in and what to do; the number
+  // is in the details (the engine's last log line), not in the headline.
+  const UninstallerFailureText text = UninstallerDescribeFailure(fBundle, result.status, result.failure);
+  ShowFailureSheet(text.title, text.paragraphs);
+}
+
 void UninstallerController::ShowFailureSheet(const QString& titleText, QStringList paragraphs) {
   paragraphs.append(LogFileNote());
   paragraphs.removeAll(QString());
@@ -306,8 +314,8 @@ bool UninstallerController::PrepareUninstall() {
   if (err != 0) {
     // No lock file can be made (a read-only home, say): go on without one
     // rather than refuse the uninstall.
-    std::fprintf(stderr, "Uninstaller: cannot take the lock %s: %s\n", fEnvironment.lockPath.c_str(),
-                 std::strerror(err));
+    dprintf(UninstallerOwnStderr(), "Uninstaller: cannot take the lock %s: %s\n", fEnvironment.lockPath.c_str(),
+            std::strerror(err));
   } else {
     ListenForRaise();
   }
@@ -368,7 +376,7 @@ void UninstallerController::RunEngine(Boolean removeMidiDevices) {
   SetBusyText(fUserPartOnly ? QStringLiteral("removingQuillon") : QStringLiteral("waitingForAuthorization"));
 
   const UninstallerEngineOptions options = {fUserPartOnly, &UninstallerController::PrivilegedToolRunning, nullptr,
-                                            this, false, nullptr};
+                                            this, false, nullptr, nullptr};
   fWorker = std::make_unique<UninstallerWorker>();
   const bool started = fWorker->Start(fEngine, removeMidiDevices, options, [this](const UninstallerRunResult& result) {
     // On the worker thread, as its last act: the rest happens on the main
@@ -456,13 +464,19 @@ void UninstallerController::EngineDidFinish(const UninstallerRunResult& result) 
     text.append(QLatin1Char('\n'));
   }
   fCompleteUninstallLog.insertText_(text);
+  // The details of a failure hold the run's diagnostics too: what the
+  // engine and the helper tool said, which standard error no longer shows.
   fLastRunLog = log;
+  if (!result.diagnostics.empty()) {
+    if (!fLastRunLog.isEmpty() && !fLastRunLog.endsWith(QLatin1Char('\n'))) fLastRunLog.append(QLatin1Char('\n'));
+    fLastRunLog.append(QString::fromUtf8(result.diagnostics.data(), static_cast<qsizetype>(result.diagnostics.size())));
+  }
   if (!fEnvironment.logFilePath.empty()) {
     const int logErr = UninstallerRecordRun(fEnvironment.logFilePath, result);
     fLogFileWritten = logErr == 0;
     if (logErr != 0) {
-      std::fprintf(stderr, "Uninstaller: cannot write the log %s: %s\n", fEnvironment.logFilePath.c_str(),
-                   std::strerror(logErr));
+      dprintf(UninstallerOwnStderr(), "Uninstaller: cannot write the log %s: %s\n",
+              fEnvironment.logFilePath.c_str(), std::strerror(logErr));
     }
   }
   FinishUninstall();
@@ -482,7 +496,7 @@ void UninstallerController::EngineDidFinish(const UninstallerRunResult& result) 
       restart();
       return;
     case UninstallerOutcome::kFailed:
-      reportError_(result.status);
+      ReportFailedRun(result);
       return;
   }
 }

@@ -119,6 +119,8 @@ class UninstallerController : public NSObject {
   // A sheet about a failed run: its title, its paragraphs (empty ones left
   // out) followed by where the log file is, and this run's log as details.
   void ShowFailureSheet(const QString& titleText, QStringList paragraphs);
+  // The error sheet of a failed run, from its status and where it stopped.
+  void ReportFailedRun(const UninstallerRunResult& result);
   QString LogFileNote() const;
   void ListenForRaise();
   static void PrivilegedToolRunning(void* context);

@@ -338,6 +338,7 @@ class EngineRun {
     ExecuteRequest();
     CFStringRef result = fFailed ? CopyFailureLog() : CopyLogAfterUserPart();
     CleanUp();
+    ReportFailure();
     // The log always reaches the caller.
     if (result == NULL) {
       result = CFStringCreateWithCString(NULL, "", kCFStringEncodingUTF8);
@@ -353,6 +354,23 @@ class EngineRun {
     }
     fErr = status;
     fFailed = true;
+    fFailedStep = fStep;
+  }
+
+  void ReportFailure() const {
+    UninstallerEngineFailure* failure = fOptions.failure;
+    if (failure == NULL) return;
+    failure->step = fFailed ? fFailedStep : fErr != noErr && fUserPartErr ? kUninstallerStepUserPart : kUninstallerStepNone;
+    failure->folder[0] = '\0';
+    if (fFailed && fFailedStep == kUninstallerStepHelperTool) {
+      FSRef folderRef;
+      if (FSFindFolder(kUserDomain, fToolFolderType, false, &folderRef) == noErr) {
+        CFRef<CFURLRef> folder(CFURLCreateFromFSRef(NULL, &folderRef));
+        CFRef<CFStringRef> path(folder ? CopyPathOfURL(folder.get()) : NULL);
+        const std::string text = path ? StdStringOf(path.get()) : std::string();
+        if (text.size() < sizeof failure->folder) memcpy(failure->folder, text.c_str(), text.size() + 1);
+      }
+    }
   }
   bool PrivilegedStepDue() const { return !fFailed && fPrivileged; }
 
@@ -371,23 +389,31 @@ class EngineRun {
   // set-user-ID file, in the temporary items folder.
   void CopyHelperTool() {
     if (!PrivilegedStepDue()) return;
+    fStep = kUninstallerStepHelperTool;
+    fToolFolderType = kApplicationSupportFolderType;
     if (fBundle == NULL) {
       Fail(coreFoundationUnknownErr, kLineToolInApplicationSupport);
       return;
     }
     OSStatus status = MoreSecCopyHelperToolURLFromBundle(fBundle, kToolName, kApplicationSupportFolderType,
                                                          kToolFolderName, kToolName, &fTool);
-    if (status == noErr) return;
+    if (status == noErr) {
+      fStep = kUninstallerStepPrepare;
+      return;
+    }
     UninstallerLogError(status, kLineToolInApplicationSupport, kFunction);
     if (status != kMoreSecFolderInappropriateErr) {
       Fail(status, 0);
       return;
     }
+    fToolFolderType = kTemporaryFolderType;
     status = MoreSecCopyHelperToolURLFromBundle(fBundle, kToolName, kTemporaryFolderType, kToolFolderName, kToolName,
                                                 &fTool);
     if (status != noErr) {
       Fail(status, kLineToolInTemporaryItems);
+      return;
     }
+    fStep = kUninstallerStepPrepare;
   }
 
   // The request: the root script, and the pruning tools that exist. The
@@ -431,6 +457,7 @@ class EngineRun {
   // The privileged request, and the command's own status.
   void ExecuteRequest() {
     if (!PrivilegedStepDue()) return;
+    fStep = kUninstallerStepRequest;
     UninstallerRootWatch rootWatch;
     CFRef<CFStringRef> toolPath(CopyPathOfURL(fTool));
     UninstallerRootWatchStart(&rootWatch, StdStringOf(toolPath.get()), fOptions.privilegedToolRunning,
@@ -442,6 +469,7 @@ class EngineRun {
       Fail(status, kLineExecuteRequest);
       return;
     }
+    fStep = kUninstallerStepSystemPart;
     status = MoreSecGetErrorFromResponse(fResponse);
     if (status != noErr) {
       Fail(status, kLineResponseError);
@@ -474,6 +502,7 @@ class EngineRun {
       }
       if (timedOut) {
         fErr = ETIMEDOUT;
+        fUserPartErr = true;
       }
     }
     return combined;
@@ -526,6 +555,10 @@ class EngineRun {
   CFBundleRef fBundle;
   OSStatus fErr = noErr;
   bool fFailed = false;
+  bool fUserPartErr = false;  // fErr is the user-level script's
+  UninstallerEngineStep fStep = kUninstallerStepPrepare;
+  UninstallerEngineStep fFailedStep = kUninstallerStepNone;
+  OSType fToolFolderType = kApplicationSupportFolderType;
   AuthorizationRef fAuth = NULL;
   CFURLRef fTool = NULL;
   CFDictionaryRef fResponse = NULL;
@@ -537,7 +570,7 @@ class EngineRun {
 
 OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
                                       const UninstallerEngineOptions* options) {
-  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL, false, NULL};
+  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL, false, NULL, NULL};
   assert(log != NULL);
   assert(*log == NULL);
   EngineRun run(removeMidiDevices, options != NULL ? *options : kDefaults);

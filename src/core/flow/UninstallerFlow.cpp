@@ -1,5 +1,7 @@
 #include "UninstallerFlow.h"
 
+#include "UninstallerDiagnostics.h"
+
 #include <UninstallerRunLog.h>
 #include <UninstallerSession.h>
 
@@ -53,17 +55,21 @@ std::string UninstallerTextOf(CFStringRef string) {
 bool UninstallerWorker::Start(UninstallerEngineFunction engine, Boolean removeMidiDevices,
                               const UninstallerEngineOptions& options, Done done) {
   Join();
+  const off_t mark = UninstallerDiagnosticsMark();
   try {
-    fThread = std::thread([engine = std::move(engine), removeMidiDevices, options, done = std::move(done)]() {
+    fThread = std::thread([engine = std::move(engine), removeMidiDevices, options, done = std::move(done), mark]() {
       sigset_t held;
       sigemptyset(&held);
       for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, sig);
       pthread_sigmask(SIG_BLOCK, &held, nullptr);
       UninstallerRunResult result;
       CFStringRef log = nullptr;
-      result.status = engine(&log, removeMidiDevices, options);
+      UninstallerEngineOptions ours = options;
+      ours.failure = &result.failure;
+      result.status = engine(&log, removeMidiDevices, ours);
       result.log = UninstallerTextOf(log);
       if (log != nullptr) CFRelease(log);
+      result.diagnostics = UninstallerDiagnosticsSince(mark);
       result.outcome = UninstallerOutcomeOf(result.status);
       done(result);
     });
@@ -79,5 +85,10 @@ void UninstallerWorker::Join() {
 
 int UninstallerRecordRun(const std::string& path, const UninstallerRunResult& result) {
   if (path.empty()) return ENOENT;
-  return UninstallerAppendRunLog(path, result.log, result.status, std::time(nullptr));
+  std::string text = result.log;
+  if (!result.diagnostics.empty()) {
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    text += result.diagnostics;
+  }
+  return UninstallerAppendRunLog(path, text, result.status, std::time(nullptr));
 }

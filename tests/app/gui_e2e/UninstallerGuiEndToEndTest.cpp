@@ -410,9 +410,13 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
       << ReadFile(ArtifactsDir() + "/application.log");
   // The first run of the installed helper tool went through polkit; the
   // run on the clean machine never started it.
-  std::string log = ReadFile(ArtifactsDir() + "/application.log");
+  // Its trace went to the run's log file, not to the terminal the window
+  // was started from.
+  std::string log = ReadFile(home + "/.local/state/quillon/uninstall.log");
   EXPECT_TRUE(Contains(log, "MoreSecurity: Calling AEWP\n")) << log;
   EXPECT_TRUE(EngineDiagnostics(log).empty()) << log;
+  std::string terminal = ReadFile(ArtifactsDir() + "/application.log");
+  EXPECT_FALSE(Contains(terminal, "MoreSecurity") || Contains(terminal, "SecurityAgent")) << terminal;
   std::string clean = ReadFile(ArtifactsDir() + "/application-clean.log");
   EXPECT_FALSE(Contains(clean, "MoreSecurity") || Contains(clean, "pkexec") || Contains(clean, "SecurityAgent")) << clean;
   if (!hostHadProduct) {
@@ -447,7 +451,8 @@ TEST_F(UninstallerGuiEndToEndTest, ABundleWithoutItsRemovalScriptEndsInTheErrorS
       [&]() -> int {
         ChildChecks checks;
         checks.Expect(mkdir((user->home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
-        pid_t pid = gui::Launch({broken + "/Uninstaller"}, {}, shots + "/application-error.log");
+        // Verbose: the engine's trace on standard error as well as in the log.
+        pid_t pid = gui::Launch({broken + "/Uninstaller", "--verbose"}, {}, shots + "/application-error.log");
         checks.Expect(pid > 0, "cannot start the broken bundle's application");
         if (pid <= 0) return 1;
         gui::Driver app(pid, kWindowTitle, shots);

@@ -101,6 +101,14 @@ TEST(TerminalLogTest, SummaryNamesThePathsOfRemovedKeptAndRefusedLines) {
   EXPECT_EQ(summary.refused[0].line, "RemoveReceipted: refused /home/a/b: a link on the way");
 }
 
+// The failure's number is for the log file: the terminal shows the steps.
+TEST(TerminalLogTest, TheShownLogLeavesOutTheEnginesFailureNumber) {
+  EXPECT_EQ(TerminalShownLog("RemoveReceipted: failed /opt/q: Permission denied\n"
+                             "Uninstaller failed with error 5364 (0x000014f4)"),
+            "RemoveReceipted: failed /opt/q: Permission denied\n");
+  EXPECT_EQ(TerminalShownLog(""), "");
+}
+
 TEST(TerminalWrapTest, WrapsAtSpacesCountsCharactersAndBreaksLongWords) {
   EXPECT_EQ(TerminalWrap("aaa bbb ccc\n\ndd", 8), "aaa bbb\nccc\n\ndd");
   EXPECT_EQ(TerminalWrap("\xC3\xA4\xC3\xA4\xC3\xA4 \xC3\xB6\xC3\xB6", 8), "\xC3\xA4\xC3\xA4\xC3\xA4 \xC3\xB6\xC3\xB6");

@@ -321,7 +321,7 @@ TEST_F(UninstallerEngineUserTest, TheUserPartAloneNeedsNoPasswordAndTheRootMomen
       Reports reports;
       UninstallerEngineOptions options = {
           userPartOnly, [](void* context) { static_cast<Reports*>(context)->root++; },
-          [](pid_t pid, void* context) { static_cast<Reports*>(context)->helper = pid; }, &reports, false, NULL};
+          [](pid_t pid, void* context) { static_cast<Reports*>(context)->helper = pid; }, &reports, false, NULL, NULL};
       std::string log;
       RunEngine(bundle, 0, &log, &options);
       printf("REPORTS root %d helper %d\n", reports.root.load(), reports.helper.load() > 0 ? 1 : 0);

@@ -291,6 +291,14 @@
         <source>userPartAdvice</source>
         <translation>Starten Sie das Deinstallationsprogramm erneut, um Ihre eigenen Einstellungen zu entfernen; dafür ist kein Administratorpasswort nötig.</translation>
     </message>
+    <message>
+        <source>alreadyOpenTitle</source>
+        <translation>Das Deinstallationsprogramm ist bereits geöffnet.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenMessage</source>
+        <translation>Ein anderes Fenster des Quillon-Deinstallationsprogramms ist geöffnet und wurde in den Vordergrund geholt. Fahren Sie in jenem Fenster fort; dieses wird geschlossen, wenn Sie auf OK klicken.</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

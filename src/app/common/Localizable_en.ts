@@ -291,6 +291,14 @@
         <source>userPartAdvice</source>
         <translation>Run the uninstaller again to remove your own settings; it needs no administrator password for that.</translation>
     </message>
+    <message>
+        <source>alreadyOpenTitle</source>
+        <translation>The uninstaller is already open.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenMessage</source>
+        <translation>Another Quillon Uninstaller window is open and has been brought to the front. Continue in that window; this one closes when you press OK.</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -59,6 +60,8 @@ UninstallerController::~UninstallerController() {
   // The engine's thread reports to this object; it must be done first.
   fWorker.reset();
   FinishUninstall();
+  StopListeningForRaise();
+  UninstallerLockRelease(fWindowLockFd);
 }
 
 QString UninstallerController::LocalizedString(const QString& key) const { return fBundle.localizedStringForKey_(key); }
@@ -108,6 +111,68 @@ void UninstallerController::awakeFromNib() {
   // Start with the log hidden: the toggle takes it out and shrinks the sheet.
   fCompleteMoreInfoVisible = true;
   toggleCompleteMoreInfo_(nullptr);
+
+  // One window per user: this one listens for a second one's knock for its
+  // whole life; a second one knocks, so that the first comes forward, and
+  // says so at once rather than on Uninstall.
+  const int err = UninstallerLockAcquire(fEnvironment.lockPath + ".window", &fWindowLockFd);
+  fSecondWindow = err == EWOULDBLOCK;
+  if (fSecondWindow) {
+    RaiseOtherWindow();
+  } else if (err == 0) {
+    ListenForRaise();
+  }
+  // Once the window is up: its sheets need it on screen.
+  QTimer::singleShot(0, this, [this]() { LookAtStart(); });
+}
+
+void UninstallerController::LookAtStart() {
+  if (fSecondWindow) {
+    DisableUninstall();
+    runAlertWithTitle_message_defaultButton_alternateButton_otherButton_endAction_(
+        QStringLiteral("alreadyOpenTitle"), QStringLiteral("alreadyOpenMessage"), QString(), QString(), QString(),
+        &UninstallerController::quitSheetDidEnd_returnCode_contextInfo_);
+    return;
+  }
+  if (fEnvironment.installedParts && UninstallerPlanFor(fEnvironment.installedParts()).nothingInstalled) {
+    DisableUninstall();
+    runAlertWithTitle_message_(QStringLiteral("notInstalledTitle"), QStringLiteral("notInstalledMessage"));
+  }
+}
+
+void UninstallerController::DisableUninstall() {
+  QWidget* window = mainWindow().widget();
+  if (window == nullptr) return;
+  auto* uninstall = window->findChild<QPushButton*>(QStringLiteral("uninstallButton"));
+  auto* quit = window->findChild<QPushButton*>(QStringLiteral("quitButton"));
+  if (uninstall != nullptr) {
+    uninstall->setDefault(false);
+    uninstall->setEnabled(false);
+  }
+  if (QWidget* box = fRemoveMidiDevices.widget()) box->setEnabled(false);
+  if (quit != nullptr) {
+    quit->setDefault(true);
+    quit->setFocus();
+  }
+}
+
+void UninstallerController::quitSheetDidEnd_returnCode_contextInfo_(NSWindow, NSInteger, void*) {
+  NSApp->terminate_(this);
+}
+
+void UninstallerController::RaiseOtherWindow() {
+  // Ask the other one to come forward; it listens for as long as it is open.
+  const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = fEnvironment.lockPath + ".raise";
+  if (peer >= 0 && path.size() < sizeof address.sun_path) {
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    (void) ::connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  if (peer >= 0) {
+    (void) close(peer);
+  }
 }
 
 // ---- Alerts ----------------------------------------------------------------------------
@@ -296,18 +361,9 @@ bool UninstallerController::PrepareUninstall() {
   // One uninstaller at a time, from here to the end of the clean-up.
   const int err = UninstallerLockAcquire(fEnvironment.lockPath, &fLockFd);
   if (err == EWOULDBLOCK) {
-    // Ask the other one to come forward; it listens while it holds the lock.
-    const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = fEnvironment.lockPath + ".raise";
-    if (peer >= 0 && path.size() < sizeof address.sun_path) {
-      std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-      (void) ::connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
-    if (peer >= 0) {
-      (void) close(peer);
-    }
+    // Another uninstall runs: the terminal's, or a window's that started
+    // before this one could know (a window that knows listens for a knock).
+    RaiseOtherWindow();
     runAlertWithTitle_message_(QStringLiteral("alreadyRunningTitle"), QStringLiteral("alreadyRunningMessage"));
     return false;
   }
@@ -316,8 +372,6 @@ bool UninstallerController::PrepareUninstall() {
     // rather than refuse the uninstall.
     dprintf(UninstallerOwnStderr(), "Uninstaller: cannot take the lock %s: %s\n", fEnvironment.lockPath.c_str(),
             std::strerror(err));
-  } else {
-    ListenForRaise();
   }
   return true;
 }
@@ -334,7 +388,7 @@ void UninstallerController::ListenForRaise() {
   if (listener < 0) {
     return;
   }
-  // We hold the lock, so a name left there is a dead instance's.
+  // We hold the window's lock, so a name left there is a dead instance's.
   (void) unlink(path.c_str());
   if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 4) != 0) {
     (void) close(listener);
@@ -356,7 +410,7 @@ void UninstallerController::ListenForRaise() {
   });
 }
 
-void UninstallerController::FinishUninstall() {
+void UninstallerController::StopListeningForRaise() {
   delete fRaiseNotifier;
   fRaiseNotifier = nullptr;
   if (fRaiseSocket >= 0) {
@@ -364,6 +418,9 @@ void UninstallerController::FinishUninstall() {
     (void) close(fRaiseSocket);
     fRaiseSocket = -1;
   }
+}
+
+void UninstallerController::FinishUninstall() {
   UninstallerLockRelease(fLockFd);
   fLockFd = -1;
 }

@@ -123,6 +123,13 @@ class UninstallerController : public NSObject {
   void ReportFailedRun(const UninstallerRunResult& result);
   QString LogFileNote() const;
   void ListenForRaise();
+  void StopListeningForRaise();
+  void RaiseOtherWindow();
+  // Once the window is up: a second window, or nothing installed, says so
+  // at once, with Uninstall disabled and Quit the default.
+  void LookAtStart();
+  void DisableUninstall();
+  void quitSheetDidEnd_returnCode_contextInfo_(NSWindow sheet, NSInteger returnCode, void* contextInfo);
   static void PrivilegedToolRunning(void* context);
 
   // Outlets, connected by the interface definition.
@@ -148,6 +155,8 @@ class UninstallerController : public NSObject {
   // clean-up, the worker thread, the busy sheet, and what the run left.
   int fLockFd = -1;
   int fRaiseSocket = -1;
+  int fWindowLockFd = -1;      // held for the window's life: one window per user
+  bool fSecondWindow = false;  // another window held it at start
   QObject* fRaiseNotifier = nullptr;
   bool fUserPartOnly = false;
   // What this uninstall does, its warnings, and the one on screen.

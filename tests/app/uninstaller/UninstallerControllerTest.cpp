@@ -29,6 +29,8 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <unistd.h>
 
@@ -269,6 +271,58 @@ TEST_F(Flow, QuitEndsTheSheetAndTerminates) {
   EXPECT_EQ(terminated, 1);
   Settle();
   EXPECT_TRUE(Sheet().isNil());
+}
+
+// Nothing installed is said as soon as the window is up, with Uninstall
+// disabled and Quit the default.
+TEST_F(Flow, NothingInstalledIsSaidAtStartWithUninstallDisabledAndQuitTheDefault) {
+  TearDown();
+  installedParts = kUninstallerNothingInstalled;
+  SetUpWith(QLocale(QStringLiteral("en_US")), nullptr);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("notInstalledTitle"));
+  Press(kNSAlertDefaultButtonName);
+  auto* uninstall = qobject_cast<QPushButton*>(Outlet("uninstallButton"));
+  auto* quit = qobject_cast<QPushButton*>(Outlet("quitButton"));
+  ASSERT_TRUE(uninstall != nullptr && quit != nullptr);
+  EXPECT_FALSE(uninstall->isEnabled());
+  EXPECT_TRUE(quit->isDefault());
+  EXPECT_TRUE(calls.empty());
+}
+
+// A second window knocks on the first, which listens for its whole life,
+// and says at once that it is not needed; OK quits it.
+TEST_F(Flow, ASecondWindowIsRefusedAtStartAndBringsTheFirstForward) {
+  int terminated = 0;
+  QObject context;
+  QObject::connect(NSApp, &NSApplication::willTerminate, &context, [&terminated]() { terminated++; });
+  const std::string raise = (state.path() + QStringLiteral("/uninstaller.lock.raise")).toStdString();
+  const int knock = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, raise.c_str(), raise.size() + 1);
+  EXPECT_EQ(::connect(knock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << "the first is deaf";
+  close(knock);
+  EXPECT_TRUE(Sheet().isNil());
+
+  // The fixture's window is the first; the test plays the second by
+  // holding the window lock as the first would.
+  TearDown();
+  int first = -1;
+  ASSERT_EQ(UninstallerLockAcquire((state.path() + "/uninstaller.lock.window").toStdString(), &first), 0);
+  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  (void) unlink(raise.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  SetUpWith(QLocale(QStringLiteral("de_DE")), nullptr);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), "Das Deinstallationsprogramm ist bereits geöffnet.");
+  const int peer = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  EXPECT_GE(peer, 0) << "the second did not knock";
+  EXPECT_FALSE(qobject_cast<QPushButton*>(Outlet("uninstallButton"))->isEnabled());
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(terminated, 1);
+  if (peer >= 0) close(peer);
+  close(listener);
+  UninstallerLockRelease(first);
 }
 
 TEST_F(Flow, ReturnAndEscapeOnTheCompletionSheetQuitAndNeverRestart) {

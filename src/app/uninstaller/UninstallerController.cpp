@@ -113,15 +113,12 @@ void UninstallerController::awakeFromNib() {
   toggleCompleteMoreInfo_(nullptr);
 
   // One window per user: this one listens for a second one's knock for its
-  // whole life; a second one knocks, so that the first comes forward, and
-  // says so at once rather than on Uninstall.
+  // whole life; a second one says so at once rather than on Uninstall, and
+  // knocks as it goes, so that the first comes forward then (knocking
+  // earlier would only have the two fight over the focus).
   const int err = UninstallerLockAcquire(fEnvironment.lockPath + ".window", &fWindowLockFd);
   fSecondWindow = err == EWOULDBLOCK;
-  if (fSecondWindow) {
-    RaiseOtherWindow();
-  } else if (err == 0) {
-    ListenForRaise();
-  }
+  if (err == 0) ListenForRaise();
   // Once the window is up: its sheets need it on screen.
   QTimer::singleShot(0, this, [this]() { LookAtStart(); });
 }
@@ -157,6 +154,7 @@ void UninstallerController::DisableUninstall() {
 }
 
 void UninstallerController::quitSheetDidEnd_returnCode_contextInfo_(NSWindow, NSInteger, void*) {
+  RaiseOtherWindow();
   NSApp->terminate_(this);
 }
 

@@ -321,14 +321,12 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
         pid_t second = gui::Launch({kInstalledCommand}, {}, shots + "/application-second.log");
         if (second > 0) {
           gui::Driver other(second, kWindowTitle, shots);
-          // Refused at start, with no key pressed; OK ends it.
+          // Refused at start, with no key pressed (its OK, which quits it,
+          // is pressed in the headless tests).
           std::string otherMain = other.WaitForFirstWindow(kWindowTimeoutMs);
           std::string refused = otherMain.empty() ? "" : other.WaitForNewWindow({otherMain}, kWindowTimeoutMs);
           checks.Expect(!refused.empty(), "the second instance shows no sheet at start");
           checks.Expect(app.Screenshot("08-second-instance-refused"), "no screenshot of the refusal");
-          checks.Expect(!refused.empty() && other.Keys(refused, {"Return"}) &&
-                            other.WaitUntilGone(otherMain, kWindowTimeoutMs),
-                        "the second instance stays after OK");
           other.Stop();
         }
         checks.Expect(second > 0, "cannot start a second instance");
@@ -380,8 +378,10 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
         checks.Expect(!Exists(home + "/.config/autostart/quillon-midi-agent.desktop"), "the login item stays");
         checks.Expect(!Contains(ReadFile("/etc/asound.conf"), "# >>> Quillon MIDI >>>"),
                       "the ALSA block stays in /etc/asound.conf");
-        checks.Expect(Contains(ReadFile(home + "/.local/state/quillon/uninstall.log"), " status 0 ====\n"),
-                      "the run is not in the log file");
+        const std::string runLog = ReadFile(home + "/.local/state/quillon/uninstall.log");
+        checks.Expect(Contains(runLog, " status 0 ====\n"), "the run is not in the log file");
+        checks.Expect(Contains(runLog, "MoreSecurity: Calling AEWP\n") && EngineDiagnostics(runLog).empty(),
+                      "the helper tool's trace is not in the log file, or a failure is: " + runLog);
         checks.Expect(!Contains(ReadFile(shots + "/application-second.log"), "MoreSecurity"),
                       "the second instance went on to the helper tool");
 
@@ -413,13 +413,10 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
       << ReadFile(ArtifactsDir() + "/application.log");
   // The first run of the installed helper tool went through polkit; the
   // run on the clean machine never started it.
-  // Its trace went to the run's log file, not to the terminal the window
-  // was started from.
-  std::string log = ReadFile(home + "/.local/state/quillon/uninstall.log");
-  EXPECT_TRUE(Contains(log, "MoreSecurity: Calling AEWP\n")) << log;
-  EXPECT_TRUE(EngineDiagnostics(log).empty()) << log;
-  std::string terminal = ReadFile(ArtifactsDir() + "/application.log");
-  EXPECT_FALSE(Contains(terminal, "MoreSecurity") || Contains(terminal, "SecurityAgent")) << terminal;
+  // Its trace went to the run's log file (read inside the run), not to the
+  // terminal the window was started from.
+  std::string log = ReadFile(ArtifactsDir() + "/application.log");
+  EXPECT_FALSE(Contains(log, "MoreSecurity") || Contains(log, "SecurityAgent")) << log;
   std::string clean = ReadFile(ArtifactsDir() + "/application-clean.log");
   EXPECT_FALSE(Contains(clean, "MoreSecurity") || Contains(clean, "pkexec") || Contains(clean, "SecurityAgent")) << clean;
   if (!hostHadProduct) {

@@ -333,6 +333,66 @@ Siehe quillon-uninstall(1).
         <source>lessInformationButton</source>
         <translation>Weniger Informationen</translation>
     </message>
+    <message>
+        <source>failedTitle</source>
+        <translation>Quillon konnte nicht entfernt werden.</translation>
+    </message>
+    <message>
+        <source>failedSystemPartTitle</source>
+        <translation>Das Entfernen von Quillon wurde nicht abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>failedUserPartTitle</source>
+        <translation>Ihre eigenen Quillon-Einstellungen konnten nicht entfernt werden.</translation>
+    </message>
+    <message>
+        <source>diskFullTitle</source>
+        <translation>Quillon konnte nicht entfernt werden: Der Datenträger ist voll.</translation>
+    </message>
+    <message>
+        <source>diskFullCause</source>
+        <translation>Auf dem Datenträger mit %1 (dem unter %2 eingehängten Dateisystem) ist kein Platz mehr frei.</translation>
+    </message>
+    <message>
+        <source>diskFreeNote</source>
+        <translation>Freier Platz dort: %1.</translation>
+    </message>
+    <message>
+        <source>diskFullAdvice</source>
+        <translation>Schaffen Sie auf diesem Datenträger Platz, etwa indem Sie den Papierkorb leeren, und starten Sie das Deinstallationsprogramm dann erneut.</translation>
+    </message>
+    <message>
+        <source>userPartTimeout</source>
+        <translation>Das Entfernen Ihrer eigenen Einstellungen dauerte zu lange und wurde abgebrochen.</translation>
+    </message>
+    <message>
+        <source>stateNothingRemoved</source>
+        <translation>Es wurde nichts entfernt.</translation>
+    </message>
+    <message>
+        <source>stateMaybePartlyRemoved</source>
+        <translation>Ein Teil von Quillon wurde möglicherweise aus dem System entfernt; Ihre eigenen Einstellungen nicht.</translation>
+    </message>
+    <message>
+        <source>stateSystemRemoved</source>
+        <translation>Quillon wurde aus dem System entfernt; Ihre eigenen Einstellungen nicht.</translation>
+    </message>
+    <message>
+        <source>systemPartAdvice</source>
+        <translation>Die Details nennen den fehlgeschlagenen Schritt. Beheben Sie dessen Ursache und starten Sie das Deinstallationsprogramm dann erneut, um den Rest zu entfernen.</translation>
+    </message>
+    <message>
+        <source>userPartAdvice</source>
+        <translation>Starten Sie das Deinstallationsprogramm erneut, um Ihre eigenen Einstellungen zu entfernen; dafür ist kein Administratorpasswort nötig.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenTitle</source>
+        <translation>Das Deinstallationsprogramm ist bereits geöffnet.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenMessage</source>
+        <translation>Ein anderes Fenster des Quillon-Deinstallationsprogramms ist geöffnet und wurde in den Vordergrund geholt. Fahren Sie in jenem Fenster fort; dieses wird geschlossen, wenn Sie auf OK klicken.</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

@@ -332,6 +332,66 @@ See quillon-uninstall(1).
         <source>lessInformationButton</source>
         <translation>Less Information</translation>
     </message>
+    <message>
+        <source>failedTitle</source>
+        <translation>Quillon could not be removed.</translation>
+    </message>
+    <message>
+        <source>failedSystemPartTitle</source>
+        <translation>The removal of Quillon did not finish.</translation>
+    </message>
+    <message>
+        <source>failedUserPartTitle</source>
+        <translation>Your own Quillon settings could not be removed.</translation>
+    </message>
+    <message>
+        <source>diskFullTitle</source>
+        <translation>Quillon could not be removed: the disk is full.</translation>
+    </message>
+    <message>
+        <source>diskFullCause</source>
+        <translation>There is no space left on the disk that holds %1 (the file system mounted at %2).</translation>
+    </message>
+    <message>
+        <source>diskFreeNote</source>
+        <translation>Free space there: %1.</translation>
+    </message>
+    <message>
+        <source>diskFullAdvice</source>
+        <translation>Free some space on that disk, for instance by emptying the trash, then run the uninstaller again.</translation>
+    </message>
+    <message>
+        <source>userPartTimeout</source>
+        <translation>The removal of your own settings took too long and was stopped.</translation>
+    </message>
+    <message>
+        <source>stateNothingRemoved</source>
+        <translation>Nothing was removed.</translation>
+    </message>
+    <message>
+        <source>stateMaybePartlyRemoved</source>
+        <translation>Part of Quillon may have been removed from the system; your own settings were not.</translation>
+    </message>
+    <message>
+        <source>stateSystemRemoved</source>
+        <translation>Quillon was removed from the system; your own settings were not.</translation>
+    </message>
+    <message>
+        <source>systemPartAdvice</source>
+        <translation>The details say which step failed. Once its cause is mended, run the uninstaller again to remove the rest.</translation>
+    </message>
+    <message>
+        <source>userPartAdvice</source>
+        <translation>Run the uninstaller again to remove your own settings; it needs no administrator password for that.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenTitle</source>
+        <translation>The uninstaller is already open.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenMessage</source>
+        <translation>Another Quillon Uninstaller window is open and has been brought to the front. Continue in that window; this one closes when you press OK.</translation>
+    </message>
 </context>
 <context>
     <name>Uninstaller</name>

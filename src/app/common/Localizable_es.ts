@@ -268,6 +268,66 @@
         <translation>[… se omitieron %1 líneas de la parte de este usuario; el archivo de registro guarda más …]</translation>
     </message>
     <message>
+        <source>failedTitle</source>
+        <translation>No se pudo eliminar Quillon.</translation>
+    </message>
+    <message>
+        <source>failedSystemPartTitle</source>
+        <translation>La eliminación de Quillon no terminó.</translation>
+    </message>
+    <message>
+        <source>failedUserPartTitle</source>
+        <translation>No se pudieron eliminar sus propios ajustes de Quillon.</translation>
+    </message>
+    <message>
+        <source>diskFullTitle</source>
+        <translation>No se pudo eliminar Quillon: el disco está lleno.</translation>
+    </message>
+    <message>
+        <source>diskFullCause</source>
+        <translation>No queda espacio en el disco que contiene %1 (el sistema de archivos montado en %2).</translation>
+    </message>
+    <message>
+        <source>diskFreeNote</source>
+        <translation>Espacio libre allí: %1.</translation>
+    </message>
+    <message>
+        <source>diskFullAdvice</source>
+        <translation>Libere espacio en ese disco, por ejemplo vaciando la papelera, y vuelva a ejecutar el desinstalador.</translation>
+    </message>
+    <message>
+        <source>userPartTimeout</source>
+        <translation>La eliminación de sus propios ajustes tardó demasiado y se detuvo.</translation>
+    </message>
+    <message>
+        <source>stateNothingRemoved</source>
+        <translation>No se eliminó nada.</translation>
+    </message>
+    <message>
+        <source>stateMaybePartlyRemoved</source>
+        <translation>Puede que parte de Quillon se haya eliminado del sistema; sus propios ajustes, no.</translation>
+    </message>
+    <message>
+        <source>stateSystemRemoved</source>
+        <translation>Quillon se eliminó del sistema; sus propios ajustes, no.</translation>
+    </message>
+    <message>
+        <source>systemPartAdvice</source>
+        <translation>Los detalles indican qué paso falló. Una vez resuelta su causa, vuelva a ejecutar el desinstalador para eliminar el resto.</translation>
+    </message>
+    <message>
+        <source>userPartAdvice</source>
+        <translation>Vuelva a ejecutar el desinstalador para eliminar sus propios ajustes; para ello no necesita la contraseña de administrador.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenTitle</source>
+        <translation>El desinstalador ya está abierto.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenMessage</source>
+        <translation>Hay otra ventana del desinstalador de Quillon abierta y se ha traído al frente. Continúe en esa ventana; esta se cierra al pulsar Aceptar.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>No se eliminaron los ajustes de Quillon propios de %1: %2</translation>
     </message>

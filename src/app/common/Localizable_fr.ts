@@ -268,6 +268,66 @@
         <translation>[… %1 lignes de la partie de cet utilisateur omises ; le fichier journal en garde davantage …]</translation>
     </message>
     <message>
+        <source>failedTitle</source>
+        <translation>Quillon n’a pas pu être supprimé.</translation>
+    </message>
+    <message>
+        <source>failedSystemPartTitle</source>
+        <translation>La suppression de Quillon ne s’est pas terminée.</translation>
+    </message>
+    <message>
+        <source>failedUserPartTitle</source>
+        <translation>Vos propres réglages Quillon n’ont pas pu être supprimés.</translation>
+    </message>
+    <message>
+        <source>diskFullTitle</source>
+        <translation>Quillon n’a pas pu être supprimé : le disque est plein.</translation>
+    </message>
+    <message>
+        <source>diskFullCause</source>
+        <translation>Il n’y a plus d’espace libre sur le disque qui contient %1 (le système de fichiers monté sur %2).</translation>
+    </message>
+    <message>
+        <source>diskFreeNote</source>
+        <translation>Espace libre à cet endroit : %1.</translation>
+    </message>
+    <message>
+        <source>diskFullAdvice</source>
+        <translation>Libérez de l’espace sur ce disque, par exemple en vidant la corbeille, puis relancez le programme de désinstallation.</translation>
+    </message>
+    <message>
+        <source>userPartTimeout</source>
+        <translation>La suppression de vos propres réglages a pris trop de temps et a été interrompue.</translation>
+    </message>
+    <message>
+        <source>stateNothingRemoved</source>
+        <translation>Rien n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>stateMaybePartlyRemoved</source>
+        <translation>Une partie de Quillon a peut-être été supprimée du système ; vos propres réglages ne l’ont pas été.</translation>
+    </message>
+    <message>
+        <source>stateSystemRemoved</source>
+        <translation>Quillon a été supprimé du système ; vos propres réglages ne l’ont pas été.</translation>
+    </message>
+    <message>
+        <source>systemPartAdvice</source>
+        <translation>Les détails indiquent l’étape qui a échoué. Une fois sa cause corrigée, relancez le programme de désinstallation pour supprimer le reste.</translation>
+    </message>
+    <message>
+        <source>userPartAdvice</source>
+        <translation>Relancez le programme de désinstallation pour supprimer vos propres réglages ; il ne demande pas pour cela de mot de passe administrateur.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenTitle</source>
+        <translation>Le programme de désinstallation est déjà ouvert.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenMessage</source>
+        <translation>Une autre fenêtre du programme de désinstallation de Quillon est ouverte et a été mise au premier plan. Continuez dans cette fenêtre ; celle-ci se ferme lorsque vous cliquez sur OK.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Les réglages Quillon propres à %1 n’ont pas été supprimés : %2</translation>
     </message>

@@ -268,6 +268,66 @@
         <translation>[… %1 righe della parte di questo utente omesse; il file di registro ne conserva di più …]</translation>
     </message>
     <message>
+        <source>failedTitle</source>
+        <translation>Non è stato possibile rimuovere Quillon.</translation>
+    </message>
+    <message>
+        <source>failedSystemPartTitle</source>
+        <translation>La rimozione di Quillon non è stata completata.</translation>
+    </message>
+    <message>
+        <source>failedUserPartTitle</source>
+        <translation>Non è stato possibile rimuovere le proprie impostazioni di Quillon.</translation>
+    </message>
+    <message>
+        <source>diskFullTitle</source>
+        <translation>Non è stato possibile rimuovere Quillon: il disco è pieno.</translation>
+    </message>
+    <message>
+        <source>diskFullCause</source>
+        <translation>Non c’è più spazio sul disco che contiene %1 (il file system montato in %2).</translation>
+    </message>
+    <message>
+        <source>diskFreeNote</source>
+        <translation>Spazio libero lì: %1.</translation>
+    </message>
+    <message>
+        <source>diskFullAdvice</source>
+        <translation>Liberare spazio su quel disco, per esempio svuotando il cestino, quindi eseguire di nuovo il programma di disinstallazione.</translation>
+    </message>
+    <message>
+        <source>userPartTimeout</source>
+        <translation>La rimozione delle proprie impostazioni ha richiesto troppo tempo ed è stata interrotta.</translation>
+    </message>
+    <message>
+        <source>stateNothingRemoved</source>
+        <translation>Non è stato rimosso nulla.</translation>
+    </message>
+    <message>
+        <source>stateMaybePartlyRemoved</source>
+        <translation>Una parte di Quillon potrebbe essere stata rimossa dal sistema; le proprie impostazioni no.</translation>
+    </message>
+    <message>
+        <source>stateSystemRemoved</source>
+        <translation>Quillon è stato rimosso dal sistema; le proprie impostazioni no.</translation>
+    </message>
+    <message>
+        <source>systemPartAdvice</source>
+        <translation>I dettagli indicano quale passaggio non è riuscito. Una volta risolta la causa, eseguire di nuovo il programma di disinstallazione per rimuovere il resto.</translation>
+    </message>
+    <message>
+        <source>userPartAdvice</source>
+        <translation>Eseguire di nuovo il programma di disinstallazione per rimuovere le proprie impostazioni; per questo non serve la password di amministratore.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenTitle</source>
+        <translation>Il programma di disinstallazione è già aperto.</translation>
+    </message>
+    <message>
+        <source>alreadyOpenMessage</source>
+        <translation>È aperta un’altra finestra del programma di disinstallazione di Quillon, che è stata portata in primo piano. Continuare in quella finestra; questa si chiude quando si preme OK.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Le impostazioni di Quillon proprie di %1 non sono state rimosse: %2</translation>
     </message>

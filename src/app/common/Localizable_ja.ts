@@ -268,6 +268,66 @@
         <translation>[… このユーザーの部分の %1 行を省略しました。ログファイルにはさらに残っています …]</translation>
     </message>
     <message>
+        <source>failedTitle</source>
+        <translation>Quillon を削除できませんでした。</translation>
+    </message>
+    <message>
+        <source>failedSystemPartTitle</source>
+        <translation>Quillon の削除は完了しませんでした。</translation>
+    </message>
+    <message>
+        <source>failedUserPartTitle</source>
+        <translation>あなた自身の Quillon 設定を削除できませんでした。</translation>
+    </message>
+    <message>
+        <source>diskFullTitle</source>
+        <translation>Quillon を削除できませんでした: ディスクがいっぱいです。</translation>
+    </message>
+    <message>
+        <source>diskFullCause</source>
+        <translation>%1 があるディスク (%2 にマウントされたファイルシステム) に空き容量がありません。</translation>
+    </message>
+    <message>
+        <source>diskFreeNote</source>
+        <translation>そこでの空き容量: %1。</translation>
+    </message>
+    <message>
+        <source>diskFullAdvice</source>
+        <translation>ごみ箱を空にするなどしてそのディスクの空き容量を増やしてから、アンインストーラーをもう一度実行してください。</translation>
+    </message>
+    <message>
+        <source>userPartTimeout</source>
+        <translation>あなた自身の設定の削除に時間がかかりすぎたため、中止されました。</translation>
+    </message>
+    <message>
+        <source>stateNothingRemoved</source>
+        <translation>何も削除されていません。</translation>
+    </message>
+    <message>
+        <source>stateMaybePartlyRemoved</source>
+        <translation>Quillon の一部がシステムから削除された可能性があります。あなた自身の設定は削除されていません。</translation>
+    </message>
+    <message>
+        <source>stateSystemRemoved</source>
+        <translation>Quillon はシステムから削除されました。あなた自身の設定は削除されていません。</translation>
+    </message>
+    <message>
+        <source>systemPartAdvice</source>
+        <translation>失敗した手順は詳細に示されています。その原因を解決してから、アンインストーラーをもう一度実行して残りを削除してください。</translation>
+    </message>
+    <message>
+        <source>userPartAdvice</source>
+        <translation>あなた自身の設定を削除するには、アンインストーラーをもう一度実行してください。管理者パスワードは不要です。</translation>
+    </message>
+    <message>
+        <source>alreadyOpenTitle</source>
+        <translation>アンインストーラーはすでに開いています。</translation>
+    </message>
+    <message>
+        <source>alreadyOpenMessage</source>
+        <translation>Quillon アンインストーラーの別のウィンドウが開いていて、前面に表示されました。そのウィンドウで続けてください。このウィンドウは OK を押すと閉じます。</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>%1 自身の Quillon 設定は削除されませんでした: %2</translation>
     </message>

@@ -1,10 +1,12 @@
 #include "UninstallerStatusFormat.h"
 
+#include "UninstallerFailure.h"
 #include "UninstallerOutcome.h"
 
 #include <AppKit/NSBundle.h>
 
 #include <QByteArray>
+#include <QLocale>
 
 #include <cstring>
 
@@ -64,4 +66,27 @@ QString UninstallerStatusMeaning(const NSBundle& bundle, OSStatus status) {
     return QString::fromLocal8Bit(std::strerror(status)) + QLatin1Char('.');
   }
   return QString();
+}
+
+UninstallerFailureText UninstallerDescribeFailure(const NSBundle& bundle, OSStatus status,
+                                                  const UninstallerEngineFailure& failure) {
+  const UninstallerExplanation what = UninstallerExplain(status, failure);
+  auto text = [&bundle](const char* key) { return key != nullptr ? bundle.localizedStringForKey_(QLatin1String(key)) : QString(); };
+  UninstallerFailureText out;
+  out.title = text(what.titleKey);
+  QString cause;
+  if (what.causeKey != nullptr) {
+    cause = text(what.causeKey);
+    if (!what.fileSystem.empty()) {
+      cause = cause.arg(QString::fromStdString(what.folder), QString::fromStdString(what.fileSystem));
+    }
+    if (!what.fileSystem.empty() && what.freeBytes >= 0) {
+      cause += QLatin1Char(' ') + text("diskFreeNote").arg(QLocale().formattedDataSize(what.freeBytes));
+    }
+  } else {
+    cause = UninstallerStatusMeaning(bundle, status);
+  }
+  out.paragraphs = {cause, text(what.stateKey), text(what.adviceKey)};
+  out.paragraphs.removeAll(QString());
+  return out;
 }

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <MacTypes.h>
+#include <UninstallerEngine.h>
 
 #include <QString>
+#include <QStringList>
 
 // Formats the error sheet's title: |format| with its one integer directive
 // (%d or %i, with optional flags, width and an h, l or ll length) replaced by
@@ -19,3 +21,13 @@ class NSBundle;
 // What |status| means, in plain language, from |bundle|'s strings table: the
 // status's own sentence, strerror's text for an errno value, else empty.
 QString UninstallerStatusMeaning(const NSBundle& bundle, OSStatus status);
+
+// A failed run as its sheet or its terminal line says it: the headline (what
+// failed), then a paragraph each for why and where, what state things are in,
+// and what to do. No status number: that is for the details and the log.
+struct UninstallerFailureText {
+  QString title;
+  QStringList paragraphs;
+};
+UninstallerFailureText UninstallerDescribeFailure(const NSBundle& bundle, OSStatus status,
+                                                  const UninstallerEngineFailure& failure);

@@ -72,6 +72,7 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
     UninstallerRunResult run;
     run.status = status;
     run.log = log;
+    run.diagnostics = fDiagnostics;
     const int err = UninstallerRecordRun(fLogFile, run);
     logWritten = err == 0;
     if (err != 0) SayError("cannot write the log " + fLogFile + ": " + std::strerror(err));
@@ -84,9 +85,11 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
       // A user's part may print anything and any amount: root's terminal
       // gets its head and tail; the log file keeps its own, larger cut.
       for (const Part& part : fParts) {
-        std::string shown = part.user.empty() ? part.log
-                                              : TerminalKeepHeadAndTail(part.log, kUserPartLinesShown,
-                                                                        kUserPartLinesShown, Text("linesLeftOut"));
+        // The failure's number goes to the log file, not onto the terminal.
+        std::string shown = TerminalShownLog(part.log);
+        if (!part.user.empty()) {
+          shown = TerminalKeepHeadAndTail(shown, kUserPartLinesShown, kUserPartLinesShown, Text("linesLeftOut"));
+        }
         if (!shown.empty() && shown.back() != '\n') shown += '\n';
         Say(shown);
       }
@@ -107,11 +110,11 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
         SayError(text);
         break;
       default: {
-        text = UninstallerFormatStatus(QString::fromStdString(Text("errorTemplate")), status).toStdString();
-        const QString meaning = UninstallerStatusMeaning(fBundle, status);
-        if (!meaning.isEmpty()) text += " " + meaning.toStdString();
+        // What failed, where, what state things are in and what to do; the
+        // number and the code's own trace are in the log file.
+        const UninstallerFailureText failed = UninstallerDescribeFailure(fBundle, status, fLastFailure);
+        text = (QStringList{failed.title} + failed.paragraphs).join(QLatin1Char(' ')).toStdString();
         SayError(text);
-        ShowDiagnostics();
         break;
       }
     }

@@ -75,8 +75,6 @@ class TerminalRun {
   OSStatus RunEngine(Boolean removeMidi, const UninstallerEngineOptions& base, bool askPassword,
                      const std::string& whose, std::string* log, std::atomic<bool>* skip = nullptr);
   void AllowOnlyCtrlC();
-  void CaptureDiagnostics();
-  void ShowDiagnostics();
   void HoldTerminalSignals();
   void RestoreTerminal();
   bool RequestRestartNow();
@@ -108,7 +106,8 @@ class TerminalRun {
   std::string fLogFile;
   int fLockFd = -1;
 
-  int fDiagnostics = -1;
+  std::string fDiagnostics;  // every run's standard error, for the log file
+  UninstallerEngineFailure fLastFailure = {kUninstallerStepNone, {}};  // where the last run stopped
   int fTerminal = -1;  // the controlling terminal, while its defaults are held
   struct termios fSavedTerminal = {};
 

@@ -238,6 +238,15 @@ std::string TerminalKeepHeadAndTail(std::string_view text, size_t head, size_t t
   return kept;
 }
 
+std::string TerminalShownLog(std::string_view log) {
+  std::string shown;
+  for (const std::string& line : TerminalLines(log)) {
+    if (line.rfind("Uninstaller failed with error ", 0) == 0) continue;
+    shown += line + "\n";
+  }
+  return shown;
+}
+
 // ---- JSON ---------------------------------------------------------------------------
 
 void TerminalJSON::Separate() {

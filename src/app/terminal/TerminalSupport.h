@@ -81,6 +81,11 @@ std::string TerminalKeepHeadAndTail(std::string_view text, size_t head, size_t t
 // one counts too, an empty text has none.
 std::vector<std::string> TerminalLines(std::string_view text);
 
+// |log| as the terminal shows it: without the engine's "Uninstaller failed
+// with error N (0x...)" lines, whose number is for the log file; the
+// sentence after the log says what failed.
+std::string TerminalShownLog(std::string_view log);
+
 // ---- JSON ---------------------------------------------------------------------------
 
 // A small writer of one JSON document. Strings are first made safe to show

@@ -48,7 +48,6 @@ namespace terminal {
 namespace {
 
 // What is shown of the diagnostics of a failed run.
-constexpr off_t kDiagnosticsShown = 32 * 1024;
 
 }  // namespace
 
@@ -88,40 +87,6 @@ void TerminalRun::HelperToolStarted(pid_t pid, void* context) {
     // pkexec will then say that no agent could ask; this says why.
     std::fprintf(stderr, "quillon-uninstall: no password prompt on the terminal: pkttyagent: %s\n", std::strerror(err));
   }
-}
-
-void TerminalRun::CaptureDiagnostics() {
-  // The engine, the helper tool and pkexec write their diagnostics to
-  // standard error; in the middle of a password prompt they would only
-  // confuse. They are kept, and shown when a run fails. Standard error stays
-  // captured to the end: the engine's agent thread may outlive its call.
-  if (fDiagnostics >= 0) return;
-  fDiagnostics = memfd_create("quillon-uninstall-diagnostics", MFD_CLOEXEC);
-  if (fDiagnostics < 0) return;
-  std::fflush(stderr);
-  if (dup2(fDiagnostics, STDERR_FILENO) < 0) {
-    (void) close(fDiagnostics);
-    fDiagnostics = -1;
-  }
-}
-
-void TerminalRun::ShowDiagnostics() {
-  if (fDiagnostics < 0) return;
-  std::fflush(stderr);
-  const off_t size = lseek(fDiagnostics, 0, SEEK_END);
-  if (size <= 0) return;
-  const off_t from = size > kDiagnosticsShown ? size - kDiagnosticsShown : 0;
-  std::string text(static_cast<size_t>(size - from), '\0');
-  const ssize_t got = pread(fDiagnostics, text.data(), text.size(), from);
-  if (got <= 0) return;
-  text.resize(static_cast<size_t>(got));
-  std::string shown;
-  for (const std::string& line : TerminalLines(text)) {
-    // The agent thread's search for a desktop agent says nothing useful here.
-    if (line.rfind("found SecurityAgent:", 0) == 0 || line.rfind("waiting for SecurityAgent", 0) == 0) continue;
-    shown += line + "\n";
-  }
-  if (!shown.empty()) std::fprintf(fErrors, "%s", MoreUNIXSafeText(shown).c_str());
 }
 
 // Once the removal runs as root, Ctrl-C must not stop it half-way: the
@@ -176,7 +141,6 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
   const bool haveTerminal = tty >= 0 && tcgetattr(tty, &before) == 0;
   if (askPassword && haveTerminal) options.helperToolStarted = &TerminalRun::HelperToolStarted;
   fRemoving = !askPassword;
-  CaptureDiagnostics();
 
   std::string removing = Text("removingQuillon") + (whose.empty() ? "" : " (" + MoreUNIXSafeText(whose) + ")");
   if (skip != nullptr && fInteractive) removing += " " + Text("ctrlCSkips");
@@ -230,6 +194,10 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
   if (tty >= 0) (void) close(tty);
 
   *log = std::move(result.log);
+  // Kept for the log file; with QUILLON_VERBOSE they went to standard
+  // error as they came.
+  fDiagnostics += result.diagnostics;
+  fLastFailure = result.failure;
   return result.status;
 }
 

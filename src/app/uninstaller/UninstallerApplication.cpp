@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace {
@@ -34,6 +35,9 @@ int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::En
   if (preflight.exitStatus >= 0 && !preflight.showInWindow) {
     return preflight.exitStatus;
   }
+  // The engine's and the helper tool's trace on standard error, as it comes,
+  // rather than only in the run's log (see UninstallerDiagnostics.h).
+  if (preflight.verbose) (void) setenv("QUILLON_VERBOSE", "1", 1);
   // Ties the windows to the desktop entry, and so to its icon. No display
   // name: the window system would add it to every (translated) window title.
   // The application name is the class of WM_CLASS, which the entry's

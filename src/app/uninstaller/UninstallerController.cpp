@@ -2,6 +2,7 @@
 
 #include "RestartRequest.h"
 
+#include <UninstallerDiagnostics.h>
 #include <UninstallerRunLog.h>
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -58,6 +60,8 @@ UninstallerController::~UninstallerController() {
   // The engine's thread reports to this object; it must be done first.
   fWorker.reset();
   FinishUninstall();
+  StopListeningForRaise();
+  UninstallerLockRelease(fWindowLockFd);
 }
 
 QString UninstallerController::LocalizedString(const QString& key) const { return fBundle.localizedStringForKey_(key); }
@@ -107,6 +111,66 @@ void UninstallerController::awakeFromNib() {
   // Start with the log hidden: the toggle takes it out and shrinks the sheet.
   fCompleteMoreInfoVisible = true;
   toggleCompleteMoreInfo_(nullptr);
+
+  // One window per user: this one listens for a second one's knock for its
+  // whole life; a second one says so at once rather than on Uninstall, and
+  // knocks as it goes, so that the first comes forward then (knocking
+  // earlier would only have the two fight over the focus).
+  const int err = UninstallerLockAcquire(fEnvironment.lockPath + ".window", &fWindowLockFd);
+  fSecondWindow = err == EWOULDBLOCK;
+  if (err == 0) ListenForRaise();
+  // Once the window is up: its sheets need it on screen.
+  QTimer::singleShot(0, this, [this]() { LookAtStart(); });
+}
+
+void UninstallerController::LookAtStart() {
+  if (fSecondWindow) {
+    DisableUninstall();
+    runAlertWithTitle_message_defaultButton_alternateButton_otherButton_endAction_(
+        QStringLiteral("alreadyOpenTitle"), QStringLiteral("alreadyOpenMessage"), QString(), QString(), QString(),
+        &UninstallerController::quitSheetDidEnd_returnCode_contextInfo_);
+    return;
+  }
+  if (fEnvironment.installedParts && UninstallerPlanFor(fEnvironment.installedParts()).nothingInstalled) {
+    DisableUninstall();
+    runAlertWithTitle_message_(QStringLiteral("notInstalledTitle"), QStringLiteral("notInstalledMessage"));
+  }
+}
+
+void UninstallerController::DisableUninstall() {
+  QWidget* window = mainWindow().widget();
+  if (window == nullptr) return;
+  auto* uninstall = window->findChild<QPushButton*>(QStringLiteral("uninstallButton"));
+  auto* quit = window->findChild<QPushButton*>(QStringLiteral("quitButton"));
+  if (uninstall != nullptr) {
+    uninstall->setDefault(false);
+    uninstall->setEnabled(false);
+  }
+  if (QWidget* box = fRemoveMidiDevices.widget()) box->setEnabled(false);
+  if (quit != nullptr) {
+    quit->setDefault(true);
+    quit->setFocus();
+  }
+}
+
+void UninstallerController::quitSheetDidEnd_returnCode_contextInfo_(NSWindow, NSInteger, void*) {
+  RaiseOtherWindow();
+  NSApp->terminate_(this);
+}
+
+void UninstallerController::RaiseOtherWindow() {
+  // Ask the other one to come forward; it listens for as long as it is open.
+  const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = fEnvironment.lockPath + ".raise";
+  if (peer >= 0 && path.size() < sizeof address.sun_path) {
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    (void) ::connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  if (peer >= 0) {
+    (void) close(peer);
+  }
 }
 
 // ---- Alerts ----------------------------------------------------------------------------
@@ -161,6 +225,13 @@ void UninstallerController::reportError_(OSStatus status) {
   const QString titleText = UninstallerFormatStatus(LocalizedString(QStringLiteral("errorTemplate")), status);
   // What the status means, in plain language, then what to do.
   ShowFailureSheet(titleText, {UninstallerStatusMeaning(fBundle, status), LocalizedString(QStringLiteral("tryAgain"))});
+}
+
+void UninstallerController::ReportFailedRun(const UninstallerRunResult& result) {
+  // What failed, where, what state things are in and what to do; the number
+  // is in the details (the engine's last log line), not in the headline.
+  const UninstallerFailureText text = UninstallerDescribeFailure(fBundle, result.status, result.failure);
+  ShowFailureSheet(text.title, text.paragraphs);
 }
 
 void UninstallerController::ShowFailureSheet(const QString& titleText, QStringList paragraphs) {
@@ -288,28 +359,17 @@ bool UninstallerController::PrepareUninstall() {
   // One uninstaller at a time, from here to the end of the clean-up.
   const int err = UninstallerLockAcquire(fEnvironment.lockPath, &fLockFd);
   if (err == EWOULDBLOCK) {
-    // Ask the other one to come forward; it listens while it holds the lock.
-    const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = fEnvironment.lockPath + ".raise";
-    if (peer >= 0 && path.size() < sizeof address.sun_path) {
-      std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-      (void) ::connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
-    if (peer >= 0) {
-      (void) close(peer);
-    }
+    // Another uninstall runs: the terminal's, or a window's that started
+    // before this one could know (a window that knows listens for a knock).
+    RaiseOtherWindow();
     runAlertWithTitle_message_(QStringLiteral("alreadyRunningTitle"), QStringLiteral("alreadyRunningMessage"));
     return false;
   }
   if (err != 0) {
     // No lock file can be made (a read-only home, say): go on without one
     // rather than refuse the uninstall.
-    std::fprintf(stderr, "Uninstaller: cannot take the lock %s: %s\n", fEnvironment.lockPath.c_str(),
-                 std::strerror(err));
-  } else {
-    ListenForRaise();
+    dprintf(UninstallerOwnStderr(), "Uninstaller: cannot take the lock %s: %s\n", fEnvironment.lockPath.c_str(),
+            std::strerror(err));
   }
   return true;
 }
@@ -326,7 +386,7 @@ void UninstallerController::ListenForRaise() {
   if (listener < 0) {
     return;
   }
-  // We hold the lock, so a name left there is a dead instance's.
+  // We hold the window's lock, so a name left there is a dead instance's.
   (void) unlink(path.c_str());
   if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 4) != 0) {
     (void) close(listener);
@@ -348,7 +408,7 @@ void UninstallerController::ListenForRaise() {
   });
 }
 
-void UninstallerController::FinishUninstall() {
+void UninstallerController::StopListeningForRaise() {
   delete fRaiseNotifier;
   fRaiseNotifier = nullptr;
   if (fRaiseSocket >= 0) {
@@ -356,6 +416,9 @@ void UninstallerController::FinishUninstall() {
     (void) close(fRaiseSocket);
     fRaiseSocket = -1;
   }
+}
+
+void UninstallerController::FinishUninstall() {
   UninstallerLockRelease(fLockFd);
   fLockFd = -1;
 }
@@ -456,13 +519,19 @@ void UninstallerController::EngineDidFinish(const UninstallerRunResult& result) 
     text.append(QLatin1Char('\n'));
   }
   fCompleteUninstallLog.insertText_(text);
+  // The details of a failure hold the run's diagnostics too: what the
+  // engine and the helper tool said, which standard error no longer shows.
   fLastRunLog = log;
+  if (!result.diagnostics.empty()) {
+    if (!fLastRunLog.isEmpty() && !fLastRunLog.endsWith(QLatin1Char('\n'))) fLastRunLog.append(QLatin1Char('\n'));
+    fLastRunLog.append(QString::fromUtf8(result.diagnostics.data(), static_cast<qsizetype>(result.diagnostics.size())));
+  }
   if (!fEnvironment.logFilePath.empty()) {
     const int logErr = UninstallerRecordRun(fEnvironment.logFilePath, result);
     fLogFileWritten = logErr == 0;
     if (logErr != 0) {
-      std::fprintf(stderr, "Uninstaller: cannot write the log %s: %s\n", fEnvironment.logFilePath.c_str(),
-                   std::strerror(logErr));
+      dprintf(UninstallerOwnStderr(), "Uninstaller: cannot write the log %s: %s\n",
+              fEnvironment.logFilePath.c_str(), std::strerror(logErr));
     }
   }
   FinishUninstall();
@@ -482,7 +551,7 @@ void UninstallerController::EngineDidFinish(const UninstallerRunResult& result) 
       restart();
       return;
     case UninstallerOutcome::kFailed:
-      reportError_(result.status);
+      ReportFailedRun(result);
       return;
   }
 }

@@ -119,8 +119,17 @@ class UninstallerController : public NSObject {
   // A sheet about a failed run: its title, its paragraphs (empty ones left
   // out) followed by where the log file is, and this run's log as details.
   void ShowFailureSheet(const QString& titleText, QStringList paragraphs);
+  // The error sheet of a failed run, from its status and where it stopped.
+  void ReportFailedRun(const UninstallerRunResult& result);
   QString LogFileNote() const;
   void ListenForRaise();
+  void StopListeningForRaise();
+  void RaiseOtherWindow();
+  // Once the window is up: a second window, or nothing installed, says so
+  // at once, with Uninstall disabled and Quit the default.
+  void LookAtStart();
+  void DisableUninstall();
+  void quitSheetDidEnd_returnCode_contextInfo_(NSWindow sheet, NSInteger returnCode, void* contextInfo);
   static void PrivilegedToolRunning(void* context);
 
   // Outlets, connected by the interface definition.
@@ -146,6 +155,8 @@ class UninstallerController : public NSObject {
   // clean-up, the worker thread, the busy sheet, and what the run left.
   int fLockFd = -1;
   int fRaiseSocket = -1;
+  int fWindowLockFd = -1;      // held for the window's life: one window per user
+  bool fSecondWindow = false;  // another window held it at start
   QObject* fRaiseNotifier = nullptr;
   bool fUserPartOnly = false;
   // What this uninstall does, its warnings, and the one on screen.

@@ -40,10 +40,12 @@ bool UninstallerHasDisplay() {
 UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned realUID, unsigned effectiveUID) {
   UninstallerPreflightResult result;
   const std::string usage =
-      "Usage: quillon-uninstaller [--help | --version]\n"
+      "Usage: quillon-uninstaller [--verbose | --help | --version]\n"
       "Removes the Quillon MIDI driver suite from this computer, in a window.\n"
       "Without a graphical session, use " + std::string(kTerminalCommand) + " in a terminal.\n";
-  if (argc > 1) {
+  if (argc == 2 && std::string(argv[1]) == "--verbose") {
+    result.verbose = true;
+  } else if (argc > 1) {
     const std::string option = argv[1];
     if (argc == 2 && option == "--help") {
       result.exitStatus = 0;

@@ -10,6 +10,7 @@ struct UninstallerPreflightResult {
   std::string output;    // for standard output
   std::string error;     // one line for standard error
   bool showInWindow = false;  // say |error| in a window too, when one can open
+  bool verbose = false;       // --verbose: the run's diagnostics on standard error too
 };
 UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned realUID, unsigned effectiveUID);
 

@@ -368,6 +368,7 @@ class EngineRun {
     ExecuteRequest();
     CFStringRef result = fFailed ? CopyFailureLog() : CopyLogAfterUserPart();
     CleanUp();
+    ReportFailure();
     // The log always reaches the caller, safe to show: the helper tool's log
     // names files from receipts that a user may have written.
     if (result != NULL) {
@@ -393,6 +394,23 @@ class EngineRun {
     }
     fErr = status;
     fFailed = true;
+    fFailedStep = fStep;
+  }
+
+  void ReportFailure() const {
+    UninstallerEngineFailure* failure = fOptions.failure;
+    if (failure == NULL) return;
+    failure->step = fFailed ? fFailedStep : fErr != noErr && fUserPartErr ? kUninstallerStepUserPart : kUninstallerStepNone;
+    failure->folder[0] = '\0';
+    if (fFailed && fFailedStep == kUninstallerStepHelperTool) {
+      FSRef folderRef;
+      if (FSFindFolder(kUserDomain, fToolFolderType, false, &folderRef) == noErr) {
+        CFRef<CFURLRef> folder(CFURLCreateFromFSRef(NULL, &folderRef));
+        CFRef<CFStringRef> path(folder ? CopyPathOfURL(folder.get()) : NULL);
+        const std::string text = path ? StdStringOf(path.get()) : std::string();
+        if (text.size() < sizeof failure->folder) memcpy(failure->folder, text.c_str(), text.size() + 1);
+      }
+    }
   }
   bool PrivilegedStepDue() const { return !fFailed && fPrivileged; }
 
@@ -411,23 +429,31 @@ class EngineRun {
   // set-user-ID file, in the temporary items folder.
   void CopyHelperTool() {
     if (!PrivilegedStepDue()) return;
+    fStep = kUninstallerStepHelperTool;
+    fToolFolderType = kApplicationSupportFolderType;
     if (fBundle == NULL) {
       Fail(coreFoundationUnknownErr, kLineToolInApplicationSupport);
       return;
     }
     OSStatus status = MoreSecCopyHelperToolURLFromBundle(fBundle, kToolName, kApplicationSupportFolderType,
                                                          kToolFolderName, kToolName, &fTool);
-    if (status == noErr) return;
+    if (status == noErr) {
+      fStep = kUninstallerStepPrepare;
+      return;
+    }
     UninstallerLogError(status, kLineToolInApplicationSupport, kFunction);
     if (status != kMoreSecFolderInappropriateErr) {
       Fail(status, 0);
       return;
     }
+    fToolFolderType = kTemporaryFolderType;
     status = MoreSecCopyHelperToolURLFromBundle(fBundle, kToolName, kTemporaryFolderType, kToolFolderName, kToolName,
                                                 &fTool);
     if (status != noErr) {
       Fail(status, kLineToolInTemporaryItems);
+      return;
     }
+    fStep = kUninstallerStepPrepare;
   }
 
   // The request: the root script, and the pruning tools that exist. The
@@ -471,6 +497,7 @@ class EngineRun {
   // The privileged request, and the command's own status.
   void ExecuteRequest() {
     if (!PrivilegedStepDue()) return;
+    fStep = kUninstallerStepRequest;
     UninstallerRootWatch rootWatch;
     CFRef<CFStringRef> toolPath(CopyPathOfURL(fTool));
     std::string installed;
@@ -485,6 +512,7 @@ class EngineRun {
       Fail(status, kLineExecuteRequest);
       return;
     }
+    fStep = kUninstallerStepSystemPart;
     status = MoreSecGetErrorFromResponse(fResponse);
     if (status != noErr) {
       Fail(status, kLineResponseError);
@@ -518,6 +546,7 @@ class EngineRun {
       }
       if (timedOut) {
         fErr = ETIMEDOUT;
+        fUserPartErr = true;
       }
       if (skipped) {
         fErr = ECANCELED;
@@ -573,6 +602,10 @@ class EngineRun {
   CFBundleRef fBundle;
   OSStatus fErr = noErr;
   bool fFailed = false;
+  bool fUserPartErr = false;  // fErr is the user-level script's
+  UninstallerEngineStep fStep = kUninstallerStepPrepare;
+  UninstallerEngineStep fFailedStep = kUninstallerStepNone;
+  OSType fToolFolderType = kApplicationSupportFolderType;
   AuthorizationRef fAuth = NULL;
   CFURLRef fTool = NULL;
   CFDictionaryRef fResponse = NULL;

@@ -35,6 +35,24 @@ struct UninstallerUserAccount {
   unsigned timeLimitSeconds;
 };
 
+// Where a failed run stopped, so that a front end can say what state things
+// are in: before the helper tool had the request nothing was removed; once
+// its command failed the system's part may be half gone; a failure after it
+// leaves the system's part removed and the user's not.
+enum UninstallerEngineStep {
+  kUninstallerStepNone = 0,     // the run did not fail, or failed in its clean-up
+  kUninstallerStepPrepare,      // authorization, bundle, request, dialog thread
+  kUninstallerStepHelperTool,   // copying the helper tool into its folder
+  kUninstallerStepRequest,      // the helper tool did not run the command (refused, cancelled, broken off)
+  kUninstallerStepSystemPart,   // the command ran as root and reported a failure
+  kUninstallerStepUserPart,     // the user-level script, after the system's part
+};
+struct UninstallerEngineFailure {
+  enum UninstallerEngineStep step;
+  // The folder the step was writing in (the helper tool's folder), or "".
+  char folder[1024];
+};
+
 // What a front end may ask of an uninstall beyond that.
 struct UninstallerEngineOptions {
   // Only the user's part is left: no authorization and no helper tool (so no
@@ -63,6 +81,8 @@ struct UninstallerEngineOptions {
   // if its output is still open; its output is no longer read, the log says
   // the part was skipped by the administrator, and the status is ECANCELED.
   const std::atomic<bool>* skipUserPart;
+  // Filled, when not NULL, with where the run stopped (always written).
+  struct UninstallerEngineFailure* failure;
 };
 
 // UninstallerEngine with |options| (NULL: the defaults, all clear). Same

@@ -1,6 +1,8 @@
 #include "UninstallerFlow.h"
 
 #include <MoreUNIXText.h>
+#include "UninstallerDiagnostics.h"
+
 #include <UninstallerRunLog.h>
 #include <UninstallerSession.h>
 
@@ -54,20 +56,24 @@ std::string UninstallerTextOf(CFStringRef string) {
 bool UninstallerWorker::Start(UninstallerEngineFunction engine, Boolean removeMidiDevices,
                               const UninstallerEngineOptions& options, Done done) {
   Join();
+  const off_t mark = UninstallerDiagnosticsMark();
   try {
-    fThread = std::thread([engine = std::move(engine), removeMidiDevices, options, done = std::move(done)]() {
+    fThread = std::thread([engine = std::move(engine), removeMidiDevices, options, done = std::move(done), mark]() {
       sigset_t held;
       sigemptyset(&held);
       for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, sig);
       pthread_sigmask(SIG_BLOCK, &held, nullptr);
       UninstallerRunResult result;
       CFStringRef log = nullptr;
-      result.status = engine(&log, removeMidiDevices, options);
+      UninstallerEngineOptions ours = options;
+      ours.failure = &result.failure;
+      result.status = engine(&log, removeMidiDevices, ours);
       // Shown in the log view, Show Details and on the terminal: whatever
       // engine ran, nothing a user's script or a receipt wrote passes as
       // anything but text.
       result.log = MoreUNIXSafeText(UninstallerTextOf(log));
       if (log != nullptr) CFRelease(log);
+      result.diagnostics = UninstallerDiagnosticsSince(mark);
       result.outcome = UninstallerOutcomeOf(result.status);
       done(result);
     });
@@ -83,5 +89,10 @@ void UninstallerWorker::Join() {
 
 int UninstallerRecordRun(const std::string& path, const UninstallerRunResult& result) {
   if (path.empty()) return ENOENT;
-  return UninstallerAppendRunLog(path, result.log, result.status, std::time(nullptr));
+  std::string text = result.log;
+  if (!result.diagnostics.empty()) {
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    text += result.diagnostics;
+  }
+  return UninstallerAppendRunLog(path, text, result.status, std::time(nullptr));
 }

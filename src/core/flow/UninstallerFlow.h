@@ -55,6 +55,12 @@ OSStatus UninstallerRunEngine(CFStringRef* log, Boolean removeMidiDevices, const
 struct UninstallerRunResult {
   OSStatus status = noErr;
   std::string log;  // UTF-8; may hold NUL bytes
+  // What the engine, the security client and the helper tool wrote to
+  // standard error during the run (see UninstallerDiagnostics.h): for the
+  // details and the log file, never for the headline.
+  std::string diagnostics;
+  // Where a failed run stopped (the engine fills it; see UninstallerEngine.h).
+  UninstallerEngineFailure failure = {kUninstallerStepNone, {}};
   UninstallerOutcome outcome = UninstallerOutcome::kRemoved;
 };
 
@@ -83,5 +89,5 @@ class UninstallerWorker {
 // ---- After the engine ------------------------------------------------------------
 
 // Appends |result| to the log file at |path| as one run, stamped with the
-// time now. Returns 0 or an errno; an empty path writes nothing (ENOENT).
+// time now, its diagnostics after its log. Returns 0 or an errno; an empty path writes nothing (ENOENT).
 int UninstallerRecordRun(const std::string& path, const UninstallerRunResult& result);

@@ -321,10 +321,11 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
         pid_t second = gui::Launch({kInstalledCommand}, {}, shots + "/application-second.log");
         if (second > 0) {
           gui::Driver other(second, kWindowTitle, shots);
+          // Refused at start, with no key pressed (its OK, which quits it,
+          // is pressed in the headless tests).
           std::string otherMain = other.WaitForFirstWindow(kWindowTimeoutMs);
-          checks.Expect(!otherMain.empty() && other.Keys(otherMain, {"Return"}), "cannot press Uninstall twice");
           std::string refused = otherMain.empty() ? "" : other.WaitForNewWindow({otherMain}, kWindowTimeoutMs);
-          checks.Expect(!refused.empty(), "the second instance shows no sheet");
+          checks.Expect(!refused.empty(), "the second instance shows no sheet at start");
           checks.Expect(app.Screenshot("08-second-instance-refused"), "no screenshot of the refusal");
           other.Stop();
         }
@@ -377,8 +378,10 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
         checks.Expect(!Exists(home + "/.config/autostart/quillon-midi-agent.desktop"), "the login item stays");
         checks.Expect(!Contains(ReadFile("/etc/asound.conf"), "# >>> Quillon MIDI >>>"),
                       "the ALSA block stays in /etc/asound.conf");
-        checks.Expect(Contains(ReadFile(home + "/.local/state/quillon/uninstall.log"), " status 0 ====\n"),
-                      "the run is not in the log file");
+        const std::string runLog = ReadFile(home + "/.local/state/quillon/uninstall.log");
+        checks.Expect(Contains(runLog, " status 0 ====\n"), "the run is not in the log file");
+        checks.Expect(Contains(runLog, "MoreSecurity: Calling AEWP\n") && EngineDiagnostics(runLog).empty(),
+                      "the helper tool's trace is not in the log file, or a failure is: " + runLog);
         checks.Expect(!Contains(ReadFile(shots + "/application-second.log"), "MoreSecurity"),
                       "the second instance went on to the helper tool");
 
@@ -388,10 +391,10 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
         checks.Expect(again > 0, "cannot start the application again");
         if (again <= 0) return 1;
         gui::Driver clean(again, kWindowTitle, shots);
+        // Said as soon as the window opens, with no key pressed.
         std::string cleanMain = clean.WaitForFirstWindow(kWindowTimeoutMs);
-        checks.Expect(!cleanMain.empty() && clean.Keys(cleanMain, {"Return"}), "cannot press Uninstall again");
         std::string notInstalled = cleanMain.empty() ? "" : clean.WaitForNewWindow({cleanMain}, kWindowTimeoutMs);
-        checks.Expect(!notInstalled.empty(), "no sheet on a clean machine");
+        checks.Expect(!notInstalled.empty(), "no sheet at start on a clean machine");
         checks.Expect(clean.Screenshot("09-not-installed"), "no screenshot of the not-installed sheet");
         checks.Expect(!notInstalled.empty() && clean.Keys(notInstalled, {"Return"}) &&
                           clean.WaitUntilGone(notInstalled, kWindowTimeoutMs),
@@ -410,9 +413,10 @@ TEST_F(UninstallerGuiEndToEndTest, UninstallsTheDemoProductThroughTheWarningsAnd
       << ReadFile(ArtifactsDir() + "/application.log");
   // The first run of the installed helper tool went through polkit; the
   // run on the clean machine never started it.
+  // Its trace went to the run's log file (read inside the run), not to the
+  // terminal the window was started from.
   std::string log = ReadFile(ArtifactsDir() + "/application.log");
-  EXPECT_TRUE(Contains(log, "MoreSecurity: Calling AEWP\n")) << log;
-  EXPECT_TRUE(EngineDiagnostics(log).empty()) << log;
+  EXPECT_FALSE(Contains(log, "MoreSecurity") || Contains(log, "SecurityAgent")) << log;
   std::string clean = ReadFile(ArtifactsDir() + "/application-clean.log");
   EXPECT_FALSE(Contains(clean, "MoreSecurity") || Contains(clean, "pkexec") || Contains(clean, "SecurityAgent")) << clean;
   if (!hostHadProduct) {
@@ -447,7 +451,8 @@ TEST_F(UninstallerGuiEndToEndTest, ABundleWithoutItsRemovalScriptEndsInTheErrorS
       [&]() -> int {
         ChildChecks checks;
         checks.Expect(mkdir((user->home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
-        pid_t pid = gui::Launch({broken + "/Uninstaller"}, {}, shots + "/application-error.log");
+        // Verbose: the engine's trace on standard error as well as in the log.
+        pid_t pid = gui::Launch({broken + "/Uninstaller", "--verbose"}, {}, shots + "/application-error.log");
         checks.Expect(pid > 0, "cannot start the broken bundle's application");
         if (pid <= 0) return 1;
         gui::Driver app(pid, kWindowTitle, shots);

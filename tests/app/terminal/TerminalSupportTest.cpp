@@ -126,6 +126,14 @@ TEST(TerminalLogTest, AUserPartsFloodKeepsItsHeadAndTailAndCountsTheRest) {
   EXPECT_EQ(TerminalKeepHeadAndTail("a\nb", 1, 1, "%1"), "a\nb");  // short enough: unchanged
 }
 
+// The failure's number is for the log file: the terminal shows the steps.
+TEST(TerminalLogTest, TheShownLogLeavesOutTheEnginesFailureNumber) {
+  EXPECT_EQ(TerminalShownLog("RemoveReceipted: failed /opt/q: Permission denied\n"
+                             "Uninstaller failed with error 5364 (0x000014f4)"),
+            "RemoveReceipted: failed /opt/q: Permission denied\n");
+  EXPECT_EQ(TerminalShownLog(""), "");
+}
+
 TEST(TerminalWrapTest, WrapsAtSpacesCountsCharactersAndBreaksLongWords) {
   EXPECT_EQ(TerminalWrap("aaa bbb ccc\n\ndd", 8), "aaa bbb\nccc\n\ndd");
   EXPECT_EQ(TerminalWrap("\xC3\xA4\xC3\xA4\xC3\xA4 \xC3\xB6\xC3\xB6", 8), "\xC3\xA4\xC3\xA4\xC3\xA4 \xC3\xB6\xC3\xB6");

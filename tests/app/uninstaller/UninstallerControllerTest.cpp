@@ -32,6 +32,8 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <unistd.h>
 
@@ -158,11 +160,14 @@ TEST_F(Flow, AnyOtherStatusShowsTheErrorSheetWhichExplainsItselfAndHoldsTheLog) 
     results = {{c.status, "removed /opt/quillon/bin\nremoved /etc/asound.conf block\n"}};
     controller->uninstall_(nullptr);
     Press(kNSAlertDefaultButtonName);
-    EXPECT_EQ(SheetLabel(kNSAlertTitleName),
-              QStringLiteral("The operation could not be completed (error %1).").arg(c.status));
+    // The headline says what failed, without the number; trying again is
+    // advised only where it can help (not for a damaged or untrusted
+    // install, whose own sentence says what to do).
+    EXPECT_EQ(SheetLabel(kNSAlertTitleName), "Quillon could not be removed.");
     const QString message = SheetLabel(kNSAlertMessageName);
     EXPECT_TRUE(message.startsWith(c.meaning)) << qPrintable(message);
-    EXPECT_TRUE(message.contains(Text("tryAgain")));
+    EXPECT_EQ(message.contains(Text("tryAgain")), c.status == 13) << c.status;
+    EXPECT_FALSE(message.contains(QString::number(c.status))) << qPrintable(message);
     EXPECT_TRUE(message.contains(state.path() + "/quillon/uninstall.log"));
     EXPECT_EQ(SheetButton(kNSAlertDefaultButtonName)->text(), Text("okButton"));
     EXPECT_EQ(SheetButton(kNSAlertAlternateButtonName), nullptr);
@@ -179,6 +184,38 @@ TEST_F(Flow, AnyOtherStatusShowsTheErrorSheetWhichExplainsItselfAndHoldsTheLog) 
     Press(kNSAlertDefaultButtonName);
     EXPECT_TRUE(Sheet().isNil());
   }
+}
+
+// A full disk while the helper tool is copied: which disk, that nothing
+// was removed, and what to do, in English and in German; the number only in
+// the details.
+TEST_F(Flow, AFullDiskSaysWhichDiskThatNothingWasRemovedAndWhatToDo) {
+  for (const char* language : {"en_US", "de_DE"}) {
+    SCOPED_TRACE(language);
+    TearDown();
+    SetUpWith(QLocale(QLatin1String(language)), nullptr);
+    results = {{ENOSPC, "Uninstaller failed with error 28 (0x0000001c)"}};
+    duringRun = [](const UninstallerEngineOptions& options) {
+      *options.failure = {kUninstallerStepHelperTool, "/proc/no-such-folder/Quillon"};
+    };
+    controller->uninstall_(nullptr);
+    Press(kNSAlertDefaultButtonName);
+    EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("diskFullTitle"));
+    const QString message = SheetLabel(kNSAlertMessageName);
+    // /proc stands for any mount point: a folder that could not be made is
+    // on its nearest existing parent's file system.
+    EXPECT_TRUE(message.startsWith(Text("diskFullCause").arg(QStringLiteral("/proc/no-such-folder/Quillon"),
+                                                               QStringLiteral("/proc"))))
+        << qPrintable(message);
+    EXPECT_TRUE(message.contains(Text("stateNothingRemoved")) && message.contains(Text("diskFullAdvice")))
+        << qPrintable(message);
+    EXPECT_FALSE(message.contains(QStringLiteral("28")) || message.contains(Text("tryAgain"))) << qPrintable(message);
+    QPlainTextEdit* details = Sheet().widget()->findChild<QPlainTextEdit*>(kNSAlertDetailsName);
+    ASSERT_NE(details, nullptr);
+    EXPECT_TRUE(details->toPlainText().contains(QStringLiteral("error 28")));
+    Press(kNSAlertDefaultButtonName);
+  }
+  EXPECT_EQ(Text("diskFullTitle"), "Quillon konnte nicht entfernt werden: Der Datenträger ist voll.");
 }
 
 TEST_F(Flow, TheCheckBoxDecidesAboutMidiDevicesAndMixedCountsAsSet) {
@@ -241,6 +278,59 @@ TEST_F(Flow, QuitEndsTheSheetAndTerminates) {
   EXPECT_EQ(terminated, 1);
   Settle();
   EXPECT_TRUE(Sheet().isNil());
+}
+
+// Nothing installed is said as soon as the window is up, with Uninstall
+// disabled and Quit the default.
+TEST_F(Flow, NothingInstalledIsSaidAtStartWithUninstallDisabledAndQuitTheDefault) {
+  TearDown();
+  installedParts = kUninstallerNothingInstalled;
+  SetUpWith(QLocale(QStringLiteral("en_US")), nullptr);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("notInstalledTitle"));
+  Press(kNSAlertDefaultButtonName);
+  auto* uninstall = qobject_cast<QPushButton*>(Outlet("uninstallButton"));
+  auto* quit = qobject_cast<QPushButton*>(Outlet("quitButton"));
+  ASSERT_TRUE(uninstall != nullptr && quit != nullptr);
+  EXPECT_FALSE(uninstall->isEnabled());
+  EXPECT_TRUE(quit->isDefault());
+  EXPECT_TRUE(calls.empty());
+}
+
+// A second window says at once that it is not needed; OK quits it, with a
+// knock on the first, which listens for its whole life.
+TEST_F(Flow, ASecondWindowIsRefusedAtStartAndBringsTheFirstForward) {
+  int terminated = 0;
+  QObject context;
+  QObject::connect(NSApp, &NSApplication::willTerminate, &context, [&terminated]() { terminated++; });
+  const std::string raise = (state.path() + QStringLiteral("/uninstaller.lock.raise")).toStdString();
+  const int knock = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, raise.c_str(), raise.size() + 1);
+  EXPECT_EQ(::connect(knock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << "the first is deaf";
+  close(knock);
+  EXPECT_TRUE(Sheet().isNil());
+
+  // The fixture's window is the first; the test plays the second by
+  // holding the window lock as the first would.
+  TearDown();
+  int first = -1;
+  ASSERT_EQ(UninstallerLockAcquire((state.path() + "/uninstaller.lock.window").toStdString(), &first), 0);
+  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  (void) unlink(raise.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  SetUpWith(QLocale(QStringLiteral("de_DE")), nullptr);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), "Das Deinstallationsprogramm ist bereits geöffnet.");
+  EXPECT_FALSE(qobject_cast<QPushButton*>(Outlet("uninstallButton"))->isEnabled());
+  EXPECT_LT(accept4(listener, nullptr, nullptr, SOCK_CLOEXEC), 0) << "knocked before OK";
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(terminated, 1);
+  const int peer = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  EXPECT_GE(peer, 0) << "the second did not knock as it went";
+  if (peer >= 0) close(peer);
+  close(listener);
+  UninstallerLockRelease(first);
 }
 
 TEST_F(Flow, ReturnAndEscapeOnTheCompletionSheetQuitAndNeverRestart) {
@@ -410,6 +500,12 @@ TEST(Preflight, RootIsRefusedAndHelpAndVersionAreTheOnlyOptions) {
   EXPECT_EQ(UninstallerPreflight(2, withHelp, 0, 0).output.rfind("Usage: quillon-uninstaller", 0), 0u);
   EXPECT_EQ(UninstallerPreflight(2, withVersion, 1000, 1000).output, "quillon-uninstaller 1.0.0\n");
   EXPECT_EQ(UninstallerPreflight(2, withOther, 1000, 1000).exitStatus, 2);
+  // --verbose opens the window as usual, with the diagnostics on standard error.
+  char verbose[] = "--verbose";
+  char* withVerbose[] = {name, verbose, nullptr};
+  EXPECT_EQ(UninstallerPreflight(2, withVerbose, 1000, 1000).exitStatus, -1);
+  EXPECT_TRUE(UninstallerPreflight(2, withVerbose, 1000, 1000).verbose);
+  EXPECT_FALSE(UninstallerPreflight(1, none, 1000, 1000).verbose);
 }
 
 // No display at all, and a display that names no server (Qt would abort

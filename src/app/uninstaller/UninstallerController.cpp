@@ -431,7 +431,7 @@ void UninstallerController::RunEngine(Boolean removeMidiDevices) {
   SetBusyText(fUserPartOnly ? QStringLiteral("removingQuillon") : QStringLiteral("waitingForAuthorization"));
 
   const UninstallerEngineOptions options = {fUserPartOnly, &UninstallerController::PrivilegedToolRunning, nullptr,
-                                            this, false, nullptr, nullptr};
+                                            this, false, nullptr, nullptr, nullptr};
   fWorker = std::make_unique<UninstallerWorker>();
   const bool started = fWorker->Start(fEngine, removeMidiDevices, options, [this](const UninstallerRunResult& result) {
     // On the worker thread, as its last act: the rest happens on the main

@@ -617,7 +617,7 @@ class EngineRun {
 
 OSStatus UninstallerEngineWithOptions(CFStringRef* log, Boolean removeMidiDevices,
                                       const UninstallerEngineOptions* options) {
-  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL, false, NULL, NULL};
+  static const UninstallerEngineOptions kDefaults = {false, NULL, NULL, NULL, false, NULL, NULL, NULL};
   assert(log != NULL);
   assert(*log == NULL);
   EngineRun run(removeMidiDevices, options != NULL ? *options : kDefaults);

@@ -325,7 +325,7 @@ TEST_F(UninstallerEngineUserTest, TheUserPartAloneNeedsNoPasswordAndTheRootMomen
       Reports reports;
       UninstallerEngineOptions options = {
           userPartOnly, [](void* context) { static_cast<Reports*>(context)->root++; },
-          [](pid_t pid, void* context) { static_cast<Reports*>(context)->helper = pid; }, &reports, false, NULL, NULL};
+          [](pid_t pid, void* context) { static_cast<Reports*>(context)->helper = pid; }, &reports, false, NULL, NULL, NULL};
       std::string log;
       RunEngine(bundle, 0, &log, &options);
       printf("REPORTS root %d helper %d\n", reports.root.load(), reports.helper.load() > 0 ? 1 : 0);
@@ -500,7 +500,7 @@ TEST_F(UninstallerEngineUserTest, AfterTheApplicationWasKilledTheNextRunRemovesT
           UninstallerEngineOptions hooks = {
               false, NULL,
               [](pid_t helper, void* fd) { (void) !write(*static_cast<int*>(fd), &helper, sizeof helper); },
-              &started[1], false, NULL, NULL};
+              &started[1], false, NULL, NULL, NULL};
           std::string log;
           RunEngine(bundle, 1, &log, &hooks);
           _exit(0);

@@ -108,7 +108,7 @@ TEST(Worker, RunsTheEngineOffTheCallersThreadAndHandsBackItsWholeLog) {
           *log = CFStringCreateWithCharacters(nullptr, text, 4);
           return 5362;
         },
-        true, UninstallerEngineOptions{true, nullptr, nullptr, nullptr, false, nullptr, nullptr},
+        true, UninstallerEngineOptions{true, nullptr, nullptr, nullptr, false, nullptr, nullptr, nullptr},
         [&](const UninstallerRunResult& result) { got = result; }));
   }  // the worker's end joins its thread
   EXPECT_TRUE(signalsHeld);

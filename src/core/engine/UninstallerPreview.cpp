@@ -64,17 +64,15 @@ int RunListing(const std::string& path, const char* mode, const UninstallerUserA
   if (account != NULL) {
     err = UninstallerSpawnAsAccount(path.c_str(), argv, account, pipeFds[1], &child);
   } else {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    const int defaults[] = {SIGPIPE};
-    err = MoreUNIXSetSpawnSignalDefaults(&attributes, defaults, 1);
-    if (err == 0) err = posix_spawn(&child, path.c_str(), &actions, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    err = devNull < 0 ? errno : 0;
+    if (err == 0) {
+      const MoreUNIXSpawnDescriptor descriptors[] = {{devNull, STDIN_FILENO}, {pipeFds[1], STDOUT_FILENO}};
+      const int defaults[] = {SIGPIPE};
+      const MoreUNIXSpawnOptions options = {descriptors, 2, defaults, 1, NULL};
+      err = MoreUNIXSpawn(path.c_str(), argv, environ, &options, &child);
+      (void) close(devNull);
+    }
   }
   (void) close(pipeFds[1]);
   if (err == 0) {

@@ -28,29 +28,6 @@ void MoreSecLogCheck(const char* file, int line, OSStatus err) {
   }
 }
 
-namespace {
-
-// vfork lets the parent go on once a child whose exec failed has released
-// our memory, which on Linux comes before the child's descriptors are
-// closed: a request written then would still be accepted by the dying
-// child's socket. A tool that cannot be started must look the same every
-// time, so when the child reports a failed exec, wait until its end of the
-// socket is gone; the exchange then meets a broken pipe at its first write.
-void WaitForFailedChildToLetGo(int fdExecReport, int fdParent) {
-  OSStatus childErr = noErr;
-  ssize_t got;
-  do {
-    got = read(fdExecReport, &childErr, sizeof(childErr));
-  } while (got < 0 && errno == EINTR);
-  if (got <= 0) {
-    return;  // end of file: the exec worked
-  }
-  struct pollfd peer = {fdParent, POLLRDHUP, 0};
-  while (poll(&peer, 1, -1) < 0 && errno == EINTR) {
-  }
-}
-
-}  // namespace
 
 OSStatus MoreSecExecuteRequestInHelperTool(CFURLRef helperTool, AuthorizationRef auth, CFDictionaryRef request,
                                            CFDictionaryRef* response) {
@@ -74,8 +51,6 @@ OSStatus MoreSecExecuteRequestInHelperToolWithHook(CFURLRef helperTool, Authoriz
   int fdParent = -1;
   pid_t childPID = -1;
 
-  // Everything the child needs is ready before the fork: it shares our memory
-  // until it execs.
   err = CFQErrorBoolean(CFURLGetFileSystemRepresentation(helperTool, true, reinterpret_cast<UInt8*>(toolPath),
                                                          sizeof(toolPath)));
   if (err == noErr) {
@@ -85,42 +60,25 @@ OSStatus MoreSecExecuteRequestInHelperToolWithHook(CFURLRef helperTool, Authoriz
 
   if (err == noErr) {
     int comm[2];
-    err = MoreUNIXErrno(socketpair(AF_UNIX, SOCK_STREAM, 0, comm));
+    err = MoreUNIXErrno(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, comm));
     if (err == noErr) {
       fdChild = comm[0];
       fdParent = comm[1];
     }
   }
-  // Closed by a successful exec, written to by a failed one: tells the parent
-  // which of the two happened (see WaitForFailedChildToLetGo).
-  int execReport[2] = {-1, -1};
-  if (err == noErr) {
-    err = MoreUNIXErrno(pipe2(execReport, O_CLOEXEC));
-  }
   CHECK_POINT(err);
 
   if (err == noErr) {
-    childPID = vfork();
-    if (childPID == 0) {
-      // The child: descriptor calls, exec and exit, nothing else.
-      OSStatus childErr = MoreUNIXErrno(dup2(fdChild, STDIN_FILENO));
-      if (childErr == noErr) {
-        childErr = MoreUNIXErrno(dup2(fdChild, STDOUT_FILENO));
-      }
-      if (childErr == noErr) {
-        junk = close(fdChild);
-        assert(junk == 0);
-        junk = close(fdParent);
-        assert(junk == 0);
-        execl(toolPath, toolPath, static_cast<char*>(NULL));
-        childErr = MoreUNIXErrno(-1);
-        assert(childErr != noErr);
-      }
-      (void) write(execReport[1], &childErr, sizeof(childErr));
-      _exit(MoreSecErrorToHelperToolResult(childErr));
-    }
-    if (childPID < 0) {
-      err = MoreUNIXErrno(-1);
+    // The tool's standard input and output are its end of the socket; our
+    // end closes at the exec.
+    const MoreUNIXSpawnDescriptor descriptors[] = {{fdChild, STDIN_FILENO}, {fdChild, STDOUT_FILENO}};
+    const MoreUNIXSpawnOptions options = {descriptors, 2, NULL, 0, NULL};
+    char* argv[] = {toolPath, NULL};
+    const int spawnErr = MoreUNIXSpawn(toolPath, argv, environ, &options, &childPID);
+    if (spawnErr != 0) {
+      // A tool that cannot be started fails as one that ended at once with
+      // the error, so that the caller sees the same status either way.
+      err = MoreSecHelperToolResultToError(MoreSecErrorToHelperToolResult(spawnErr));
       childPID = -1;
     } else {
       assert(childPID > 0);
@@ -132,17 +90,6 @@ OSStatus MoreSecExecuteRequestInHelperToolWithHook(CFURLRef helperTool, Authoriz
     junk = close(fdChild);
     assert(junk == 0);
     fdChild = -1;
-  }
-  if (execReport[1] != -1) {
-    junk = close(execReport[1]);
-    assert(junk == 0);
-  }
-  if (execReport[0] != -1) {
-    if (childPID != -1) {
-      WaitForFailedChildToLetGo(execReport[0], fdParent);
-    }
-    junk = close(execReport[0]);
-    assert(junk == 0);
   }
 
   if (err == noErr && started != NULL) {

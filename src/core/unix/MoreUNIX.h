@@ -17,6 +17,7 @@
 #include <spawn.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 
 // Turns the result of a POSIX call that reports failure with a negative value
@@ -92,7 +93,7 @@ struct MoreUNIXSpawnOptions {
   size_t defaultSignalCount;
   // NULL: the child runs as we do. Otherwise (root only) it also leaves our
   // session and terminal (a session of its own, which it leads), keeps no
-  // descriptor above the highest one duplicated, takes the default action
+  // descriptor from 3 on but those duplicated, takes the default action
   // for every signal, and runs as |user|.
   const MoreUNIXSpawnUser* user;
 };
@@ -106,6 +107,51 @@ struct MoreUNIXSpawnOptions {
 // from a process with threads.
 int MoreUNIXSpawn(const char* path, char* const argv[], char* const envp[], const MoreUNIXSpawnOptions* options,
                   pid_t* child);
+
+// Who a child set up by MoreUNIXSpawnWithSetup runs as, without |user|.
+enum MoreUNIXSpawnCredentials {
+  kMoreUNIXSpawnAsIs = 0,
+  // Root for good: no supplementary group, user and group IDs 0 (real,
+  // effective and saved), checked. For a process that is root or whose
+  // saved user ID is 0.
+  kMoreUNIXSpawnAsRoot,
+  // The real user ID as every user ID: a set-user-ID caller's child keeps
+  // nothing of the owner's.
+  kMoreUNIXSpawnAsRealUser,
+};
+
+// A resource limit a child starts with, set best effort: where the hard
+// limit cannot be raised (no CAP_SYS_RESOURCE), the soft one goes as far as
+// the hard one allows.
+struct MoreUNIXSpawnLimit {
+  int resource;
+  rlim_t soft;
+  rlim_t hard;
+};
+
+// What a child may need beyond MoreUNIXSpawnOptions. All zero: nothing more.
+// Any of it starts the child with a fork whose child makes system calls only
+// until the exec.
+struct MoreUNIXSpawnSetup {
+  bool newSession;         // a session of its own, which it leads (and so a process group)
+  bool closeOthers;        // no descriptor from 3 on survives but those duplicated
+  bool defaultAllSignals;  // the default action for every signal, not just |defaultSignals|
+  MoreUNIXSpawnCredentials credentials;  // ignored with |user|
+  const MoreUNIXSpawnLimit* limits;
+  size_t limitCount;
+  const char* directory;  // absolute, or NULL; ignored with |user|
+  const mode_t* umask;    // NULL: ours
+};
+
+// MoreUNIXSpawn with |setup|, which may be NULL, and the program either at
+// |path| or, when |path| is NULL, open on our descriptor |programFd| (run
+// with fexecve, so that no name is looked up again between a check and the
+// exec). A program descriptor also named in a descriptor mapping is run from
+// its place in the child, where a script's interpreter finds it; otherwise
+// it closes at the exec. However the child fails before the exec, the errno
+// comes back here and no child is left behind.
+int MoreUNIXSpawnWithSetup(const char* path, int programFd, char* const argv[], char* const envp[],
+                           const MoreUNIXSpawnOptions* options, const MoreUNIXSpawnSetup* setup, pid_t* child);
 
 // Sends the descriptor |fdToWrite| over the connected UNIX-domain socket |fd| as
 // one message of exactly one data byte ('D') carrying that one descriptor. The

@@ -8,6 +8,8 @@
 
 #include "Authorization.h"
 
+#include "MoreUNIX.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -61,10 +63,6 @@ enum {
   kPkexecDismissed = 126,
   kPkexecNotAuthorized = 127,
 };
-
-// Exit status of a child whose exec failed; pkexec never returns it for a
-// verdict, and pkcheck's mapping treats it as an error.
-constexpr int kChildExecFailed = 125;
 
 constexpr AuthorizationFlags kKnownFlags = kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights |
                                            kAuthorizationFlagPartialRights | kAuthorizationFlagDestroyRights |
@@ -171,25 +169,6 @@ bool ReadOwnStartTime(unsigned long long* startTime) {
   return true;
 }
 
-void ResetSignalMaskInChild() {
-  sigset_t none;
-  sigemptyset(&none);
-  (void)sigprocmask(SIG_SETMASK, &none, NULL);
-}
-
-// Leaves only 0 to 2 open across exec. Runs in a forked child: system calls only.
-void MarkInheritedDescriptorsCloseOnExec() {
-#if defined(CLOSE_RANGE_CLOEXEC)
-  if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
-#endif
-  struct rlimit limit;
-  int max = 65536;
-  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < 65536) {
-    max = static_cast<int>(limit.rlim_cur);
-  }
-  for (int fd = 3; fd < max; fd++) (void)fcntl(fd, F_SETFD, FD_CLOEXEC);
-}
-
 pid_t WaitForChild(pid_t pid, int* status, int options) {
   pid_t r;
   do {
@@ -261,6 +240,14 @@ OSStatus CheckOneRight(const char* actionId, bool interactionAllowed) {
   } while (devNull < 0 && errno == EINTR);
   if (devNull < 0) return errAuthorizationInternal;
 
+  // pkcheck gets /dev/null on 0 to 2 and no other descriptor, and runs as
+  // root for good or as the real user, nothing in between.
+  const MoreUNIXSpawnDescriptor descriptors[] = {{devNull, 0}, {devNull, 1}, {devNull, 2}};
+  const MoreUNIXSpawnOptions options = {descriptors, 3, NULL, 0, NULL};
+  MoreUNIXSpawnSetup setup = {};
+  setup.closeOthers = true;
+  setup.credentials = canBeRoot ? kMoreUNIXSpawnAsRoot : kMoreUNIXSpawnAsRealUser;
+
   // Linux charges a fork against RLIMIT_NPROC of the real user, counting
   // every process and thread that user has, unless the forking process acts
   // as root. A set-user-ID caller acting as a user with a busy desktop would
@@ -270,27 +257,15 @@ OSStatus CheckOneRight(const char* actionId, bool interactionAllowed) {
     (void)close(devNull);
     return errAuthorizationInternal;
   }
-  pid_t pid = fork();
-  if (pid == 0) {
-    // Only async-signal-safe calls from here on: the caller may have threads.
-    ResetSignalMaskInChild();
-    if (dup2(devNull, 0) < 0 || dup2(devNull, 1) < 0 || dup2(devNull, 2) < 0) _exit(kChildExecFailed);
-    MarkInheritedDescriptorsCloseOnExec();
-    if (canBeRoot) {
-      // Root first, so that the group calls are allowed.
-      if (setresuid(0, 0, 0) != 0 || setgroups(0, NULL) != 0 || setresgid(0, 0, 0) != 0) _exit(kChildExecFailed);
-    } else if (setresuid(realUID, realUID, realUID) != 0) {
-      _exit(kChildExecFailed);
-    }
-    execve(kPkcheckPath, const_cast<char* const*>(argv), const_cast<char* const*>(envp));
-    _exit(kChildExecFailed);
-  }
+  pid_t pid = -1;
+  const int spawnErr = MoreUNIXSpawnWithSetup(kPkcheckPath, -1, const_cast<char* const*>(argv),
+                                              const_cast<char* const*>(envp), &options, &setup, &pid);
   if (forkAsRoot) {
     int junk = seteuid(effectiveUID);
     assert(junk == 0);
   }
   (void)close(devNull);
-  if (pid < 0) return errAuthorizationInternal;
+  if (spawnErr != 0) return errAuthorizationInternal;
 
   int status = WaitBounded(pid, interactionAllowed ? kPkcheckInteractiveSeconds : kPkcheckQuietSeconds);
   if (status == -1 || !WIFEXITED(status)) return errAuthorizationInternal;
@@ -308,19 +283,6 @@ OSStatus CheckOneRight(const char* actionId, bool interactionAllowed) {
     default:
       return errAuthorizationInternal;  // polkitd unreachable, unknown action, ...
   }
-}
-
-// Puts the child's end of the socket pair on descriptors 0 and 1, clearing
-// close-on-exec. Runs in a forked child: system calls only.
-bool PlaceChannel(int fd) {
-  for (int target = 0; target <= 1; target++) {
-    if (fd == target) {
-      if (fcntl(fd, F_SETFD, 0) != 0) return false;
-    } else if (dup2(fd, target) < 0) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // pkexec's option that keeps it from prompting on our terminal: the window
@@ -640,31 +602,35 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
     raisedNproc = setrlimit(RLIMIT_NPROC, &hard) == 0;
   }
   // pkexec asks polkit about its parent process, so it must stay our child:
-  // no double fork, no new session.
-  pid_t pid = fork();
-  const int forkErr = errno;
-  if (raisedNproc) (void)setrlimit(RLIMIT_NPROC, &nproc);  // in the child too: it inherits ours
-  if (pid == 0) {
-    ResetSignalMaskInChild();
-    if (!PlaceChannel(channel[1]) || dup2(errors[1], 2) < 0) _exit(kChildExecFailed);
-    MarkInheritedDescriptorsCloseOnExec();
-    execve(kPkexecPath, const_cast<char* const*>(argv), envp);
-    _exit(kChildExecFailed);
+  // no double fork, no new session. The channel is its standard input and
+  // output, the errors pipe its standard error, and nothing else passes.
+  const MoreUNIXSpawnDescriptor descriptors[] = {{channel[1], 0}, {channel[1], 1}, {errors[1], 2}};
+  const MoreUNIXSpawnOptions spawnOptions = {descriptors, 3, NULL, 0, NULL};
+  // The raised limit was for this fork only: the child goes back to ours.
+  const MoreUNIXSpawnLimit ownNproc = {RLIMIT_NPROC, nproc.rlim_cur, nproc.rlim_max};
+  MoreUNIXSpawnSetup setup = {};
+  setup.closeOthers = true;
+  if (raisedNproc) {
+    setup.limits = &ownNproc;
+    setup.limitCount = 1;
   }
+  pid_t pid = -1;
+  const int spawnErr = MoreUNIXSpawnWithSetup(kPkexecPath, -1, const_cast<char* const*>(argv), envp, &spawnOptions,
+                                              &setup, &pid);
+  if (raisedNproc) (void)setrlimit(RLIMIT_NPROC, &nproc);
   free(argv);
   free(envp);
   int junk = close(channel[1]);
   assert(junk == 0);
   junk = close(errors[1]);
   assert(junk == 0);
-  if (pid < 0) {
+  if (spawnErr != 0) {
     junk = close(channel[0]);
     assert(junk == 0);
     junk = close(errors[0]);
     assert(junk == 0);
     // The status alone cannot say why; EAGAIN here means too many processes.
-    fprintf(stderr, "AuthorizationExecuteWithPrivileges: cannot start %s: fork: %s\n", kPkexecPath,
-            strerror(forkErr));
+    fprintf(stderr, "AuthorizationExecuteWithPrivileges: cannot start %s: %s\n", kPkexecPath, strerror(spawnErr));
     return errAuthorizationToolExecuteFailure;
   }
 

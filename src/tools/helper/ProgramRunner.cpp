@@ -14,18 +14,15 @@
 
 #include <cassert>
 
+#include "MoreUNIX.h"
+
 namespace {
 
 // The child's resource limits: those of a fresh login on Debian, whatever
 // the caller inherited. A caller can lower its own limits before starting a
 // set-user-ID tool; a removal that a lowered limit cuts off half-way (a CPU
 // or file-size limit killing a rewrite) must not be the result.
-struct ResourceLimit {
-  int resource;
-  rlim_t soft;
-  rlim_t hard;
-};
-const ResourceLimit kChildResourceLimits[] = {
+const MoreUNIXSpawnLimit kChildResourceLimits[] = {
     {RLIMIT_CPU, RLIM_INFINITY, RLIM_INFINITY},
     {RLIMIT_FSIZE, RLIM_INFINITY, RLIM_INFINITY},
     {RLIMIT_DATA, RLIM_INFINITY, RLIM_INFINITY},
@@ -59,123 +56,10 @@ std::string LimitText(rlim_t value) { return value == RLIM_INFINITY ? "unlimited
 // then the pipe is closed.
 const size_t kMaxDroppedOutput = 64 * 1024 * 1024;
 
-// Where the child puts its descriptors. Everything it keeps is first moved
-// to kFirstFreeFd or above, so that placing them cannot overwrite one another.
+// Where the child finds the program when it is a script (its interpreter
+// opens it as /dev/fd/3), and the folder it was found in.
 const int kScriptFd = 3;
-const int kReportFd = 4;
-static_assert(kRunProgramFolderFd == 5, "the folder follows the report pipe");
-const int kFirstFreeFd = 6;
-
-// What a child that could not start the program reports on its report pipe.
-struct ChildFailure {
-  int err;
-};
-
-int CloseFrom(int first) {
-  if (close_range(static_cast<unsigned>(first), ~0U, 0) == 0) return 0;
-  if (errno != ENOSYS && errno != EINVAL) return errno;
-  // Older kernels: every descriptor number the process may have used. The
-  // hard limit bounds them (a lowered soft limit does not close anything).
-  struct rlimit limit;
-  rlim_t top = 65536;
-  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_max != RLIM_INFINITY && limit.rlim_max < top) {
-    top = limit.rlim_max;
-  }
-  for (rlim_t fd = static_cast<rlim_t>(first); fd < top; fd++) (void) close(static_cast<int>(fd));
-  return 0;
-}
-
-[[noreturn]] void FailChild(int reportFd, int err) {
-  ChildFailure failure = {err};
-  ssize_t ignored;
-  do {
-    ignored = write(reportFd, &failure, sizeof failure);
-  } while (ignored < 0 && errno == EINTR);
-  _exit(127);
-}
-
-int TakeRoot() {
-  // The effective user ID first: without it the kernel refuses the group calls.
-  if (setresuid(static_cast<uid_t>(-1), 0, static_cast<uid_t>(-1)) != 0) return errno;
-  if (setgroups(0, nullptr) != 0) return errno;
-  if (setresgid(0, 0, 0) != 0) return errno;
-  if (setresuid(0, 0, 0) != 0) return errno;
-  uid_t ruid, euid, suid;
-  gid_t rgid, egid, sgid;
-  if (getresuid(&ruid, &euid, &suid) != 0 || getresgid(&rgid, &egid, &sgid) != 0) return errno;
-  if ((ruid | euid | suid | rgid | egid | sgid) != 0) return EPERM;
-  return 0;
-}
-
-// Best effort: raising a hard limit needs CAP_SYS_RESOURCE, which even root
-// may lack (in a container, say); then the soft limit goes as far as the hard
-// one allows. A limit that stays low costs at most a failed removal step,
-// which the log reports; the rewrites it could cut short are atomic.
-void ApplyLimits() {
-  for (const ResourceLimit& entry : kChildResourceLimits) {
-    struct rlimit limit = {entry.soft, entry.hard};
-    if (setrlimit(entry.resource, &limit) == 0) continue;
-    if (getrlimit(entry.resource, &limit) != 0) continue;
-    limit.rlim_cur = entry.soft;
-    if (limit.rlim_max != RLIM_INFINITY && (entry.soft == RLIM_INFINITY || entry.soft > limit.rlim_max)) {
-      limit.rlim_cur = limit.rlim_max;
-    }
-    (void) setrlimit(entry.resource, &limit);
-  }
-}
-
-// Runs in the child between fork and exec. Only async-signal-safe calls.
-[[noreturn]] void ChildMain(int programFd, int folderFd, bool isScript, int outWrite, int reportWrite,
-                            const char* const argv[], const char* const envp[], bool asRoot) {
-  int report = reportWrite;
-  struct sigaction byDefault;
-  memset(&byDefault, 0, sizeof byDefault);
-  byDefault.sa_handler = SIG_DFL;
-  sigemptyset(&byDefault.sa_mask);
-  for (int sig = 1; sig < NSIG; sig++) {
-    if (sig == SIGKILL || sig == SIGSTOP) continue;
-    (void) sigaction(sig, &byDefault, nullptr);  // the C library's own signals refuse; that is fine
-  }
-  if (setsid() < 0) FailChild(report, errno);
-  if (asRoot) {
-    int err = TakeRoot();
-    if (err != 0) FailChild(report, err);
-  }
-  ApplyLimits();
-  (void) umask(022);
-  if (chdir("/") != 0) FailChild(report, errno);
-
-  int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (devNull < 0) FailChild(report, errno);
-  int programHigh = fcntl(programFd, F_DUPFD_CLOEXEC, kFirstFreeFd);
-  int outHigh = fcntl(outWrite, F_DUPFD_CLOEXEC, kFirstFreeFd);
-  int reportHigh = fcntl(reportWrite, F_DUPFD_CLOEXEC, kFirstFreeFd);
-  int nullHigh = fcntl(devNull, F_DUPFD_CLOEXEC, kFirstFreeFd);
-  int folderHigh = folderFd < 0 ? -1 : fcntl(folderFd, F_DUPFD_CLOEXEC, kFirstFreeFd);
-  if (programHigh < 0 || outHigh < 0 || reportHigh < 0 || nullHigh < 0 || (folderFd >= 0 && folderHigh < 0)) {
-    FailChild(report, errno);
-  }
-  report = reportHigh;
-  if (dup2(nullHigh, STDIN_FILENO) < 0 || dup2(outHigh, STDOUT_FILENO) < 0 || dup2(outHigh, STDERR_FILENO) < 0 ||
-      dup2(programHigh, kScriptFd) < 0 || dup2(reportHigh, kReportFd) < 0 ||
-      (folderHigh >= 0 && dup2(folderHigh, kRunProgramFolderFd) < 0)) {
-    FailChild(report, errno);
-  }
-  report = kReportFd;
-  // dup2 cleared close-on-exec on the new numbers. The report pipe must close
-  // at the exec (that is how the parent learns it happened); the program's
-  // descriptor too, unless the interpreter of a script has to open it.
-  if (fcntl(kReportFd, F_SETFD, FD_CLOEXEC) != 0) FailChild(report, errno);
-  if (!isScript && fcntl(kScriptFd, F_SETFD, FD_CLOEXEC) != 0) FailChild(report, errno);
-  int err = CloseFrom(folderHigh >= 0 ? kFirstFreeFd : kRunProgramFolderFd);
-  if (err != 0) FailChild(report, err);
-
-  sigset_t none;
-  sigemptyset(&none);
-  if (sigprocmask(SIG_SETMASK, &none, nullptr) != 0) FailChild(report, errno);
-  fexecve(kScriptFd, const_cast<char* const*>(argv), const_cast<char* const*>(envp));
-  FailChild(report, errno);
-}
+static_assert(kRunProgramFolderFd == 5, "the folder's place is fixed");
 
 // Reads the child's output to its end, keeping its first and its last
 // bytes: the end of a long log says how the program finished.
@@ -318,15 +202,34 @@ int RunProgram(int programFd, int folderFd, const char* const argv[], const char
   *waitStatus = 0;
 
   int outPipe[2] = {-1, -1};
-  int reportPipe[2] = {-1, -1};
   if (pipe2(outPipe, O_CLOEXEC) != 0) return errno;
-  if (pipe2(reportPipe, O_CLOEXEC) != 0) {
+  const bool isScript = StartsAsScript(programFd);
+  const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (devNull < 0) {
     int err = errno;
     (void) close(outPipe[0]);
     (void) close(outPipe[1]);
     return err;
   }
-  bool isScript = StartsAsScript(programFd);
+  // Standard input from /dev/null, the output pipe on 1 and 2, the program
+  // itself where a script's interpreter opens it (otherwise it closes at the
+  // exec), the folder it came from, and nothing else.
+  MoreUNIXSpawnDescriptor descriptors[5] = {{devNull, STDIN_FILENO}, {outPipe[1], STDOUT_FILENO},
+                                            {outPipe[1], STDERR_FILENO}};
+  size_t descriptorCount = 3;
+  if (isScript) descriptors[descriptorCount++] = {programFd, kScriptFd};
+  if (folderFd >= 0) descriptors[descriptorCount++] = {folderFd, kRunProgramFolderFd};
+  const MoreUNIXSpawnOptions options = {descriptors, descriptorCount, nullptr, 0, nullptr};
+  const mode_t childUmask = 022;
+  MoreUNIXSpawnSetup setup = {};
+  setup.newSession = true;  // its own process group too, which a kill reaches whole
+  setup.closeOthers = true;
+  setup.defaultAllSignals = true;
+  setup.credentials = asRoot ? kMoreUNIXSpawnAsRoot : kMoreUNIXSpawnAsIs;
+  setup.limits = kChildResourceLimits;
+  setup.limitCount = sizeof kChildResourceLimits / sizeof kChildResourceLimits[0];
+  setup.directory = "/";
+  setup.umask = &childUmask;
 
   // An ignored SIGCHLD (or SA_NOCLDWAIT) inherited from whoever started us
   // would have the kernel reap the child, and its status would be lost.
@@ -340,42 +243,25 @@ int RunProgram(int programFd, int folderFd, const char* const argv[], const char
     sigemptyset(&byDefault.sa_mask);
     restoreChild = sigaction(SIGCHLD, &byDefault, nullptr) == 0;
   }
-  // No handler of ours may run in the child before it has reset them all.
-  sigset_t all, old;
-  sigfillset(&all);
-  (void) sigprocmask(SIG_SETMASK, &all, &old);
   // Linux charges a fork against RLIMIT_NPROC of the real user, counting
   // every process and thread that user has, unless the forking process acts
   // as root: a caller that acts as a busy user while keeping root as its
   // saved user ID forks as root for a child that becomes root anyway.
   const uid_t actingAs = geteuid();
   const bool forkAsRoot = asRoot && actingAs != 0 && seteuid(0) == 0;
-  pid_t pid = fork();
-  if (pid == 0) ChildMain(programFd, folderFd, isScript, outPipe[1], reportPipe[1], argv, envp, asRoot);
-  int forkErr = errno;
+  pid_t pid = -1;
+  // The program runs from its descriptor: no name is looked up again. A
+  // failure before the exec comes back as its errno, with no child left.
+  int err = MoreUNIXSpawnWithSetup(nullptr, programFd, const_cast<char* const*>(argv),
+                                   const_cast<char* const*>(envp), &options, &setup, &pid);
   if (forkAsRoot) {
     int junk = seteuid(actingAs);
     assert(junk == 0);
   }
-  (void) sigprocmask(SIG_SETMASK, &old, nullptr);
+  (void) close(devNull);
   (void) close(outPipe[1]);
-  (void) close(reportPipe[1]);
 
-  int err = 0;
-  if (pid < 0) {
-    err = forkErr;
-  } else {
-    // The report pipe ends at the exec, or carries the reason there was none.
-    ChildFailure failure = {0};
-    size_t have = 0;
-    while (have < sizeof failure) {
-      ssize_t got = read(reportPipe[0], reinterpret_cast<char*>(&failure) + have, sizeof failure - have);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      have += static_cast<size_t>(got);
-    }
-    if (have == sizeof failure) err = failure.err != 0 ? failure.err : EIO;
-
+  if (err == 0) {
     CollectOutput(outPipe[0], outputLimit, output, droppedBytes);
     // Closing our end now makes an endless writer fail instead of blocking.
     (void) close(outPipe[0]);
@@ -390,7 +276,6 @@ int RunProgram(int programFd, int folderFd, const char* const argv[], const char
     if (err == 0) *waitStatus = status;
   }
   if (outPipe[0] >= 0) (void) close(outPipe[0]);
-  (void) close(reportPipe[0]);
   if (restoreChild) (void) sigaction(SIGCHLD, &oldChild, nullptr);
   return err;
 }

@@ -50,6 +50,7 @@ OSStatus MoreSecExecuteRequestInHelperToolWithHook(CFURLRef helperTool, Authoriz
   int fdChild = -1;
   int fdParent = -1;
   pid_t childPID = -1;
+  int spawnErr = 0;
 
   err = CFQErrorBoolean(CFURLGetFileSystemRepresentation(helperTool, true, reinterpret_cast<UInt8*>(toolPath),
                                                          sizeof(toolPath)));
@@ -74,11 +75,12 @@ OSStatus MoreSecExecuteRequestInHelperToolWithHook(CFURLRef helperTool, Authoriz
     const MoreUNIXSpawnDescriptor descriptors[] = {{fdChild, STDIN_FILENO}, {fdChild, STDOUT_FILENO}};
     const MoreUNIXSpawnOptions options = {descriptors, 2, NULL, 0, NULL};
     char* argv[] = {toolPath, NULL};
-    const int spawnErr = MoreUNIXSpawn(toolPath, argv, environ, &options, &childPID);
+    spawnErr = MoreUNIXSpawn(toolPath, argv, environ, &options, &childPID);
     if (spawnErr != 0) {
-      // A tool that cannot be started fails as one that ended at once with
-      // the error, so that the caller sees the same status either way.
-      err = MoreSecHelperToolResultToError(MoreSecErrorToHelperToolResult(spawnErr));
+      // A tool that cannot be started fails as one that started and ended
+      // at once with the error as its exit code: the exchange meets a
+      // closed socket, and the exit code decides. Either way the caller
+      // sees the same checks fail and the same status.
       childPID = -1;
     } else {
       assert(childPID > 0);
@@ -92,7 +94,7 @@ OSStatus MoreSecExecuteRequestInHelperToolWithHook(CFURLRef helperTool, Authoriz
     fdChild = -1;
   }
 
-  if (err == noErr && started != NULL) {
+  if (err == noErr && started != NULL && childPID != -1) {
     // The tool waits for the external form before it asks for anything.
     started(childPID, context);
   }
@@ -119,9 +121,14 @@ OSStatus MoreSecExecuteRequestInHelperToolWithHook(CFURLRef helperTool, Authoriz
     assert(junk == 0);
   }
 
-  if (childPID != -1) {
+  if (childPID != -1 || spawnErr != 0) {
     int status = 0;
-    err = MoreSecWaitForHelperTool(childPID, err, &status);
+    if (childPID != -1) {
+      err = MoreSecWaitForHelperTool(childPID, err, &status);
+    } else {
+      status = MoreSecErrorToHelperToolResult(spawnErr) << 8;  // an exit with that code
+      if (err == ECONNRESET) err = EPIPE;
+    }
     CHECK_POINT(err);
     if (err == noErr || err == EPIPE) {
       OSStatus exitErr = MoreSecWaitStatusToError(status);

@@ -629,8 +629,10 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
     assert(junk == 0);
     junk = close(errors[0]);
     assert(junk == 0);
-    // The status alone cannot say why; EAGAIN here means too many processes.
-    fprintf(stderr, "AuthorizationExecuteWithPrivileges: cannot start %s: %s\n", kPkexecPath, strerror(spawnErr));
+    // The status alone cannot say why; EAGAIN here means the fork met too
+    // many processes.
+    fprintf(stderr, "AuthorizationExecuteWithPrivileges: cannot start %s: %s%s\n", kPkexecPath,
+            spawnErr == EAGAIN ? "fork: " : "", strerror(spawnErr));
     return errAuthorizationToolExecuteFailure;
   }
 

@@ -201,6 +201,33 @@ TEST(TerminalProgramTest, AUsageErrorExitsWithTwoAndStillAnswersInJSON) {
   Ran json = RunCommand({"--json", "--restart", "--no-restart"}, "C.UTF-8");
   EXPECT_EQ(json.exit, 2);
   EXPECT_EQ(json.out, "{\"status\":\"usage-error\",\"exitCode\":2,\"changed\":false}\n");
+  // In the user's language, with what was typed shown safely.
+  const struct {
+    const char* lang;
+    const char* reason;
+    const char* tryHelp;
+  } languages[] = {
+      {"C.UTF-8", "quillon-uninstall: unknown option --bo\\x1b[2Jgus\n",
+       "Try 'quillon-uninstall --help' for more information.\n"},
+      {"de_DE.UTF-8", "quillon-uninstall: unbekannte Option --bo\\x1b[2Jgus\n",
+       "\u201equillon-uninstall --help\u201c liefert weitere Informationen.\n"},
+      {"fr_FR.UTF-8", "quillon-uninstall: option inconnue --bo\\x1b[2Jgus\n",
+       "Saisissez \u00ab\u00a0quillon-uninstall --help\u00a0\u00bb pour plus d\u2019informations.\n"},
+      {"es_ES.UTF-8", "quillon-uninstall: opci\u00f3n desconocida --bo\\x1b[2Jgus\n",
+       "Pruebe 'quillon-uninstall --help' para m\u00e1s informaci\u00f3n.\n"},
+      {"it_IT.UTF-8", "quillon-uninstall: opzione sconosciuta --bo\\x1b[2Jgus\n",
+       "Usare 'quillon-uninstall --help' per maggiori informazioni.\n"},
+      {"ja_JP.UTF-8", "quillon-uninstall: \u4e0d\u660e\u306a\u30aa\u30d7\u30b7\u30e7\u30f3\u3067\u3059: --bo\\x1b[2Jgus\n",
+       "\u8a73\u3057\u304f\u306f 'quillon-uninstall --help' \u3092\u5b9f\u884c\u3057\u3066\u304f\u3060\u3055\u3044\u3002\n"},
+  };
+  for (const auto& c : languages) {
+    SCOPED_TRACE(c.lang);
+    Ran unknown = RunCommand({"--bo\x1b[2Jgus"}, c.lang);
+    EXPECT_EQ(unknown.exit, 2);
+    EXPECT_EQ(unknown.err, std::string(c.reason) + c.tryHelp);
+  }
+  Ran conflict = RunCommand({"--restart", "--no-restart"}, "it_IT.UTF-8");
+  EXPECT_NE(conflict.err.find("--restart e --no-restart si escludono a vicenda\n"), std::string::npos) << conflict.err;
 }
 
 // The help speaks the user's language, chosen the way gettext chooses it:

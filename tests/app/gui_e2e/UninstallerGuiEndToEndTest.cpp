@@ -875,9 +875,30 @@ std::string Translation(const std::string& language, const std::string& context,
   return text;
 }
 
+// A character as UTF-8 (below U+10000, all that RTF's \uN can say).
+std::string Utf8(long code) {
+  std::string text;
+  if (code < 0x80) {
+    text += static_cast<char>(code);
+  } else if (code < 0x800) {
+    text += static_cast<char>(0xC0 | (code >> 6));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    text += static_cast<char>(0xE0 | (code >> 12));
+    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  }
+  return text;
+}
+
 // The first paragraph of a read-me in RTF (its heading) as plain UTF-8:
-// control words dropped, \uN? characters decoded.
+// \uN? and \'xx characters and the symbols' control words decoded, other
+// control words dropped.
 std::string ReadMeHeading(const std::string& rtf) {
+  static const std::pair<std::string, long> kSymbols[] = {{"endash", 0x2013}, {"emdash", 0x2014},
+                                                          {"bullet", 0x2022}, {"lquote", 0x2018},
+                                                          {"rquote", 0x2019}, {"ldblquote", 0x201C},
+                                                          {"rdblquote", 0x201D}, {"tab", '\t'}};
   const size_t start = rtf.find("\\pard");
   const size_t end = start == std::string::npos ? start : rtf.find("\\par", start + 5);
   if (end == std::string::npos) return "";
@@ -894,24 +915,21 @@ std::string ReadMeHeading(const std::string& rtf) {
       long code = strtol(rtf.c_str() + i + 2, &after, 10);
       if (code < 0) code += 65536;
       i = static_cast<size_t>(after - rtf.c_str()) + (*after == '?' ? 1 : 0);
-      if (code < 0x80) {
-        text += static_cast<char>(code);
-      } else if (code < 0x800) {
-        text += static_cast<char>(0xC0 | (code >> 6));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-      } else {
-        text += static_cast<char>(0xE0 | (code >> 12));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-      }
+      text += Utf8(code);
+    } else if (rtf[i + 1] == '\'') {
+      // Latin-1 as far as the read-mes use code page 1252.
+      text += Utf8(strtol(rtf.substr(i + 2, 2).c_str(), nullptr, 16));
+      i += 4;
     } else {
       // A control word and the one space that ends it.
-      i++;
-      while (i < end && (isalpha(static_cast<unsigned char>(rtf[i])) || isdigit(static_cast<unsigned char>(rtf[i])) ||
-                         rtf[i] == '-')) {
-        i++;
-      }
+      const size_t word = ++i;
+      while (i < end && isalpha(static_cast<unsigned char>(rtf[i]))) i++;
+      const std::string name = rtf.substr(word, i - word);
+      const auto symbol = std::find_if(std::begin(kSymbols), std::end(kSymbols),
+                                       [&name](const auto& known) { return known.first == name; });
+      while (i < end && (isdigit(static_cast<unsigned char>(rtf[i])) || rtf[i] == '-')) i++;
       if (i < end && rtf[i] == ' ') i++;
+      if (symbol != std::end(kSymbols)) text += Utf8(symbol->second);
     }
   }
   return text;
@@ -929,7 +947,9 @@ std::vector<std::string> AccessibleLines(const char* command, pid_t pid) {
 // The installed window in each language on the X screen, read through the
 // accessibility bus: the main window's buttons, check box and read-me are
 // that language's, and so is a run of the user's part alone through the
-// warnings to the completion sheet, whose every text shows whole. One
+// warnings to the completion sheet, whose every text and button lies inside
+// it (that each wrapped label is as tall as its text is the headless
+// sheet walk's check: Qt's labels do not say where their characters are). One
 // installed tree and one session serve every language; the screenshots are
 // lang-<language>-main and lang-<language>-complete.
 TEST_F(UninstallerGuiEndToEndTest, InEveryLanguageTheInstalledWindowAndItsCompletionSheetSpeakIt) {
@@ -997,7 +1017,7 @@ TEST_F(UninstallerGuiEndToEndTest, InEveryLanguageTheInstalledWindowAndItsComple
                         lang + ": no completion sheet");
           std::string cut;
           for (const std::string& line : AccessibleLines("cut", pid)) cut += "\n" + line;
-          checks.Expect(cut.empty(), lang + ": the completion sheet does not show whole:" + cut);
+          checks.Expect(cut.empty(), lang + ": the completion sheet cuts off:" + cut);
           checks.Expect(screen.Screenshot("lang-" + lang + "-complete"), lang + ": no screenshot of the completion sheet");
           checks.Expect(app.Press(tr("Localizable", "quitButton")), lang + ": could not press Quit");
           int status = -1;

@@ -10,10 +10,12 @@ for a window system where nothing like xdotool can reach them (Wayland).
                                       newest window of the process
     atspi_driver.py buttons PID       the names of the newest window's buttons
                                       and check boxes, one a line
-    atspi_driver.py cut PID           the texts of the newest window that do
-                                      not show whole: outside the window, or
-                                      their last character outside their own
-                                      box; one a line, none when all fit
+    atspi_driver.py cut PID           the texts and buttons of the newest
+                                      window that do not show whole: outside
+                                      the window, or their last character
+                                      outside their own box where the toolkit
+                                      says where characters are (Qt's labels
+                                      do not); one a line, none when all fit
 
 Exit status 0 on success, 3 when the process, window or button is not
 (yet) there; the caller polls. Every call is one short look at the bus.
@@ -109,7 +111,7 @@ def cut_texts(window):
             last = accessible_text.getCharacterExtents(count - 1, pyatspi.DESKTOP_COORDS) if count > 0 else None
         except NotImplementedError:
             last = None
-        # Toolkits that do not place characters answer with an empty box.
+        # An empty box: the toolkit does not place characters either.
         if last is not None and last[2] > 0 and last[3] > 0 and not inside(last, box):
             cut.append("last character at %s outside %s: %s" % (tuple(last), box, text))
     return cut

@@ -268,6 +268,43 @@ TEST(TerminalProgramTest, TheHelpIsInTheLanguageTheDesktopsProgramsWouldChoose) 
       << user.err;
 }
 
+// A set-user-ID root copy, run by a user, refuses: in the user's language,
+// which it can only read once it has given up root (Qt would end it before).
+TEST(TerminalProgramTest, ASetUserIDCopyRefusesInTheUsersLanguage) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root: makes a set-user-ID root copy";
+  char folder[] = "/tmp/qlterm-suid-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  ASSERT_EQ(chmod(folder, 0755), 0);
+  const std::string bundle = std::string(folder) + "/Uninstaller.bundle";
+  std::filesystem::copy(QUILLON_BUNDLE_DIR, bundle, std::filesystem::copy_options::recursive);
+  ASSERT_EQ(chmod((bundle + "/quillon-uninstall").c_str(), 04755), 0);
+  const uid_t nobody = 65534;
+  int err[2];
+  ASSERT_EQ(pipe(err), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(err[1], 2);
+    if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) _exit(125);
+    const std::string program = bundle + "/quillon-uninstall";
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("--version"), nullptr};
+    char* envp[] = {const_cast<char*>("LANG=es_ES.UTF-8"), const_cast<char*>("PATH=/usr/bin:/bin"), nullptr};
+    execve(argv[0], argv, envp);
+    _exit(127);
+  }
+  close(err[1]);
+  std::string said;
+  char buffer[4096];
+  for (ssize_t got; (got = read(err[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<size_t>(got));
+  close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::filesystem::remove_all(folder);
+  // 1 when refused; a volume that ignores set-user-ID would run it as nobody.
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << said;
+  EXPECT_EQ(said, "quillon-uninstall: no debe ejecutarse con set-user-ID; ejecútelo con su propio usuario o como root\n");
+}
+
 // Reads what the program writes on its terminal until |want| has appeared
 // |times| times in all of it, or with an empty |want| until the program has
 // ended; false after ten seconds without it.

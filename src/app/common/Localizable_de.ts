@@ -309,6 +309,8 @@ Entfernt die Quillon-MIDI-Treibersammlung von diesem Computer, im Terminal.
       --user NAME        als root: auch den eigenen Teil von NAME entfernen
                          (mehrfach angebbar)
       --all-users        als root: den eigenen Teil jedes Benutzers entfernen
+  -n, --dry-run          auflisten, was entfernt würde; nichts ändern
+                         und nichts fragen
   -h, --help             diese Hilfe anzeigen
       --version          die Version anzeigen
 

@@ -308,6 +308,7 @@ Removes the Quillon MIDI driver suite from this computer, from a terminal.
   -q, --quiet            print nothing but questions and errors
       --user NAME        as root: remove NAME's own part too (repeatable)
       --all-users        as root: remove every user's own part
+  -n, --dry-run          list what would be removed, change nothing, ask nothing
   -h, --help             show this help
       --version          show the version
 

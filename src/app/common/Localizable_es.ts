@@ -369,6 +369,8 @@ Desinstala de este equipo el conjunto de controladores MIDI Quillon, desde un te
       --user NOMBRE      como root: eliminar también la parte propia de NOMBRE
                          (se puede repetir)
       --all-users        como root: eliminar la parte propia de cada usuario
+  -n, --dry-run          mostrar lo que se eliminaría, sin cambiar ni
+                         preguntar nada
   -h, --help             mostrar esta ayuda
       --version          mostrar la versión
 

@@ -370,6 +370,8 @@ Désinstalle de cet ordinateur la suite de pilotes MIDI Quillon, depuis un termi
                          à NOM (peut être répété)
       --all-users        en tant que root : supprimer la partie propre à
                          chaque utilisateur
+  -n, --dry-run          lister ce qui serait supprimé, sans rien
+                         modifier ni rien demander
   -h, --help             afficher cette aide
       --version          afficher la version
 

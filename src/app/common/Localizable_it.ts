@@ -369,6 +369,8 @@ Disinstalla da questo computer la suite di driver MIDI Quillon, da un terminale.
       --user NOME        come root: rimuovere anche la parte propria di NOME
                          (ripetibile)
       --all-users        come root: rimuovere la parte propria di ogni utente
+  -n, --dry-run          elencare ciò che verrebbe rimosso, senza modificare
+                         né chiedere nulla
   -h, --help             mostrare questo aiuto
       --version          mostrare la versione
 

@@ -256,7 +256,13 @@ TEST(TerminalProgramTest, TheHelpIsInTheLanguageTheDesktopsProgramsWouldChoose) 
     Ran help = RunCommand({"--help"}, c.environment);
     EXPECT_EQ(help.exit, 0) << help.err;
     EXPECT_EQ(help.out.rfind(c.begins, 0), 0u) << help.out;
-    EXPECT_NE(help.out.find("--keep-midi-devices"), std::string::npos) << help.out;
+    // Every option the program reads, each in a line of its own.
+    const std::string usage = TerminalUsage();
+    for (size_t at = usage.find("\n  "); at != std::string::npos; at = usage.find("\n  ", at + 1)) {
+      const size_t option = usage.find("--", at);
+      const std::string name = usage.substr(option, usage.find_first_of(" \n", option) - option);
+      EXPECT_NE(help.out.find(" " + name + " "), std::string::npos) << name << " is not in\n" << help.out;
+    }
   }
   // The run's own messages too: as a user, --user needs root; as root, the
   // name is looked up.

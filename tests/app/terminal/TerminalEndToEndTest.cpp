@@ -458,11 +458,13 @@ TEST_F(TerminalEndToEndTest, TheInstalledCommandsHelpAndQuestionsAreInTheUsersLa
           checks.Expect(Contains(screen, c.cancelled), lang + ": the screen does not say " + c.cancelled + "\n" + screen);
           checks.Expect(!Contains(screen, "[Y/n]") || std::string(c.prompt) == "[Y/n]",
                         lang + ": an English question:\n" + screen);
-          // man finds the window's page in that language where it was installed.
-          const RunResult page = RunTool({"/usr/bin/man", "-w", "quillon-uninstaller"},
-                                         {"PATH=/usr/bin:/bin", "HOME=" + u.home, "LANG=" + lang});
-          checks.Expect(Contains(page.output, "/usr/local/share/man/" + lang.substr(0, 2) + "/man1/quillon-uninstaller.1"),
-                        lang + ": man finds " + page.output);
+          // man finds both pages in that language where they were installed.
+          for (const std::string name : {"quillon-uninstall", "quillon-uninstaller"}) {
+            const RunResult page =
+                RunTool({"/usr/bin/man", "-w", name}, {"PATH=/usr/bin:/bin", "HOME=" + u.home, "LANG=" + lang});
+            checks.Expect(Contains(page.output, "/usr/local/share/man/" + lang.substr(0, 2) + "/man1/" + name + ".1\n"),
+                          lang + ": man finds " + page.output);
+          }
         }
         checks.Expect(Exists(u.home + "/.local/share/quillon"), "something was removed");
         checks.Expect(!Exists(shots + "/pkexec-was-called"), "pkexec was started");

@@ -309,6 +309,8 @@ Entfernt die Quillon-MIDI-Treibersammlung von diesem Computer, im Terminal.
       --user NAME        als root: auch den eigenen Teil von NAME entfernen
                          (mehrfach angebbar)
       --all-users        als root: den eigenen Teil jedes Benutzers entfernen
+  -n, --dry-run          auflisten, was entfernt würde; nichts ändern
+                         und nichts fragen
   -h, --help             diese Hilfe anzeigen
       --version          die Version anzeigen
 
@@ -392,6 +394,49 @@ Siehe quillon-uninstall(1).
     <message>
         <source>alreadyOpenMessage</source>
         <translation>Ein anderes Fenster des Quillon-Deinstallationsprogramms ist geöffnet und wurde in den Vordergrund geholt. Fahren Sie in jenem Fenster fort; dieses wird geschlossen, wenn Sie auf OK klicken.</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>unbekannte Option %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user braucht einen Benutzernamen</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart und --no-restart schließen einander aus</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user und --all-users schließen einander aus</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>„%1 --help“ liefert weitere Informationen.</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>darf nicht mit Set-User-ID laufen; starten Sie es als Sie selbst oder als root</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>das Protokoll %1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>Aufruf: quillon-uninstaller [--verbose | --help | --version]
+Entfernt die Quillon-MIDI-Treibersammlung von diesem Computer, in einem Fenster.
+Ohne grafische Sitzung verwenden Sie %1 im Terminal.
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>eine grafische Sitzung ist nötig; verwenden Sie im Terminal stattdessen %1.</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>das Deinstallationsprogramm nicht als root ausführen: Starten Sie es als Sie selbst, dann fragt es nach dem nötigen Administratorpasswort. Um Quillon als root zu entfernen, verwenden Sie %1 in einem Terminal.</translation>
     </message>
 </context>
 <context>

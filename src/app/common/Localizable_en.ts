@@ -308,6 +308,7 @@ Removes the Quillon MIDI driver suite from this computer, from a terminal.
   -q, --quiet            print nothing but questions and errors
       --user NAME        as root: remove NAME's own part too (repeatable)
       --all-users        as root: remove every user's own part
+  -n, --dry-run          list what would be removed, change nothing, ask nothing
   -h, --help             show this help
       --version          show the version
 
@@ -391,6 +392,49 @@ See quillon-uninstall(1).
     <message>
         <source>alreadyOpenMessage</source>
         <translation>Another Quillon Uninstaller window is open and has been brought to the front. Continue in that window; this one closes when you press OK.</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>unknown option %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user needs a user name</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart and --no-restart exclude each other</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user and --all-users exclude each other</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>Try '%1 --help' for more information.</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>must not be set-user-ID; run it as yourself, or as root</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>cannot write the log %1: %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>Usage: quillon-uninstaller [--verbose | --help | --version]
+Removes the Quillon MIDI driver suite from this computer, in a window.
+Without a graphical session, use %1 in a terminal.
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>a graphical session is needed; in a terminal, use %1 instead.</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>do not run the uninstaller as root: start it as yourself and it asks for the administrator password it needs. To remove Quillon as root, use %1 in a terminal.</translation>
     </message>
 </context>
 <context>

@@ -369,6 +369,8 @@ Desinstala de este equipo el conjunto de controladores MIDI Quillon, desde un te
       --user NOMBRE      como root: eliminar también la parte propia de NOMBRE
                          (se puede repetir)
       --all-users        como root: eliminar la parte propia de cada usuario
+  -n, --dry-run          mostrar lo que se eliminaría, sin cambiar ni
+                         preguntar nada
   -h, --help             mostrar esta ayuda
       --version          mostrar la versión
 
@@ -392,6 +394,49 @@ Véase quillon-uninstall(1).
     <message>
         <source>lessInformationButton</source>
         <translation>Menos información</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>opción desconocida %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user necesita un nombre de usuario</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart y --no-restart se excluyen mutuamente</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user y --all-users se excluyen mutuamente</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>Pruebe '%1 --help' para más información.</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>no debe ejecutarse con set-user-ID; ejecútelo con su propio usuario o como root</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>no se puede escribir el registro %1: %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>Modo de empleo: quillon-uninstaller [--verbose | --help | --version]
+Desinstala de este equipo el conjunto de controladores MIDI Quillon, en una ventana.
+Sin sesión gráfica, use %1 en un terminal.
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>se necesita una sesión gráfica; en un terminal, use %1 en su lugar.</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>no ejecute el desinstalador como root: inícielo con su propio usuario y pedirá la contraseña de administrador que necesite. Para eliminar Quillon como root, use %1 en un terminal.</translation>
     </message>
 </context>
 <context>

@@ -370,6 +370,8 @@ Désinstalle de cet ordinateur la suite de pilotes MIDI Quillon, depuis un termi
                          à NOM (peut être répété)
       --all-users        en tant que root : supprimer la partie propre à
                          chaque utilisateur
+  -n, --dry-run          lister ce qui serait supprimé, sans rien
+                         modifier ni rien demander
   -h, --help             afficher cette aide
       --version          afficher la version
 
@@ -393,6 +395,49 @@ Voir quillon-uninstall(1).
     <message>
         <source>lessInformationButton</source>
         <translation>Moins d’informations</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>option inconnue %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user demande un nom d’utilisateur</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart et --no-restart s’excluent mutuellement</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user et --all-users s’excluent mutuellement</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>Saisissez « %1 --help » pour plus d’informations.</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>ne doit pas être lancé en set-user-ID ; lancez-le sous votre propre compte ou en tant que root</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>impossible d’écrire le journal %1 : %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>Utilisation : quillon-uninstaller [--verbose | --help | --version]
+Désinstalle de cet ordinateur la suite de pilotes MIDI Quillon, dans une fenêtre.
+Sans session graphique, utilisez %1 dans un terminal.
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>une session graphique est nécessaire ; dans un terminal, utilisez plutôt %1.</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>n’exécutez pas le programme de désinstallation en tant que root : lancez-le sous votre propre compte et il demandera le mot de passe d’administrateur dont il a besoin. Pour supprimer Quillon en tant que root, utilisez %1 dans un terminal.</translation>
     </message>
 </context>
 <context>

@@ -369,6 +369,8 @@ Disinstalla da questo computer la suite di driver MIDI Quillon, da un terminale.
       --user NOME        come root: rimuovere anche la parte propria di NOME
                          (ripetibile)
       --all-users        come root: rimuovere la parte propria di ogni utente
+  -n, --dry-run          elencare ciò che verrebbe rimosso, senza modificare
+                         né chiedere nulla
   -h, --help             mostrare questo aiuto
       --version          mostrare la versione
 
@@ -392,6 +394,49 @@ Vedere quillon-uninstall(1).
     <message>
         <source>lessInformationButton</source>
         <translation>Meno informazioni</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>opzione sconosciuta %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user richiede un nome utente</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart e --no-restart si escludono a vicenda</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user e --all-users si escludono a vicenda</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>Usare '%1 --help' per maggiori informazioni.</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>non deve essere eseguito con set-user-ID; eseguirlo con il proprio utente o come root</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>impossibile scrivere il registro %1: %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>Uso: quillon-uninstaller [--verbose | --help | --version]
+Disinstalla da questo computer la suite di driver MIDI Quillon, in una finestra.
+Senza una sessione grafica, usare %1 in un terminale.
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>serve una sessione grafica; in un terminale usare invece %1.</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>non eseguire il programma di disinstallazione come root: avviarlo con il proprio utente e chiederà la password di amministratore necessaria. Per rimuovere Quillon come root, usare %1 in un terminale.</translation>
     </message>
 </context>
 <context>

@@ -368,6 +368,7 @@ Quillon MIDI ドライバースイートをこのコンピューターから端�
   -q, --quiet            質問とエラー以外は何も表示しない
       --user NAME        root として: NAME 自身の部分も削除する (複数指定可)
       --all-users        root として: すべてのユーザー自身の部分を削除する
+  -n, --dry-run          削除されるものを一覧表示する (変更も質問もしない)
   -h, --help             このヘルプを表示する
       --version          バージョンを表示する
 
@@ -391,6 +392,49 @@ Quillon MIDI ドライバースイートをこのコンピューターから端�
     <message>
         <source>lessInformationButton</source>
         <translation>詳しい情報を隠す</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>不明なオプションです: %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user にはユーザー名が必要です</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart と --no-restart は同時に指定できません</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user と --all-users は同時に指定できません</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>詳しくは '%1 --help' を実行してください。</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>set-user-ID で実行することはできません。あなた自身のユーザーか root として実行してください</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>ログ %1 を書き込めません: %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>使用法: quillon-uninstaller [--verbose | --help | --version]
+Quillon MIDI ドライバースイートをこのコンピューターからウィンドウで削除します。
+グラフィカルセッションがない場合は、端末で %1 を使ってください。
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>グラフィカルセッションが必要です。端末では代わりに %1 を使ってください。</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>アンインストーラーを root で実行しないでください。あなた自身のユーザーで起動すれば、必要な管理者パスワードを尋ねます。root として Quillon を削除するには、端末で %1 を使ってください。</translation>
     </message>
 </context>
 <context>

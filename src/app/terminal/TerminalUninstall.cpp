@@ -271,14 +271,52 @@ int TerminalRun::RunForUser() {
 
 }  // namespace terminal
 
+namespace {
+
+// A set-user-ID copy runs with another user's rights in this user's
+// environment, which we do not trust that far: give them up, all of them,
+// before anything else is read, so that the refusal can be said in the
+// user's language. False when they could not all be given up.
+bool GiveUpBorrowedIDs() {
+  const uid_t uid = getuid();
+  const gid_t gid = getgid();
+  if (setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) return false;
+  uid_t ruid, euid, suid;
+  gid_t rgid, egid, sgid;
+  return getresuid(&ruid, &euid, &suid) == 0 && getresgid(&rgid, &egid, &sgid) == 0 && ruid == uid && euid == uid &&
+         suid == uid && rgid == gid && egid == gid && sgid == gid;
+}
+
+const char kSetUserIDRefused[] = "must not be set-user-ID; run it as yourself, or as root";
+
+}  // namespace
+
 int TerminalUninstallMain(int argc, char* argv[]) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const bool setUserID = getuid() != geteuid();
+  if (setUserID && !GiveUpBorrowedIDs()) {
+    std::fprintf(stderr, "quillon-uninstall: %s\n", kSetUserIDRefused);
+    return kTerminalExitFailed;
+  }
   TerminalOptions options;
   std::string error;
-  const bool parsed = TerminalParseOptions(arguments, &options, &error);
+  TerminalOptionError why;
+  const bool parsed = TerminalParseOptions(arguments, &options, &error, &why);
+  QCoreApplication application(argc, argv);
+  NSBundle& bundle = NSBundle::mainBundle();
+  auto text = [&bundle](const std::string& key, const std::string& english) {
+    return bundle.localizedStringForKey_value_table_(QString::fromStdString(key), QString::fromStdString(english),
+                                                     QString());
+  };
+  if (setUserID) {
+    std::fprintf(stderr, "quillon-uninstall: %s\n", text("setUserIDRefused", kSetUserIDRefused).toStdString().c_str());
+    return kTerminalExitFailed;
+  }
   if (!parsed) {
-    std::fprintf(stderr, "quillon-uninstall: %s\nTry 'quillon-uninstall --help' for more information.\n",
-                 error.c_str());
+    QString reason = text(why.key, why.text);
+    if (reason.contains(QLatin1String("%1"))) reason = reason.arg(QString::fromStdString(MoreUNIXSafeText(why.argument)));
+    const QString tryHelp = text("tryHelp", "Try '%1 --help' for more information.").arg(QStringLiteral("quillon-uninstall"));
+    std::fprintf(stderr, "quillon-uninstall: %s\n%s\n", reason.toStdString().c_str(), tryHelp.toStdString().c_str());
     if (options.json) std::printf("{\"status\":\"usage-error\",\"exitCode\":2,\"changed\":false}\n");
     return kTerminalExitUsage;
   }
@@ -286,12 +324,6 @@ int TerminalUninstallMain(int argc, char* argv[]) {
     std::printf("quillon-uninstall %s\n", QUILLON_VERSION);
     return kTerminalExitDone;
   }
-  if (getuid() != geteuid()) {
-    std::fprintf(stderr, "quillon-uninstall: must not be set-user-ID; run it as yourself, or as root\n");
-    return kTerminalExitFailed;
-  }
-  QCoreApplication application(argc, argv);
-  NSBundle& bundle = NSBundle::mainBundle();
   if (options.help) {
     // The help is in the strings table, so it speaks the user's language.
     const QString usage = bundle.localizedStringForKey_value_table_(

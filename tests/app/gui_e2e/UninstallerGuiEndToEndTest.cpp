@@ -852,4 +852,190 @@ TEST_F(UninstallerGuiEndToEndTest, UnderWaylandTheWarningsTheNoAgentSheetAndAUse
   }
 }
 
+// ---- Every language, as installed ----------------------------------------------------------
+
+// The text for `source` in `context` of the strings table of `language`
+// ("fr", ...) in the source tree; "" when it has none.
+std::string Translation(const std::string& language, const std::string& context, const std::string& source) {
+  const std::string table = ReadFile(std::string(QUILLON_SOURCE_ROOT) + "/src/app/common/Localizable_" + language + ".ts");
+  const size_t begin = table.find("<name>" + context + "</name>");
+  const size_t end = begin == std::string::npos ? begin : table.find("</context>", begin);
+  const size_t at = begin == std::string::npos ? begin : table.find("<source>" + source + "</source>", begin);
+  if (at == std::string::npos || at > end) return "";
+  const size_t from = table.find("<translation>", at);
+  const size_t to = from == std::string::npos ? from : table.find("</translation>", from);
+  if (to == std::string::npos || to > end) return "";
+  std::string text = table.substr(from + 13, to - from - 13);
+  for (const auto& [entity, c] : {std::pair{"&lt;", "<"}, std::pair{"&gt;", ">"}, std::pair{"&quot;", "\""},
+                                  std::pair{"&apos;", "'"}, std::pair{"&amp;", "&"}}) {
+    for (size_t i = text.find(entity); i != std::string::npos; i = text.find(entity, i + 1)) {
+      text.replace(i, strlen(entity), c);
+    }
+  }
+  return text;
+}
+
+// A character as UTF-8 (below U+10000, all that RTF's \uN can say).
+std::string Utf8(long code) {
+  std::string text;
+  if (code < 0x80) {
+    text += static_cast<char>(code);
+  } else if (code < 0x800) {
+    text += static_cast<char>(0xC0 | (code >> 6));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    text += static_cast<char>(0xE0 | (code >> 12));
+    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  }
+  return text;
+}
+
+// The first paragraph of a read-me in RTF (its heading) as plain UTF-8:
+// \uN? and \'xx characters and the symbols' control words decoded, other
+// control words dropped.
+std::string ReadMeHeading(const std::string& rtf) {
+  static const std::pair<std::string, long> kSymbols[] = {{"endash", 0x2013}, {"emdash", 0x2014},
+                                                          {"bullet", 0x2022}, {"lquote", 0x2018},
+                                                          {"rquote", 0x2019}, {"ldblquote", 0x201C},
+                                                          {"rdblquote", 0x201D}, {"tab", '\t'}};
+  const size_t start = rtf.find("\\pard");
+  const size_t end = start == std::string::npos ? start : rtf.find("\\par", start + 5);
+  if (end == std::string::npos) return "";
+  std::string text;
+  for (size_t i = start + 5; i < end;) {
+    const char c = rtf[i];
+    if (c == '{' || c == '}' || c == '\n') {
+      i++;
+    } else if (c != '\\') {
+      text += c;
+      i++;
+    } else if (rtf[i + 1] == 'u' && (isdigit(static_cast<unsigned char>(rtf[i + 2])) || rtf[i + 2] == '-')) {
+      char* after = nullptr;
+      long code = strtol(rtf.c_str() + i + 2, &after, 10);
+      if (code < 0) code += 65536;
+      i = static_cast<size_t>(after - rtf.c_str()) + (*after == '?' ? 1 : 0);
+      text += Utf8(code);
+    } else if (rtf[i + 1] == '\'') {
+      // Latin-1 as far as the read-mes use code page 1252.
+      text += Utf8(strtol(rtf.substr(i + 2, 2).c_str(), nullptr, 16));
+      i += 4;
+    } else {
+      // A control word and the one space that ends it.
+      const size_t word = ++i;
+      while (i < end && isalpha(static_cast<unsigned char>(rtf[i]))) i++;
+      const std::string name = rtf.substr(word, i - word);
+      const auto symbol = std::find_if(std::begin(kSymbols), std::end(kSymbols),
+                                       [&name](const auto& known) { return known.first == name; });
+      while (i < end && (isdigit(static_cast<unsigned char>(rtf[i])) || rtf[i] == '-')) i++;
+      if (i < end && rtf[i] == ' ') i++;
+      if (symbol != std::end(kSymbols)) text += Utf8(symbol->second);
+    }
+  }
+  return text;
+}
+
+// What atspi_driver.py answers to `command` for the newest window of `pid`,
+// one entry a line.
+std::vector<std::string> AccessibleLines(const char* command, pid_t pid) {
+  std::vector<std::string> lines;
+  std::istringstream in(gui::Run({gui::kPython, ATSPI_DRIVER_PATH, command, std::to_string(pid)}).out);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The installed window in each language on the X screen, read through the
+// accessibility bus: the main window's buttons, check box and read-me are
+// that language's, and so is a run of the user's part alone through the
+// warnings to the completion sheet, whose every text and button lies inside
+// it (that each wrapped label is as tall as its text is the headless
+// sheet walk's check: Qt's labels do not say where their characters are). One
+// installed tree and one session serve every language; the screenshots are
+// lang-<language>-main and lang-<language>-complete.
+TEST_F(UninstallerGuiEndToEndTest, InEveryLanguageTheInstalledWindowAndItsCompletionSheetSpeakIt) {
+  for (const char* tool : {gui::kDbusDaemon, gui::kPython}) {
+    if (!Executable(tool)) GTEST_SKIP() << "needs " << tool << " (scripts/install-deps.sh installs it)";
+  }
+  if (gui::Run({gui::kPython, "-c", "import pyatspi"}).exitCode != 0) GTEST_SKIP() << "needs python3-pyatspi";
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  ASSERT_TRUE(PrepareForUser(user.user()));
+  const std::string home = user->home;
+  const std::string shots = fScratch + "/shots";
+
+  sys::ChildOptions options = UserOptions(user.user());
+  options.rootSetup = [&](std::string* error) { return InstallInNamespace(user.user(), error); };
+  sys::ChildResult result = sys::RunAsUser(
+      &user.user(),
+      [&]() -> int {
+        ChildChecks checks;
+        gui::DesktopSession desktop;
+        StartDesktopWithUserPart(desktop, false, home, shots, checks);
+        if (checks.ExitCode() != 0) return checks.ExitCode();
+        bool first = true;
+        for (const auto& [language, locale] : {std::pair{"fr", "fr_FR.UTF-8"}, std::pair{"es", "es_ES.UTF-8"},
+                                               std::pair{"it", "it_IT.UTF-8"}, std::pair{"ja", "ja_JP.UTF-8"},
+                                               std::pair{"de", "de_DE.UTF-8"}}) {
+          const std::string lang = language;
+          auto tr = [&lang](const char* context, const char* source) {
+            return Translation(lang, context, source);
+          };
+          if (!first) {
+            RunResult installed = RunTool({kInstalledDemo, "--user"}, {"HOME=" + home, "PATH=/usr/bin:/bin"});
+            checks.Expect(installed.exitCode == 0, "quillon-demo-install --user: " + installed.output);
+          }
+          first = false;
+          pid_t pid = gui::Launch({kInstalledCommand},
+                                  {std::string("LANG=") + locale, "LANGUAGE=", "LC_ALL=", "LC_MESSAGES="},
+                                  shots + "/application-lang-" + lang + ".log");
+          checks.Expect(pid > 0, "cannot start the application");
+          if (pid <= 0) return 1;
+          gui::AccessibleDriver app(pid, ATSPI_DRIVER_PATH, shots);
+          gui::Driver screen(pid, kWindowTitle, shots);
+
+          const std::string heading =
+              ReadMeHeading(ReadFile(std::string(kInstalledBundle) + "/Resources/" + lang + ".lproj/readme.rtf"));
+          checks.Expect(heading.size() > 10, lang + ": no read-me in the bundle");
+          checks.Expect(app.WaitFor(1, heading, kWindowTimeoutMs), lang + ": the main window shows no read-me " + heading);
+          const std::vector<std::string> buttons = AccessibleLines("buttons", pid);
+          std::string names;
+          for (const std::string& name : buttons) names += " [" + name + "]";
+          for (const char* source : {"Uninstall…", "Quit", "Also remove the Quillon MIDI devices and their ALSA settings"}) {
+            const std::string text = tr("Uninstaller", source);
+            checks.Expect(!text.empty() && text != source &&
+                              std::find(buttons.begin(), buttons.end(), text) != buttons.end(),
+                          lang + ": no button or check box " + text + " for " + source + ":" + names);
+          }
+          checks.Expect(screen.Screenshot("lang-" + lang + "-main"), lang + ": no screenshot of the main window");
+
+          checks.Expect(app.Press(tr("Uninstaller", "Uninstall…")), lang + ": could not press Uninstall");
+          for (const char* warning : {"userPartOnlyTitle", "sharedWarningTitle"}) {
+            checks.Expect(app.WaitFor(2, tr("Localizable", warning), kWindowTimeoutMs), lang + ": no sheet " + warning);
+            checks.Expect(app.Press(tr("Localizable", "proceedButton")), lang + ": could not continue from " + warning);
+          }
+          checks.Expect(app.WaitFor(2, tr("Localizable", "uninstallSucceeded"), kEngineTimeoutMs),
+                        lang + ": no completion sheet");
+          std::string cut;
+          for (const std::string& line : AccessibleLines("cut", pid)) cut += "\n" + line;
+          checks.Expect(cut.empty(), lang + ": the completion sheet cuts off:" + cut);
+          checks.Expect(screen.Screenshot("lang-" + lang + "-complete"), lang + ": no screenshot of the completion sheet");
+          checks.Expect(app.Press(tr("Localizable", "quitButton")), lang + ": could not press Quit");
+          int status = -1;
+          checks.Expect(app.Process().WaitForExit(kWindowTimeoutMs, &status) && WIFEXITED(status) &&
+                            WEXITSTATUS(status) == 0,
+                        lang + ": the application did not quit with status 0");
+          checks.Expect(!Exists(home + "/.local/share/quillon"), lang + ": the user receipts stay");
+          if (checks.ExitCode() != 0) {
+            (void) screen.Screenshot("lang-" + lang + "-failure");
+            app.Process().Stop();
+            return checks.ExitCode();
+          }
+        }
+        return checks.ExitCode();
+      },
+      options);
+  KeepArtifacts();
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
+}
+
 }  // namespace

@@ -405,6 +405,76 @@ TEST_F(TerminalEndToEndTest, NoTerminalNeedsYesAndNothingInstalledAsksForNothing
   }
 }
 
+// The installed command speaks the user's language in a real terminal: its
+// help, its questions with their letters (the capital one typed for yes),
+// and its answer to a no. Only the user's own part is installed, so no
+// password is ever asked for.
+TEST_F(TerminalEndToEndTest, TheInstalledCommandsHelpAndQuestionsAreInTheUsersLanguage) {
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  const sys::TestUser& u = user.user();
+  const struct {
+    const char* lang;
+    const char* help;
+    const char* prompt;
+    const char* yes;
+    const char* cancelled;
+  } cases[] = {
+      {"fr_FR.UTF-8", "Utilisation\u00a0: quillon-uninstall", "[O/n]", "O", "Annul\u00e9."},
+      {"es_ES.UTF-8", "Modo de empleo: quillon-uninstall", "[S/n]", "S", "Cancelado."},
+      {"it_IT.UTF-8", "Uso: quillon-uninstall", "[S/n]", "S", "Annullato."},
+      {"ja_JP.UTF-8", "\u4f7f\u7528\u6cd5: quillon-uninstall", "[Y/n]", "Y",
+       "\u30ad\u30e3\u30f3\u30bb\u30eb\u3057\u307e\u3057\u305f"},
+      {"de_DE.UTF-8", "Aufruf: quillon-uninstall", "[J/n]", "J", "Abgebrochen."},
+  };
+  sys::ChildOptions options;
+  options.privateMountNamespace = true;
+  options.timeout = std::chrono::milliseconds(240000);
+  options.rootSetup = [&](std::string* error) { return Install({&u}, false, error) && ReplacePkexec(error); };
+  const std::string shots = fScratch + "/shots";
+  sys::ChildResult result = sys::RunAsUser(
+      &u,
+      [&]() -> int {
+        ChildChecks checks;
+        RunResult demo = RunTool({kDemo, "--user"}, {"HOME=" + u.home, "PATH=/usr/bin:/bin"});
+        checks.Expect(demo.exitCode == 0, "quillon-demo-install --user: " + demo.output);
+        for (const auto& c : cases) {
+          const std::string lang = c.lang;
+          Tmux tmux(u.home + "/tmux-" + lang.substr(0, 2) + ".sock");
+          const std::string command = "PAGER=cat LANG=" + lang + " " + kCommand;
+          checks.Expect(tmux.Start(command + " --help; " + command + " --no-restart; echo exit=$?; sleep 600",
+                                   {"PATH=/usr/bin:/bin", "HOME=" + u.home, "TERM=xterm"}),
+                        "tmux does not start");
+          checks.Expect(tmux.WaitFor(c.help), lang + ": no help:\n" + tmux.Screen());
+          // The MIDI question, answered with the capital; then a warning's
+          // question, answered no.
+          checks.Expect(tmux.WaitFor(c.prompt) && tmux.Keys({c.yes}, true) && tmux.Keys({"Enter"}),
+                        lang + ": no first question:\n" + tmux.Screen());
+          checks.Expect(tmux.WaitFor(c.prompt, 2) && tmux.Keys({"n"}, true) && tmux.Keys({"Enter"}),
+                        lang + ": no second question:\n" + tmux.Screen());
+          checks.Expect(tmux.WaitFor("exit=3"), lang + ": not cancelled:\n" + tmux.Screen());
+          const std::string screen = tmux.Screen();
+          checks.Expect(WriteFile(shots + "/lang-" + lang.substr(0, 2) + ".txt", screen), "no capture");
+          checks.Expect(Contains(screen, c.cancelled), lang + ": the screen does not say " + c.cancelled + "\n" + screen);
+          checks.Expect(!Contains(screen, "[Y/n]") || std::string(c.prompt) == "[Y/n]",
+                        lang + ": an English question:\n" + screen);
+          // man finds both pages in that language where they were installed.
+          for (const std::string name : {"quillon-uninstall", "quillon-uninstaller"}) {
+            const RunResult page =
+                RunTool({"/usr/bin/man", "-w", name}, {"PATH=/usr/bin:/bin", "HOME=" + u.home, "LANG=" + lang});
+            checks.Expect(Contains(page.output, "/usr/local/share/man/" + lang.substr(0, 2) + "/man1/" + name + ".1\n"),
+                          lang + ": man finds " + page.output);
+          }
+        }
+        checks.Expect(Exists(u.home + "/.local/share/quillon"), "something was removed");
+        checks.Expect(!Exists(shots + "/pkexec-was-called"), "pkexec was started");
+        return checks.ExitCode();
+      },
+      options);
+  KeepArtifacts();
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
+}
+
 // As root, for every user: both users' parts go, each removed as that user
 // (a wrapper around the user script notes who runs it), the system's part
 // goes without touching a home, and a third user's files stay as they were.

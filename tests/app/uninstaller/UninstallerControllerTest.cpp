@@ -506,6 +506,17 @@ TEST(Preflight, RootIsRefusedAndHelpAndVersionAreTheOnlyOptions) {
   EXPECT_EQ(UninstallerPreflight(2, withVerbose, 1000, 1000).exitStatus, -1);
   EXPECT_TRUE(UninstallerPreflight(2, withVerbose, 1000, 1000).verbose);
   EXPECT_FALSE(UninstallerPreflight(1, none, 1000, 1000).verbose);
+  // With the bundle's strings table, in the user's language.
+  const NSBundle french(QStringLiteral(QUILLON_BUNDLE_DIR), QLocale(QStringLiteral("fr_FR")));
+  EXPECT_EQ(UninstallerPreflight(2, withHelp, 1000, 1000, &french).output.rfind("Utilisation\u00a0: quillon-uninstaller", 0),
+            0u);
+  const UninstallerPreflightResult unknown = UninstallerPreflight(2, withOther, 1000, 1000, &french);
+  EXPECT_EQ(unknown.error.rfind("quillon-uninstaller: option inconnue --platform\nUtilisation\u00a0: ", 0), 0u)
+      << unknown.error;
+  const NSBundle japanese(QStringLiteral(QUILLON_BUNDLE_DIR), QLocale(QStringLiteral("ja_JP")));
+  const UninstallerPreflightResult root = UninstallerPreflight(1, none, 0, 0, &japanese);
+  EXPECT_NE(root.error.find("\u7aef\u672b\u3067 quillon-uninstall \u3092"), std::string::npos) << root.error;
+  EXPECT_EQ(UninstallerNeedsDisplayLine(&japanese).rfind("quillon-uninstaller: \u30b0\u30e9\u30d5\u30a3\u30ab\u30eb", 0), 0u);
 }
 
 // No display at all, and a display that names no server (Qt would abort

@@ -213,7 +213,8 @@ OSStatus MoreSecCopyRequestFromForm(const UInt8* bytes, size_t length, const Mor
     ok = ok && index < schema.count && !seen[index];
     const MoreSecRequestKey* key = ok ? &schema.keys[index] : NULL;
     const UInt8 kind = ok ? bytes[at + 1] : 0;
-    ok = ok && (kind == key->kind || kind == kMoreSecRequestRefused);
+    // A flag takes any value, so the child never refuses one.
+    ok = ok && (kind == key->kind || (kind == kMoreSecRequestRefused && key->kind != kMoreSecRequestFlag));
     const UInt32 valueLength = ok ? ReadU32(bytes + at + 2) : 0;
     ok = ok && valueLength <= length - at - kFieldHeader &&
          (valueLength <= key->maxBytes || (kind == kMoreSecRequestInteger && valueLength == 8));

@@ -20,6 +20,7 @@
 //            refused nothing: the request held the key, but not as a value
 //                    of its kind that fits; the command gets kCFBooleanFalse
 //                    there and refuses it as it refuses any other wrong type
+//                    (never for a flag, which any value sets)
 //   0xFF, the end, and nothing after it.
 #ifndef QUILLON_CORE_SECURITY_MORESECREQUESTFORM_H
 #define QUILLON_CORE_SECURITY_MORESECREQUESTFORM_H

@@ -142,6 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadForm{"KeyTwice", Form(kGoodPath + kGoodPath)},
         BadForm{"OtherKind", Form(Field(0, kMoreSecRequestFlag, ""))},
         BadForm{"RefusedWithBytes", Form(Field(0, kMoreSecRequestRefused, "x"))},
+        BadForm{"RefusedFlag", Form(Field(2, kMoreSecRequestRefused, ""))},
         BadForm{"LongerThanTheKeyAllows", Form(Field(0, kMoreSecRequestString, std::string(17, 'a')))},
         BadForm{"LengthBeyondTheForm", "QLRQ1\n" + Field(0, kMoreSecRequestString, "/ok").substr(0, 6) + "\xFF"},
         BadForm{"LongerThanTheFormAllows", Form(kGoodPath) + std::string(200, '\xFF')},

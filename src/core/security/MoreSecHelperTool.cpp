@@ -2,7 +2,9 @@
 // dispatch to the command, and the response.
 //
 // The tool may be set-user-ID root, so everything here treats its input as
-// hostile: the request is bounded by the frame reader, the effective user ID
+// hostile: the request is read and parsed only by a child with the caller's
+// rights (MoreSecRequestReader.h) and root reads back a bounded flat form of
+// the keys the command reads, the effective user ID
 // is the real user's except while root is needed, and the file that is made
 // root and set-user-ID is the running executable itself, reached through
 // /proc/self/exe rather than a path someone could swap.

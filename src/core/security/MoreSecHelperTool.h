@@ -28,8 +28,9 @@
 // may leave *response NULL or store a new dictionary, which passes to the
 // host; a descriptor list in it names open descriptors that the host sends
 // and then closes. The returned status travels in the response's error
-// number unless the response already holds one.
-// The request it gets holds only the keys of its schema, of their kinds.
+// number unless the response already holds one. The request holds only the
+// keys of the command's schema, each of its kind or kCFBooleanFalse where the
+// caller sent something else.
 typedef OSStatus (*MoreSecCommandProc)(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response);
 
 // A command and what it reads of a request. |parserProbe| is NULL except in

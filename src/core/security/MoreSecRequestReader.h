@@ -1,7 +1,7 @@
 // How a helper tool that can regain root reads its request: a child drops to
 // the caller's user and group IDs for good, reads and parses the frame, and
 // hands root the flat form of MoreSecRequestForm.h. A fault in the parser then
-// has the caller's rights, never root's. Private to the MoreSecurity module.
+// has the caller's rights, never root's.
 #ifndef QUILLON_CORE_SECURITY_MORESECREQUESTREADER_H
 #define QUILLON_CORE_SECURITY_MORESECREQUESTREADER_H
 

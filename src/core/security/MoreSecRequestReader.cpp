@@ -233,9 +233,15 @@ OSStatus MoreSecCopyRequestThroughChild(int fdIn, const MoreSecRequestSchema& sc
   assert(request != NULL && *request == NULL);
   int form[2];
   if (pipe2(form, O_CLOEXEC) != 0) return errno;
+  // A set-user-ID instance forks as root for a moment: the user's process
+  // count, which the user controls, must not keep the request from being read.
+  const uid_t effective = geteuid();
+  if (effective != 0) (void) seteuid(0);
   const pid_t child = fork();
+  const int forkErr = errno;
+  if (child != 0 && effective != 0 && seteuid(effective) != 0) abort();
   if (child < 0) {
-    const int err = errno;
+    const int err = forkErr;
     close(form[0]);
     close(form[1]);
     return err;

@@ -78,17 +78,29 @@ void ChooseCredentials(int fdIn, uid_t* uid, gid_t* gid) {
   *gid = nogroupGID;
 }
 
+// Closes descriptors |from| to |to|; a kernel without close_range gets one
+// close per number below the descriptor limit.
+bool CloseRange(unsigned int from, unsigned int to) {
+  if (syscall(SYS_close_range, from, to, 0) == 0) return true;
+  if (errno != ENOSYS) return false;
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+  const rlim_t end = std::min<rlim_t>(limit.rlim_cur == RLIM_INFINITY ? 65536 : limit.rlim_cur, rlim_t{to} + 1);
+  for (rlim_t fd = from; fd < end; fd++) (void) close(static_cast<int>(fd));
+  return true;
+}
+
 // Closes every descriptor but the three kept ones.
 bool CloseAllBut(int a, int b, int c) {
   int keep[] = {a, b, c};
   std::sort(keep, keep + 3);
   unsigned int from = 0;
   for (int fd : keep) {
-    if (fd < 0) continue;
-    if (static_cast<unsigned int>(fd) > from && syscall(SYS_close_range, from, fd - 1, 0) != 0) return false;
+    if (fd < 0 || static_cast<unsigned int>(fd) < from) continue;
+    if (static_cast<unsigned int>(fd) > from && !CloseRange(from, static_cast<unsigned int>(fd) - 1)) return false;
     from = static_cast<unsigned int>(fd) + 1;
   }
-  return syscall(SYS_close_range, from, ~0U, 0) == 0;
+  return CloseRange(from, ~0U);
 }
 
 bool DropForGood(uid_t uid, gid_t gid) {

@@ -252,6 +252,26 @@
         <translation>Probelauf: Es wurde nichts verändert.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Zu entfernende Dateien und Ordner: %1 des Systemteils und %2 Ihrer eigenen.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Zu entfernende eigene Dateien und Ordner: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Darunter ist das Anmeldeobjekt %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>Außerdem wird der Quillon-Block aus %1 entfernt; der Rest dieser Datei bleibt erhalten.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>Die Liste dessen, was entfernt wird, ist nicht verfügbar.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Die eigenen Quillon-Einstellungen von %1 wurden nicht entfernt: %2</translation>
     </message>

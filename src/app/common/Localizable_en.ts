@@ -252,6 +252,26 @@
         <translation>Dry run: nothing was changed.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Files and folders to be removed: %1 of the system part and %2 of your own.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Files and folders of your own to be removed: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Among them is the login item %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>The Quillon block is also taken out of %1; the rest of that file stays.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>The list of what will be removed is not available.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>The own Quillon settings of %1 were not removed: %2</translation>
     </message>

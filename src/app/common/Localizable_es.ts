@@ -328,6 +328,26 @@
         <translation>Hay otra ventana del desinstalador de Quillon abierta y se ha traído al frente. Continúe en esa ventana; esta se cierra al pulsar Aceptar.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Archivos y carpetas que se eliminarán: %1 de la parte del sistema y %2 de los suyos.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Archivos y carpetas propios que se eliminarán: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Entre ellos está el elemento de inicio de sesión %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>También se quita el bloque de Quillon de %1; el resto de ese archivo se conserva.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>La lista de lo que se eliminará no está disponible.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>No se eliminaron los ajustes de Quillon propios de %1: %2</translation>
     </message>

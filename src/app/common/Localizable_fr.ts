@@ -328,6 +328,26 @@
         <translation>Une autre fenêtre du programme de désinstallation de Quillon est ouverte et a été mise au premier plan. Continuez dans cette fenêtre ; celle-ci se ferme lorsque vous cliquez sur OK.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Fichiers et dossiers à supprimer : %1 de la partie système et %2 des vôtres.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Fichiers et dossiers personnels à supprimer : %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Parmi eux figure l’élément lancé à l’ouverture de session %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>Le bloc Quillon est aussi retiré de %1 ; le reste de ce fichier est conservé.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>La liste de ce qui sera supprimé n’est pas disponible.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Les réglages Quillon propres à %1 n’ont pas été supprimés : %2</translation>
     </message>

@@ -328,6 +328,26 @@
         <translation>È aperta un’altra finestra del programma di disinstallazione di Quillon, che è stata portata in primo piano. Continuare in quella finestra; questa si chiude quando si preme OK.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>File e cartelle da rimuovere: %1 della parte di sistema e %2 dei propri.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>File e cartelle propri da rimuovere: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Tra questi c’è l’elemento avviato all’accesso %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>Anche il blocco di Quillon viene tolto da %1; il resto di quel file resta invariato.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>L’elenco di ciò che verrà rimosso non è disponibile.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Le impostazioni di Quillon proprie di %1 non sono state rimosse: %2</translation>
     </message>

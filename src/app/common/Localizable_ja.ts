@@ -328,6 +328,26 @@
         <translation>Quillon アンインストーラーの別のウィンドウが開いていて、前面に表示されました。そのウィンドウで続けてください。このウィンドウは OK を押すと閉じます。</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>削除されるファイルとフォルダー: システム部分から %1 個、あなた自身のものから %2 個。</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>削除されるあなた自身のファイルとフォルダー: %1 個。</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>その中にはログイン項目 %1 も含まれます。</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>%1 からも Quillon のブロックが取り除かれます。ファイルの残りはそのままです。</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>削除されるものの一覧は利用できません。</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>%1 自身の Quillon 設定は削除されませんでした: %2</translation>
     </message>

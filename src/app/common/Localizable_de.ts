@@ -272,6 +272,26 @@
         <translation>Die Liste dessen, was entfernt wird, ist nicht verfügbar.</translation>
     </message>
     <message>
+        <source>passwordTryAgain</source>
+        <translation>Das Passwort wurde nicht angenommen. Bitte versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Legitimierung fehlgeschlagen: Das Passwort wurde nicht angenommen. Es wurde nichts entfernt.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>Die Richtlinie des Systemverwalters erlaubt dies nicht: Ihr Konto darf Quillon nicht von diesem Rechner entfernen, und daran ändert auch kein Passwort etwas. Bitten Sie einen Systemverwalter, es zu entfernen oder Ihrem Konto dies zu erlauben. Es wurde nichts entfernt.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>Das Passwort wurde nicht angenommen.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>Das eingegebene Systemverwalter-Passwort wurde nicht angenommen, daher wurde nichts entfernt. Versuchen Sie es erneut mit dem Passwort eines Systemverwalter-Kontos.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Die eigenen Quillon-Einstellungen von %1 wurden nicht entfernt: %2</translation>
     </message>

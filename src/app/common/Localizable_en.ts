@@ -272,6 +272,26 @@
         <translation>The list of what will be removed is not available.</translation>
     </message>
     <message>
+        <source>passwordTryAgain</source>
+        <translation>Sorry, try again: the password was not accepted.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Authentication failed: the password was not accepted. Nothing was removed.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>The administrator’s policy does not allow this: your account may not remove Quillon from this computer, and no password changes that. Ask an administrator to remove it, or to allow your account to do so. Nothing was removed.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>The password was not accepted.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>The administrator password that was typed was not accepted, so nothing was removed. Try again with the password of an administrator account.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>The own Quillon settings of %1 were not removed: %2</translation>
     </message>

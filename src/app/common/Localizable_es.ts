@@ -348,6 +348,26 @@
         <translation>La lista de lo que se eliminará no está disponible.</translation>
     </message>
     <message>
+        <source>passwordTryAgain</source>
+        <translation>Lo sentimos, inténtelo de nuevo: no se aceptó la contraseña.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Falló la autenticación: no se aceptó la contraseña. No se eliminó nada.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>La directiva del administrador no lo permite: su cuenta no puede eliminar Quillon de este equipo, y ninguna contraseña cambia eso. Pida a un administrador que lo elimine o que permita a su cuenta hacerlo. No se eliminó nada.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>No se aceptó la contraseña.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>No se aceptó la contraseña de administrador introducida, así que no se eliminó nada. Inténtelo de nuevo con la contraseña de una cuenta de administrador.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>No se eliminaron los ajustes de Quillon propios de %1: %2</translation>
     </message>

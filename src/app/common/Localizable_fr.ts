@@ -348,6 +348,26 @@
         <translation>La liste de ce qui sera supprimé n’est pas disponible.</translation>
     </message>
     <message>
+        <source>passwordTryAgain</source>
+        <translation>Désolé, veuillez réessayer : le mot de passe n’a pas été accepté.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Échec de l’authentification : le mot de passe n’a pas été accepté. Rien n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>La politique de l’administrateur ne le permet pas : votre compte ne peut pas supprimer Quillon de cet ordinateur, et aucun mot de passe n’y change rien. Demandez à un administrateur de le supprimer, ou d’autoriser votre compte à le faire. Rien n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>Le mot de passe n’a pas été accepté.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>Le mot de passe administrateur saisi n’a pas été accepté ; rien n’a donc été supprimé. Réessayez avec le mot de passe d’un compte administrateur.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Les réglages Quillon propres à %1 n’ont pas été supprimés : %2</translation>
     </message>

@@ -348,6 +348,26 @@
         <translation>L’elenco di ciò che verrà rimosso non è disponibile.</translation>
     </message>
     <message>
+        <source>passwordTryAgain</source>
+        <translation>Riprovare: la password non è stata accettata.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Autenticazione non riuscita: la password non è stata accettata. Non è stato rimosso nulla.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>I criteri dell’amministratore non lo consentono: il proprio account non può rimuovere Quillon da questo computer, e nessuna password cambia questo. Chiedere a un amministratore di rimuoverlo o di consentirlo al proprio account. Non è stato rimosso nulla.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>La password non è stata accettata.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>La password di amministratore digitata non è stata accettata, quindi non è stato rimosso nulla. Riprovare con la password di un account amministratore.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Le impostazioni di Quillon proprie di %1 non sono state rimosse: %2</translation>
     </message>

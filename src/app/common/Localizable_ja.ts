@@ -348,6 +348,26 @@
         <translation>削除されるものの一覧は利用できません。</translation>
     </message>
     <message>
+        <source>passwordTryAgain</source>
+        <translation>パスワードが受け付けられませんでした。もう一度入力してください。</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>認証に失敗しました: パスワードが受け付けられませんでした。何も削除されていません。</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>管理者のポリシーにより許可されていません: あなたのアカウントはこのコンピューターから Quillon を削除できず、パスワードを入力しても変わりません。管理者に削除を依頼するか、あなたのアカウントに許可するよう依頼してください。何も削除されていません。</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>パスワードが受け付けられませんでした。</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>入力された管理者パスワードが受け付けられなかったため、何も削除されていません。管理者アカウントのパスワードでもう一度お試しください。</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>%1 自身の Quillon 設定は削除されませんでした: %2</translation>
     </message>

@@ -380,7 +380,8 @@ void UninstallerController::StartPreview(bool removeMidiDevices) {
     AskWarning();
   };
   try {
-    fPreviewThread = std::thread([this, preview, done, lister = fEnvironment.preview]() {
+    fPreviewThread = std::thread([this, preview, done, lister = fEnvironment.preview, policy = fEnvironment.policy]() {
+      if (preview->systemPart && policy) preview->policy = policy();
       if (lister) {
         const Boolean midi = preview->removeMidiDevices ? 1 : 0;
         const int systemErr = preview->systemPart ? lister(true, midi, &preview->system) : 0;
@@ -689,6 +690,13 @@ void UninstallerController::EngineDidFinish(const UninstallerRunResult& result) 
     case UninstallerOutcome::kCancelled:
       return;  // the user's own decision
     case UninstallerOutcome::kDenied:
+      // Where a password was to be asked for, the password was refused;
+      // otherwise the policy refused without asking.
+      if (fPreview.policy == UninstallerPolicyVerdict::kChallenge) {
+        ShowFailureSheet(LocalizedString(QStringLiteral("passwordRefusedTitle")),
+                         {LocalizedString(QStringLiteral("passwordRefusedMessage"))});
+        return;
+      }
       ShowFailureSheet(LocalizedString(QStringLiteral("deniedTitle")), {LocalizedString(QStringLiteral("deniedMessage"))});
       return;
     case UninstallerOutcome::kNoAgent:

@@ -12,7 +12,9 @@
 #include <MacTypes.h>
 #include <UninstallerEngine.h>
 
+#include <Authorization.h>
 #include <UninstallerFlow.h>
+#include <UninstallerPolicy.h>
 #include <UninstallerPreview.h>
 #include <UninstallerRunLog.h>
 #include <UninstallerSession.h>
@@ -39,6 +41,10 @@ struct UninstallerEnvironment {
       [](bool systemPart, Boolean removeMidiDevices, UninstallerPreviewPart* part) {
         return UninstallerPreview(systemPart, removeMidiDevices, nullptr, part);
       };
+  // What polkit would answer, without asking anyone, about the uninstall;
+  // asked with the list, off the main thread. A denial after a password
+  // was asked for is the password's; otherwise it is the policy's.
+  std::function<UninstallerPolicyVerdict()> policy = []() { return UninstallerAskPolicy(kQuillonUninstallRight); };
 };
 
 class UninstallerController : public NSObject {
@@ -193,6 +199,7 @@ class UninstallerController : public NSObject {
     UninstallerPreviewPart system;
     UninstallerPreviewPart user;
     int error = 0;
+    UninstallerPolicyVerdict policy = UninstallerPolicyVerdict::kUnknown;
   };
   Preview fPreview;
   std::thread fPreviewThread;

@@ -60,6 +60,7 @@ class AppTest : public testing::Test {
       UninstallerPreviewParse(kept, part);
       return previewError;
     };
+    environment.policy = [this]() { return policyVerdict; };
     controller = std::make_unique<UninstallerController>(
         *nib,
         [this](CFStringRef* log, Boolean removeMidi, const UninstallerEngineOptions& options) {
@@ -151,4 +152,6 @@ class AppTest : public testing::Test {
       "folder /home/u/.config/quillon\nfile /home/u/.config/quillon/devices.plist\n"
       "login-item /home/u/.config/autostart/quillon-midi-agent.desktop\nalsa-block /home/u/.asoundrc\n";
   int previewError = 0;
+  // What polkit would say without asking.
+  UninstallerPolicyVerdict policyVerdict = UninstallerPolicyVerdict::kNotAuthorized;
 };

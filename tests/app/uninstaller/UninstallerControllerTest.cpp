@@ -141,10 +141,23 @@ TEST_F(Flow, OnlyCancelShowsNothingAndEveryRunsLogStaysAboveTheNextAndInTheLogFi
 // Authorization Services' own cancel and denial, when they come before the
 // helper tool, mean what the tool's do: nothing shown, and the denied sheet.
 TEST_F(Flow, AuthorizationServicesCancelShowsNothingAndItsDenialTheDeniedSheet) {
-  results = {{-60006, "x"}, {-60005, "y"}};
+  results = {{-60006, "x"}, {-60005, "y"}, {-60005, "z"}, {-60005, "w"}};
   controller->uninstall_(nullptr);
   Press(kNSAlertDefaultButtonName);
   EXPECT_TRUE(Sheet().isNil());
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("deniedTitle"));
+  Press(kNSAlertDefaultButtonName);
+  // Where polkit would have asked for a password, the denial is the
+  // password's; where it could not be asked, the policy's as before.
+  policyVerdict = UninstallerPolicyVerdict::kChallenge;
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("passwordRefusedTitle"));
+  EXPECT_TRUE(SheetLabel(kNSAlertMessageName).startsWith(Text("passwordRefusedMessage")));
+  Press(kNSAlertDefaultButtonName);
+  policyVerdict = UninstallerPolicyVerdict::kUnknown;
   controller->uninstall_(nullptr);
   Press(kNSAlertDefaultButtonName);
   EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("deniedTitle"));
@@ -1019,6 +1032,13 @@ class Sheets : public AppTest {
       CollectAlert(QLatin1String(sheet), &shown);
       Press(kNSAlertDefaultButtonName);
     }
+    results = {{-60005, "x"}};
+    policyVerdict = UninstallerPolicyVerdict::kChallenge;
+    controller->uninstall_(nullptr);
+    Press(kNSAlertDefaultButtonName);
+    CollectAlert(QStringLiteral("passwordRefused"), &shown);
+    Press(kNSAlertDefaultButtonName);
+    policyVerdict = UninstallerPolicyVerdict::kNotAuthorized;
     installedParts = kUninstallerNothingInstalled;
     controller->uninstall_(nullptr);
     CollectAlert(QStringLiteral("notInstalled"), &shown);

@@ -292,6 +292,14 @@
         <translation>Das eingegebene Systemverwalter-Passwort wurde nicht angenommen, daher wurde nichts entfernt. Versuchen Sie es erneut mit dem Passwort eines Systemverwalter-Kontos.</translation>
     </message>
     <message>
+        <source>terminalReadMeNote</source>
+        <translation>In diesem Terminal treten die Fragen nach dieser Seite an die Stelle der Bedienelemente des Fensters: „Deinstallieren …“ bedeutet, sie mit Ja zu beantworten, und das Ankreuzfeld „Auch die Quillon-MIDI-Geräte und ihre ALSA-Einstellungen entfernen“ ist die MIDI-Frage (oder --keep-midi-devices). Das Protokoll des Laufs wird am Ende ausgegeben und in der Protokolldatei aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>Die Liesmich-Datei öffnet sich im Textbetrachter: Drücken Sie q, um ihn zu verlassen und zu den Fragen zu gelangen.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Die eigenen Quillon-Einstellungen von %1 wurden nicht entfernt: %2</translation>
     </message>

@@ -292,6 +292,14 @@
         <translation>The administrator password that was typed was not accepted, so nothing was removed. Try again with the password of an administrator account.</translation>
     </message>
     <message>
+        <source>terminalReadMeNote</source>
+        <translation>In this terminal, the questions after this page take the place of the window’s controls: “Uninstall…” is answering them with yes, and the box “Also remove the Quillon MIDI devices and their ALSA settings” is the MIDI question (or --keep-midi-devices). The log of the run is printed at the end and kept in the log file.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>The read-me opens in the pager: press q to leave it and go on to the questions.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>The own Quillon settings of %1 were not removed: %2</translation>
     </message>

@@ -368,6 +368,14 @@
         <translation>No se aceptó la contraseña de administrador introducida, así que no se eliminó nada. Inténtelo de nuevo con la contraseña de una cuenta de administrador.</translation>
     </message>
     <message>
+        <source>terminalReadMeNote</source>
+        <translation>En esta terminal, las preguntas que siguen a esta página ocupan el lugar de los controles de la ventana: «Desinstalar…» equivale a responderlas que sí, y la casilla «Eliminar también los dispositivos MIDI Quillon y sus ajustes de ALSA» es la pregunta sobre MIDI (o --keep-midi-devices). El registro de la ejecución se muestra al final y se guarda en el archivo de registro.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>El archivo Léame se abre en el paginador: pulse q para salir y pasar a las preguntas.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>No se eliminaron los ajustes de Quillon propios de %1: %2</translation>
     </message>

@@ -368,6 +368,14 @@
         <translation>Le mot de passe administrateur saisi n’a pas été accepté ; rien n’a donc été supprimé. Réessayez avec le mot de passe d’un compte administrateur.</translation>
     </message>
     <message>
+        <source>terminalReadMeNote</source>
+        <translation>Dans ce terminal, les questions qui suivent cette page remplacent les commandes de la fenêtre : « Désinstaller… » revient à y répondre oui, et la case « Supprimer aussi les périphériques MIDI Quillon et leurs réglages ALSA » correspond à la question MIDI (ou à --keep-midi-devices). Le journal de l’exécution est affiché à la fin et conservé dans le fichier journal.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>Le fichier Lisez-moi s’ouvre dans le visualiseur : appuyez sur q pour le quitter et passer aux questions.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Les réglages Quillon propres à %1 n’ont pas été supprimés : %2</translation>
     </message>

@@ -368,6 +368,14 @@
         <translation>La password di amministratore digitata non è stata accettata, quindi non è stato rimosso nulla. Riprovare con la password di un account amministratore.</translation>
     </message>
     <message>
+        <source>terminalReadMeNote</source>
+        <translation>In questo terminale, le domande dopo questa pagina prendono il posto dei controlli della finestra: «Disinstalla…» corrisponde a rispondere sì, e la casella «Rimuovi anche i dispositivi MIDI Quillon e le loro impostazioni ALSA» è la domanda sul MIDI (o --keep-midi-devices). Il registro dell’esecuzione viene mostrato alla fine e conservato nel file di registro.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>Il file Leggimi si apre nel paginatore: premere q per uscire e passare alle domande.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Le impostazioni di Quillon proprie di %1 non sono state rimosse: %2</translation>
     </message>

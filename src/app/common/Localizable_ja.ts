@@ -368,6 +368,14 @@
         <translation>入力された管理者パスワードが受け付けられなかったため、何も削除されていません。管理者アカウントのパスワードでもう一度お試しください。</translation>
     </message>
     <message>
+        <source>terminalReadMeNote</source>
+        <translation>この端末では、このページの後に続く質問がウィンドウの操作の代わりになります。「アンインストール…」は質問に「はい」と答えることに、「Quillon MIDI デバイスとその ALSA 設定も削除する」チェックボックスは MIDI の質問 (または --keep-midi-devices) に当たります。実行のログは最後に表示され、ログファイルにも保存されます。</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>ReadMe はページャーで開きます。q を押すと閉じて質問に進みます。</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>%1 自身の Quillon 設定は削除されませんでした: %2</translation>
     </message>

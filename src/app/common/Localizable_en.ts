@@ -252,6 +252,54 @@
         <translation>Dry run: nothing was changed.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Files and folders to be removed: %1 of the system part and %2 of your own.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Files and folders of your own to be removed: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Among them is the login item %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>The Quillon block is also taken out of %1; the rest of that file stays.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>The list of what will be removed is not available.</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>Sorry, try again: the password was not accepted.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Authentication failed: the password was not accepted. Nothing was removed.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>The administrator’s policy does not allow this: your account may not remove Quillon from this computer, and no password changes that. Ask an administrator to remove it, or to allow your account to do so. Nothing was removed.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>The password was not accepted.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>The administrator password that was typed was not accepted, so nothing was removed. Try again with the password of an administrator account.</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>In this terminal, the questions after this page take the place of the window’s controls: “Uninstall…” is answering them with yes, and the box “Also remove the Quillon MIDI devices and their ALSA settings” is the MIDI question (or --keep-midi-devices). The log of the run is printed at the end and kept in the log file.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>The read-me opens in the pager: press q to leave it and go on to the questions.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>The own Quillon settings of %1 were not removed: %2</translation>
     </message>

@@ -328,6 +328,54 @@
         <translation>Hay otra ventana del desinstalador de Quillon abierta y se ha traído al frente. Continúe en esa ventana; esta se cierra al pulsar Aceptar.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Archivos y carpetas que se eliminarán: %1 de la parte del sistema y %2 de los suyos.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Archivos y carpetas propios que se eliminarán: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Entre ellos está el elemento de inicio de sesión %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>También se quita el bloque de Quillon de %1; el resto de ese archivo se conserva.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>La lista de lo que se eliminará no está disponible.</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>Lo sentimos, inténtelo de nuevo: no se aceptó la contraseña.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Falló la autenticación: no se aceptó la contraseña. No se eliminó nada.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>La directiva del administrador no lo permite: su cuenta no puede eliminar Quillon de este equipo, y ninguna contraseña cambia eso. Pida a un administrador que lo elimine o que permita a su cuenta hacerlo. No se eliminó nada.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>No se aceptó la contraseña.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>No se aceptó la contraseña de administrador introducida, así que no se eliminó nada. Inténtelo de nuevo con la contraseña de una cuenta de administrador.</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>En esta terminal, las preguntas que siguen a esta página ocupan el lugar de los controles de la ventana: «Desinstalar…» equivale a responderlas que sí, y la casilla «Eliminar también los dispositivos MIDI Quillon y sus ajustes de ALSA» es la pregunta sobre MIDI (o --keep-midi-devices). El registro de la ejecución se muestra al final y se guarda en el archivo de registro.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>El archivo Léame se abre en el paginador: pulse q para salir y pasar a las preguntas.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>No se eliminaron los ajustes de Quillon propios de %1: %2</translation>
     </message>

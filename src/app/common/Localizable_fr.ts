@@ -328,6 +328,54 @@
         <translation>Une autre fenêtre du programme de désinstallation de Quillon est ouverte et a été mise au premier plan. Continuez dans cette fenêtre ; celle-ci se ferme lorsque vous cliquez sur OK.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Fichiers et dossiers à supprimer : %1 de la partie système et %2 des vôtres.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Fichiers et dossiers personnels à supprimer : %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Parmi eux figure l’élément lancé à l’ouverture de session %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>Le bloc Quillon est aussi retiré de %1 ; le reste de ce fichier est conservé.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>La liste de ce qui sera supprimé n’est pas disponible.</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>Désolé, veuillez réessayer : le mot de passe n’a pas été accepté.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Échec de l’authentification : le mot de passe n’a pas été accepté. Rien n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>La politique de l’administrateur ne le permet pas : votre compte ne peut pas supprimer Quillon de cet ordinateur, et aucun mot de passe n’y change rien. Demandez à un administrateur de le supprimer, ou d’autoriser votre compte à le faire. Rien n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>Le mot de passe n’a pas été accepté.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>Le mot de passe administrateur saisi n’a pas été accepté ; rien n’a donc été supprimé. Réessayez avec le mot de passe d’un compte administrateur.</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>Dans ce terminal, les questions qui suivent cette page remplacent les commandes de la fenêtre : « Désinstaller… » revient à y répondre oui, et la case « Supprimer aussi les périphériques MIDI Quillon et leurs réglages ALSA » correspond à la question MIDI (ou à --keep-midi-devices). Le journal de l’exécution est affiché à la fin et conservé dans le fichier journal.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>Le fichier Lisez-moi s’ouvre dans le visualiseur : appuyez sur q pour le quitter et passer aux questions.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Les réglages Quillon propres à %1 n’ont pas été supprimés : %2</translation>
     </message>

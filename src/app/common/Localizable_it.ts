@@ -328,6 +328,54 @@
         <translation>È aperta un’altra finestra del programma di disinstallazione di Quillon, che è stata portata in primo piano. Continuare in quella finestra; questa si chiude quando si preme OK.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>File e cartelle da rimuovere: %1 della parte di sistema e %2 dei propri.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>File e cartelle propri da rimuovere: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Tra questi c’è l’elemento avviato all’accesso %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>Anche il blocco di Quillon viene tolto da %1; il resto di quel file resta invariato.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>L’elenco di ciò che verrà rimosso non è disponibile.</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>Riprovare: la password non è stata accettata.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Autenticazione non riuscita: la password non è stata accettata. Non è stato rimosso nulla.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>I criteri dell’amministratore non lo consentono: il proprio account non può rimuovere Quillon da questo computer, e nessuna password cambia questo. Chiedere a un amministratore di rimuoverlo o di consentirlo al proprio account. Non è stato rimosso nulla.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>La password non è stata accettata.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>La password di amministratore digitata non è stata accettata, quindi non è stato rimosso nulla. Riprovare con la password di un account amministratore.</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>In questo terminale, le domande dopo questa pagina prendono il posto dei controlli della finestra: «Disinstalla…» corrisponde a rispondere sì, e la casella «Rimuovi anche i dispositivi MIDI Quillon e le loro impostazioni ALSA» è la domanda sul MIDI (o --keep-midi-devices). Il registro dell’esecuzione viene mostrato alla fine e conservato nel file di registro.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>Il file Leggimi si apre nel paginatore: premere q per uscire e passare alle domande.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Le impostazioni di Quillon proprie di %1 non sono state rimosse: %2</translation>
     </message>

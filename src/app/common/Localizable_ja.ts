@@ -328,6 +328,54 @@
         <translation>Quillon アンインストーラーの別のウィンドウが開いていて、前面に表示されました。そのウィンドウで続けてください。このウィンドウは OK を押すと閉じます。</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>削除されるファイルとフォルダー: システム部分から %1 個、あなた自身のものから %2 個。</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>削除されるあなた自身のファイルとフォルダー: %1 個。</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>その中にはログイン項目 %1 も含まれます。</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>%1 からも Quillon のブロックが取り除かれます。ファイルの残りはそのままです。</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>削除されるものの一覧は利用できません。</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>パスワードが受け付けられませんでした。もう一度入力してください。</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>認証に失敗しました: パスワードが受け付けられませんでした。何も削除されていません。</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>管理者のポリシーにより許可されていません: あなたのアカウントはこのコンピューターから Quillon を削除できず、パスワードを入力しても変わりません。管理者に削除を依頼するか、あなたのアカウントに許可するよう依頼してください。何も削除されていません。</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>パスワードが受け付けられませんでした。</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>入力された管理者パスワードが受け付けられなかったため、何も削除されていません。管理者アカウントのパスワードでもう一度お試しください。</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>この端末では、このページの後に続く質問がウィンドウの操作の代わりになります。「アンインストール…」は質問に「はい」と答えることに、「Quillon MIDI デバイスとその ALSA 設定も削除する」チェックボックスは MIDI の質問 (または --keep-midi-devices) に当たります。実行のログは最後に表示され、ログファイルにも保存されます。</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>ReadMe はページャーで開きます。q を押すと閉じて質問に進みます。</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>%1 自身の Quillon 設定は削除されませんでした: %2</translation>
     </message>

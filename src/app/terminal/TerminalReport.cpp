@@ -105,7 +105,7 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
         break;
       case kTerminalExitCancelled:
         text = gInterrupted ? Text("terminalCancelled")
-                            : Text(UninstallerOutcomeOf(status) == UninstallerOutcome::kDenied ? "terminalDenied"
+                            : Text(UninstallerOutcomeOf(status) == UninstallerOutcome::kDenied ? fDeniedKey
                                                                                                 : "statusCanceled");
         SayError(text);
         break;

@@ -13,7 +13,9 @@
 #include <AppKit/NSBundle.h>
 #include <AppKit/RTFParser.h>
 #include <UninstallerEngine.h>
+#include <Authorization.h>
 #include <UninstallerFlow.h>
+#include <UninstallerPolicy.h>
 #include <UninstallerRunLog.h>
 #include <UninstallerSession.h>
 
@@ -47,7 +49,8 @@ namespace terminal {
 
 namespace {
 
-// What is shown of the diagnostics of a failed run.
+// As sudo: three tries at the password.
+constexpr int kPasswordAttempts = 3;
 
 }  // namespace
 
@@ -201,6 +204,32 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
   return result.status;
 }
 
+// pkexec ends alike whether the password was refused or the policy refused
+// without asking: polkit is asked first, without any prompt. A policy that
+// says no is said at once, with no prompt; where a password would be asked,
+// a refusal is the password's, and another try follows, each a whole run of
+// the engine with its own clean-up.
+OSStatus TerminalRun::RunAskingPassword(Boolean removeMidi, const UninstallerEngineOptions& options,
+                                        std::string* log) {
+  const UninstallerPolicyVerdict verdict = UninstallerAskPolicy(kQuillonUninstallRight);
+  if (verdict == UninstallerPolicyVerdict::kNotAuthorized) {
+    fDeniedKey = "terminalPolicyDenied";
+    return errAuthorizationDenied;
+  }
+  OSStatus status = noErr;
+  for (int attempt = 1; attempt <= kPasswordAttempts; attempt++) {
+    log->clear();
+    status = RunEngine(removeMidi, options, true, std::string(), log);
+    if (UninstallerOutcomeOf(status) != UninstallerOutcome::kDenied || gInterrupted != 0 ||
+        verdict != UninstallerPolicyVerdict::kChallenge) {
+      break;
+    }
+    fDeniedKey = "terminalPasswordRefused";
+    if (attempt < kPasswordAttempts) SayError(Text("passwordTryAgain"));
+  }
+  return status;
+}
+
 bool TerminalRun::RequestRestartNow() {
   QObject context;
   QEventLoop loop;
@@ -262,7 +291,8 @@ int TerminalRun::RunForUser() {
   options.userPartOnly = !systemPart;
   Part part;
   part.uid = getuid();
-  part.status = RunEngine(removeMidi, options, systemPart, std::string(), &part.log);
+  part.status = systemPart ? RunAskingPassword(removeMidi, options, &part.log)
+                           : RunEngine(removeMidi, options, false, std::string(), &part.log);
   fSystemPartRemoved = systemPart && part.status == noErr;
   fParts.push_back(part);
   const TerminalExit exit = TerminalExitForStatus(part.status, gInterrupted != 0);

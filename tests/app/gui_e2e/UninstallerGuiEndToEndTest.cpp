@@ -499,6 +499,103 @@ TEST_F(UninstallerGuiEndToEndTest, ABundleWithoutItsRemovalScriptEndsInTheErrorS
   EXPECT_TRUE(Contains(diagnostics[0], "Uninstaller error:-4960 ")) << diagnostics[0];
 }
 
+// Pictures for a reader, in English and in German: the first warning with
+// what will be removed and its paths open under Show Details, then the error
+// sheet of a run whose data folder is on a full file system (a small tmpfs
+// on ~/.local/share, filled to its last block after the user's part went
+// in), where the helper tool cannot be copied.
+TEST_F(UninstallerGuiEndToEndTest, TheWarningWithWhatWillBeRemovedAndAFullDisksErrorSheetInEnglishAndGerman) {
+  const struct {
+    const char* language;
+    const char* lang;
+    const char* title;
+  } languages[] = {{"en", "C.UTF-8", "Quillon Uninstaller"}, {"de", "de_DE.UTF-8", "Quillon deinstallieren"}};
+  for (const auto& language : languages) {
+    SCOPED_TRACE(language.language);
+    sys::ScopedTestUser user;
+    ASSERT_TRUE(user.ok()) << user.error();
+    sys::ScopedPolkitRule rule(user.user(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+    ASSERT_TRUE(rule.ok()) << rule.error();
+    ASSERT_TRUE(PrepareForUser(user.user()));
+    const std::string home = user->home;
+    const std::string shots = fScratch + "/shots";
+    const std::string suffix = std::string("-") + language.language;
+    sys::ChildOptions options = UserOptions(user.user());
+    options.rootSetup = [&](std::string* error) {
+      if (!InstallInNamespace(user.user(), error) || !InstallSystemPart(error)) return false;
+      for (const std::string& folder : {home + "/.local", home + "/.local/share"}) {
+        if ((mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) || chown(folder.c_str(), user->uid, user->gid) != 0) {
+          *error = "cannot make " + folder;
+          return false;
+        }
+      }
+      const std::string data =
+          "mode=0755,size=2m,uid=" + std::to_string(user->uid) + ",gid=" + std::to_string(user->gid);
+      return sys::MountTmpfs(home + "/.local/share", 0, data, error);
+    };
+    sys::ChildResult result = sys::RunAsUser(
+        &user.user(),
+        [&]() -> int {
+          ChildChecks checks;
+          checks.Expect(mkdir((home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
+          RunResult installed = RunTool({kInstalledDemo, "--user"}, {"HOME=" + home, "PATH=/usr/bin:/bin"});
+          checks.Expect(installed.exitCode == 0, "quillon-demo-install --user: " + installed.output);
+          // To the last block: dd ends when the file system is full.
+          (void) RunTool({"/bin/sh", "-c", "dd if=/dev/zero of=\"$1/filler\" bs=4k 2>/dev/null; true", "sh",
+                          home + "/.local/share"},
+                         {"PATH=/usr/bin:/bin"});
+          struct statfs fs = {};
+          checks.Expect(statfs((home + "/.local/share").c_str(), &fs) == 0 && fs.f_bavail == 0, "the disk is not full");
+          pid_t pid = gui::Launch({kInstalledCommand}, {std::string("LANG=") + language.lang, "LANGUAGE="},
+                                  shots + "/application" + suffix + ".log");
+          checks.Expect(pid > 0, "cannot start the application");
+          if (pid <= 0) return 1;
+          gui::Driver app(pid, language.title, shots);
+          const std::string main = app.WaitForFirstWindow(kWindowTimeoutMs);
+          checks.Expect(!main.empty() && app.Keys(main, {"Return"}), "no main window, or Uninstall not pressed");
+          std::string sheet = main.empty() ? "" : app.WaitForNewWindow({main}, kWindowTimeoutMs);
+          checks.Expect(!sheet.empty(), "no first warning");
+          if (sheet.empty()) {
+            (void) app.Screenshot("failure-preview" + suffix);
+            app.Stop();
+            return 1;
+          }
+          checks.Expect(app.Screenshot("15-warning-what-will-be-removed" + suffix), "no screenshot of the warning");
+          // Show Details… (left of Copy, Cancel and Continue) opens the paths.
+          gui::Geometry closed, open;
+          checks.Expect(app.GetGeometry(sheet, &closed) && app.Keys(sheet, {"shift+Tab", "shift+Tab", "shift+Tab", "space"}),
+                        "could not press Show Details");
+          const gui::Clock::time_point deadline = gui::Clock::now() + std::chrono::milliseconds(kWindowTimeoutMs);
+          while (app.GetGeometry(sheet, &open) && open.height <= closed.height + 100 && gui::MsLeft(deadline) > 0) {
+            gui::SleepMs(50);
+          }
+          checks.Expect(open.height > closed.height + 100, "the paths did not open");
+          checks.Expect(app.Screenshot("16-warning-what-will-be-removed-details" + suffix),
+                        "no screenshot of the paths");
+          // Continue, on both warnings (it keeps the first focus's default).
+          for (int warning = 0; warning < 2 && !sheet.empty(); warning++) {
+            checks.Expect(app.Keys(sheet, {"Return"}) && app.WaitUntilGone(sheet, kWindowTimeoutMs),
+                          "could not go on from warning " + std::to_string(warning + 1));
+            if (warning == 0) sheet = app.WaitForNewWindow({main}, kWindowTimeoutMs);
+          }
+          const std::string logFile = home + "/.local/state/quillon/uninstall.log";
+          sheet = WaitForSheetAfterRun(app, main, logFile);
+          checks.Expect(!sheet.empty(), "no error sheet");
+          checks.Expect(app.Screenshot("17-full-disk-error" + suffix), "no screenshot of the full disk's error");
+          checks.Expect(Contains(ReadFile(logFile), " status 28 ===="), "the run is not in the log file");
+          checks.Expect(Exists("/opt/quillon"), "something was removed");
+          app.Stop();
+          return checks.ExitCode();
+        },
+        options);
+    KeepArtifacts();
+    EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
+        << result.Describe() << "\n"
+        << result.out << "\napplication log:\n"
+        << ReadFile(ArtifactsDir() + "/application" + suffix + ".log");
+  }
+}
+
 // Without an authentication agent polkit cannot ask for the password, and a
 // policy can say no: each gets a sheet that says so, and nothing is removed.
 TEST_F(UninstallerGuiEndToEndTest, NoAgentAndADenyingPolicyEachShowTheirOwnSheet) {

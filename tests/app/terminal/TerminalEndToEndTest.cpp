@@ -227,7 +227,8 @@ class TerminalEndToEndTest : public ::testing::Test {
 };
 
 // The password prompt is pkttyagent's, on the pane; the test types into it
-// as a person would: the right password, a wrong one, or Ctrl-C.
+// as a person would: the right password, a wrong one, or Ctrl-C. As sudo
+// does, a refused password is asked again, three times in all.
 TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
   sys::ScopedTestUser user, admin;
   ASSERT_TRUE(user.ok() && admin.ok()) << user.error() << admin.error();
@@ -241,14 +242,17 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
 
   const struct {
     const char* name;
-    std::vector<std::string> answer;  // typed at the password prompt
+    std::vector<std::string> answers;  // typed at each password prompt in turn
     bool literal;
     int exitCode;
     bool removed;
     const char* says;
   } cases[] = {
       {"right-password", {kPassword}, true, 0, true, "Quillon has been uninstalled."},
-      {"wrong-password", {"not-the-password"}, true, 3, false, "the password was not accepted"},
+      {"wrong-twice-then-right", {"not-the-password", "nor-this-one", kPassword}, true, 0, true,
+       "Quillon has been uninstalled."},
+      {"wrong-password", {"not-the-password", "nor-this-one", "nor-that-one"}, true, 3, false,
+       "the password was not accepted"},
       {"ctrl-c", {"C-c"}, false, 3, false, "Cancelled."},
   };
   for (const auto& c : cases) {
@@ -283,6 +287,12 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
           checks.Expect(tmux.WaitFor("Password:", 1, 90), "no password prompt");
           const std::string prompt = tmux.Screen();
           checks.Expect(WriteFile(shots + "/" + c.name + "-prompt.txt", prompt), "no capture of the prompt");
+          // The read-me speaks of the window's controls: the terminal says
+          // what stands for them here, and how to leave the pager.
+          checks.Expect(Contains(prompt, "In this terminal, the questions after this page") &&
+                            Contains(prompt, "The read-me opens in the pager: press q") &&
+                            prompt.find("press q") < prompt.find("Quillon MIDI Driver Suite"),
+                        "no word on the read-me's controls or the pager:\n" + prompt);
           // The product's own question, not pkexec's about a file in the home
           // folder (the list of what will be removed, above it, names the home).
           const size_t agent = prompt.rfind("AUTHENTICATING FOR");
@@ -291,7 +301,14 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
                             Contains(asked, "Authentication is required to remove the Quillon MIDI driver suite") &&
                             !Contains(asked, u.home),
                         "the prompt is not the product's:\n" + prompt);
-          checks.Expect(tmux.Keys(c.answer, c.literal) && (c.literal ? tmux.Keys({"Enter"}) : true), "cannot type");
+          for (size_t typed = 0; typed < c.answers.size(); typed++) {
+            // Each refused try says so, as sudo does, and asks again.
+            checks.Expect(typed == 0 || (tmux.WaitFor("Password:", typed + 1, 90) &&
+                                         tmux.WaitFor("Sorry, try again", typed, 5)),
+                          "not asked again:\n" + tmux.Screen());
+            checks.Expect(tmux.Keys({c.answers[typed]}, c.literal) && (c.literal ? tmux.Keys({"Enter"}) : true),
+                          "cannot type");
+          }
           const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
           while (!Exists(exitFile) && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -301,6 +318,10 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
           checks.Expect(atoi(ReadFile(exitFile).c_str()) == c.exitCode && Exists(exitFile),
                         "exit status " + ReadFile(exitFile) + "\n" + screen);
           checks.Expect(Contains(screen, c.says), std::string("the screen does not say ") + c.says + "\n" + screen);
+          // No fourth try, and no try again after the last one.
+          checks.Expect(Count(screen, "Password:") == c.answers.size() &&
+                            Count(screen, "Sorry, try again") == c.answers.size() - 1,
+                        "the tries:\n" + screen);
           for (const std::string& path : entries) {
             checks.Expect(Exists(path) != c.removed, (c.removed ? "still there: " : "removed: ") + path);
           }
@@ -313,6 +334,53 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
     KeepArtifacts();
     EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
   }
+}
+
+// A policy that says no is said at once: polkit is asked first without a
+// prompt, so no password is asked for and pkexec never starts, and the text
+// is the policy's, not the password's.
+TEST_F(TerminalEndToEndTest, APolicyThatSaysNoIsSaidAtOnceWithNoPasswordPrompt) {
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  const sys::TestUser& u = user.user();
+  sys::ScopedPolkitRule refused(u, sys::PolkitAnswer::No, {kQuillonUninstallRight});
+  ASSERT_TRUE(refused.ok()) << refused.error();
+  sys::ChildOptions options;
+  options.privateMountNamespace = true;
+  options.timeout = std::chrono::milliseconds(240000);
+  options.rootSetup = [&](std::string* error) { return Install({&u}, true, error) && ReplacePkexec(error); };
+  const std::string shots = fScratch + "/shots";
+  sys::ChildResult result = sys::RunAsUser(
+      &u,
+      [&]() -> int {
+        ChildChecks checks;
+        Tmux tmux(u.home + "/tmux.sock");
+        const std::string exitFile = u.home + "/exit-status";
+        checks.Expect(tmux.Start("set -m; PAGER=cat LANG=C.UTF-8 " + std::string(kCommand) + " --no-restart; echo $? > " +
+                                     exitFile + "; sleep 600",
+                                 {"PATH=/usr/bin:/bin", "HOME=" + u.home, "TERM=xterm"}),
+                      "tmux does not start");
+        for (size_t asked = 1; asked <= 3; asked++) {
+          checks.Expect(tmux.WaitFor("[Y/n]", asked), "question " + std::to_string(asked) + " not asked");
+          checks.Expect(tmux.Keys({"Enter"}), "cannot answer");
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!Exists(exitFile) && std::chrono::steady_clock::now() < deadline) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        const std::string screen = tmux.Screen();
+        checks.Expect(WriteFile(shots + "/policy-says-no-end.txt", screen), "no capture of the end");
+        checks.Expect(atoi(ReadFile(exitFile).c_str()) == 3 && Exists(exitFile), "exit status " + ReadFile(exitFile));
+        checks.Expect(Contains(screen, "The administrator’s policy does not allow this") &&
+                          !Contains(screen, "the password was not accepted") && !Contains(screen, "Password:"),
+                      "not the policy's refusal:\n" + screen);
+        checks.Expect(!Exists(shots + "/pkexec-was-called"), "pkexec was started");
+        checks.Expect(Exists("/opt/quillon"), "something was removed");
+        return checks.ExitCode();
+      },
+      options);
+  KeepArtifacts();
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
 }
 
 // Without a terminal nothing is asked, and with nothing installed no

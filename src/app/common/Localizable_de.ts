@@ -252,6 +252,54 @@
         <translation>Probelauf: Es wurde nichts verändert.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Zu entfernende Dateien und Ordner: %1 des Systemteils und %2 Ihrer eigenen.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Zu entfernende eigene Dateien und Ordner: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Darunter ist das Anmeldeobjekt %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>Außerdem wird der Quillon-Block aus %1 entfernt; der Rest dieser Datei bleibt erhalten.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>Die Liste dessen, was entfernt wird, ist nicht verfügbar.</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>Das Passwort wurde nicht angenommen. Bitte versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Legitimierung fehlgeschlagen: Das Passwort wurde nicht angenommen. Es wurde nichts entfernt.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>Die Richtlinie des Systemverwalters erlaubt dies nicht: Ihr Konto darf Quillon nicht von diesem Rechner entfernen, und daran ändert auch kein Passwort etwas. Bitten Sie einen Systemverwalter, es zu entfernen oder Ihrem Konto dies zu erlauben. Es wurde nichts entfernt.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>Das Passwort wurde nicht angenommen.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>Das eingegebene Systemverwalter-Passwort wurde nicht angenommen, daher wurde nichts entfernt. Versuchen Sie es erneut mit dem Passwort eines Systemverwalter-Kontos.</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>In diesem Terminal treten die Fragen nach dieser Seite an die Stelle der Bedienelemente des Fensters: „Deinstallieren …“ bedeutet, sie mit Ja zu beantworten, und das Ankreuzfeld „Auch die Quillon-MIDI-Geräte und ihre ALSA-Einstellungen entfernen“ ist die MIDI-Frage (oder --keep-midi-devices). Das Protokoll des Laufs wird am Ende ausgegeben und in der Protokolldatei aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>Die Liesmich-Datei öffnet sich im Textbetrachter: Drücken Sie q, um ihn zu verlassen und zu den Fragen zu gelangen.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Die eigenen Quillon-Einstellungen von %1 wurden nicht entfernt: %2</translation>
     </message>
@@ -309,6 +357,8 @@ Entfernt die Quillon-MIDI-Treibersammlung von diesem Computer, im Terminal.
       --user NAME        als root: auch den eigenen Teil von NAME entfernen
                          (mehrfach angebbar)
       --all-users        als root: den eigenen Teil jedes Benutzers entfernen
+  -n, --dry-run          auflisten, was entfernt würde; nichts ändern
+                         und nichts fragen
   -h, --help             diese Hilfe anzeigen
       --version          die Version anzeigen
 
@@ -392,6 +442,49 @@ Siehe quillon-uninstall(1).
     <message>
         <source>alreadyOpenMessage</source>
         <translation>Ein anderes Fenster des Quillon-Deinstallationsprogramms ist geöffnet und wurde in den Vordergrund geholt. Fahren Sie in jenem Fenster fort; dieses wird geschlossen, wenn Sie auf OK klicken.</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>unbekannte Option %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user braucht einen Benutzernamen</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart und --no-restart schließen einander aus</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user und --all-users schließen einander aus</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>„%1 --help“ liefert weitere Informationen.</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>darf nicht mit Set-User-ID laufen; starten Sie es als Sie selbst oder als root</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>das Protokoll %1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>Aufruf: quillon-uninstaller [--verbose | --help | --version]
+Entfernt die Quillon-MIDI-Treibersammlung von diesem Computer, in einem Fenster.
+Ohne grafische Sitzung verwenden Sie %1 im Terminal.
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>eine grafische Sitzung ist nötig; verwenden Sie im Terminal stattdessen %1.</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>das Deinstallationsprogramm nicht als root ausführen: Starten Sie es als Sie selbst, dann fragt es nach dem nötigen Administratorpasswort. Um Quillon als root zu entfernen, verwenden Sie %1 in einem Terminal.</translation>
     </message>
 </context>
 <context>

@@ -252,6 +252,54 @@
         <translation>Dry run: nothing was changed.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Files and folders to be removed: %1 of the system part and %2 of your own.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Files and folders of your own to be removed: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Among them is the login item %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>The Quillon block is also taken out of %1; the rest of that file stays.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>The list of what will be removed is not available.</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>Sorry, try again: the password was not accepted.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Authentication failed: the password was not accepted. Nothing was removed.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>The administrator’s policy does not allow this: your account may not remove Quillon from this computer, and no password changes that. Ask an administrator to remove it, or to allow your account to do so. Nothing was removed.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>The password was not accepted.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>The administrator password that was typed was not accepted, so nothing was removed. Try again with the password of an administrator account.</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>In this terminal, the questions after this page take the place of the window’s controls: “Uninstall…” is answering them with yes, and the box “Also remove the Quillon MIDI devices and their ALSA settings” is the MIDI question (or --keep-midi-devices). The log of the run is printed at the end and kept in the log file.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>The read-me opens in the pager: press q to leave it and go on to the questions.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>The own Quillon settings of %1 were not removed: %2</translation>
     </message>
@@ -308,6 +356,7 @@ Removes the Quillon MIDI driver suite from this computer, from a terminal.
   -q, --quiet            print nothing but questions and errors
       --user NAME        as root: remove NAME's own part too (repeatable)
       --all-users        as root: remove every user's own part
+  -n, --dry-run          list what would be removed, change nothing, ask nothing
   -h, --help             show this help
       --version          show the version
 
@@ -391,6 +440,49 @@ See quillon-uninstall(1).
     <message>
         <source>alreadyOpenMessage</source>
         <translation>Another Quillon Uninstaller window is open and has been brought to the front. Continue in that window; this one closes when you press OK.</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>unknown option %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user needs a user name</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart and --no-restart exclude each other</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user and --all-users exclude each other</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>Try '%1 --help' for more information.</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>must not be set-user-ID; run it as yourself, or as root</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>cannot write the log %1: %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>Usage: quillon-uninstaller [--verbose | --help | --version]
+Removes the Quillon MIDI driver suite from this computer, in a window.
+Without a graphical session, use %1 in a terminal.
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>a graphical session is needed; in a terminal, use %1 instead.</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>do not run the uninstaller as root: start it as yourself and it asks for the administrator password it needs. To remove Quillon as root, use %1 in a terminal.</translation>
     </message>
 </context>
 <context>

@@ -328,6 +328,54 @@
         <translation>Hay otra ventana del desinstalador de Quillon abierta y se ha traído al frente. Continúe en esa ventana; esta se cierra al pulsar Aceptar.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Archivos y carpetas que se eliminarán: %1 de la parte del sistema y %2 de los suyos.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Archivos y carpetas propios que se eliminarán: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Entre ellos está el elemento de inicio de sesión %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>También se quita el bloque de Quillon de %1; el resto de ese archivo se conserva.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>La lista de lo que se eliminará no está disponible.</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>Lo sentimos, inténtelo de nuevo: no se aceptó la contraseña.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Falló la autenticación: no se aceptó la contraseña. No se eliminó nada.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>La directiva del administrador no lo permite: su cuenta no puede eliminar Quillon de este equipo, y ninguna contraseña cambia eso. Pida a un administrador que lo elimine o que permita a su cuenta hacerlo. No se eliminó nada.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>No se aceptó la contraseña.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>No se aceptó la contraseña de administrador introducida, así que no se eliminó nada. Inténtelo de nuevo con la contraseña de una cuenta de administrador.</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>En esta terminal, las preguntas que siguen a esta página ocupan el lugar de los controles de la ventana: «Desinstalar…» equivale a responderlas que sí, y la casilla «Eliminar también los dispositivos MIDI Quillon y sus ajustes de ALSA» es la pregunta sobre MIDI (o --keep-midi-devices). El registro de la ejecución se muestra al final y se guarda en el archivo de registro.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>El archivo Léame se abre en el paginador: pulse q para salir y pasar a las preguntas.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>No se eliminaron los ajustes de Quillon propios de %1: %2</translation>
     </message>
@@ -369,6 +417,8 @@ Desinstala de este equipo el conjunto de controladores MIDI Quillon, desde un te
       --user NOMBRE      como root: eliminar también la parte propia de NOMBRE
                          (se puede repetir)
       --all-users        como root: eliminar la parte propia de cada usuario
+  -n, --dry-run          mostrar lo que se eliminaría, sin cambiar ni
+                         preguntar nada
   -h, --help             mostrar esta ayuda
       --version          mostrar la versión
 
@@ -392,6 +442,49 @@ Véase quillon-uninstall(1).
     <message>
         <source>lessInformationButton</source>
         <translation>Menos información</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>opción desconocida %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user necesita un nombre de usuario</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart y --no-restart se excluyen mutuamente</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user y --all-users se excluyen mutuamente</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>Pruebe '%1 --help' para más información.</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>no debe ejecutarse con set-user-ID; ejecútelo con su propio usuario o como root</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>no se puede escribir el registro %1: %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>Modo de empleo: quillon-uninstaller [--verbose | --help | --version]
+Desinstala de este equipo el conjunto de controladores MIDI Quillon, en una ventana.
+Sin sesión gráfica, use %1 en un terminal.
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>se necesita una sesión gráfica; en un terminal, use %1 en su lugar.</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>no ejecute el desinstalador como root: inícielo con su propio usuario y pedirá la contraseña de administrador que necesite. Para eliminar Quillon como root, use %1 en un terminal.</translation>
     </message>
 </context>
 <context>

@@ -328,6 +328,54 @@
         <translation>Une autre fenêtre du programme de désinstallation de Quillon est ouverte et a été mise au premier plan. Continuez dans cette fenêtre ; celle-ci se ferme lorsque vous cliquez sur OK.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>Fichiers et dossiers à supprimer : %1 de la partie système et %2 des vôtres.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>Fichiers et dossiers personnels à supprimer : %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Parmi eux figure l’élément lancé à l’ouverture de session %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>Le bloc Quillon est aussi retiré de %1 ; le reste de ce fichier est conservé.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>La liste de ce qui sera supprimé n’est pas disponible.</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>Désolé, veuillez réessayer : le mot de passe n’a pas été accepté.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Échec de l’authentification : le mot de passe n’a pas été accepté. Rien n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>La politique de l’administrateur ne le permet pas : votre compte ne peut pas supprimer Quillon de cet ordinateur, et aucun mot de passe n’y change rien. Demandez à un administrateur de le supprimer, ou d’autoriser votre compte à le faire. Rien n’a été supprimé.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>Le mot de passe n’a pas été accepté.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>Le mot de passe administrateur saisi n’a pas été accepté ; rien n’a donc été supprimé. Réessayez avec le mot de passe d’un compte administrateur.</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>Dans ce terminal, les questions qui suivent cette page remplacent les commandes de la fenêtre : « Désinstaller… » revient à y répondre oui, et la case « Supprimer aussi les périphériques MIDI Quillon et leurs réglages ALSA » correspond à la question MIDI (ou à --keep-midi-devices). Le journal de l’exécution est affiché à la fin et conservé dans le fichier journal.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>Le fichier Lisez-moi s’ouvre dans le visualiseur : appuyez sur q pour le quitter et passer aux questions.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Les réglages Quillon propres à %1 n’ont pas été supprimés : %2</translation>
     </message>
@@ -370,6 +418,8 @@ Désinstalle de cet ordinateur la suite de pilotes MIDI Quillon, depuis un termi
                          à NOM (peut être répété)
       --all-users        en tant que root : supprimer la partie propre à
                          chaque utilisateur
+  -n, --dry-run          lister ce qui serait supprimé, sans rien
+                         modifier ni rien demander
   -h, --help             afficher cette aide
       --version          afficher la version
 
@@ -393,6 +443,49 @@ Voir quillon-uninstall(1).
     <message>
         <source>lessInformationButton</source>
         <translation>Moins d’informations</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>option inconnue %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user demande un nom d’utilisateur</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart et --no-restart s’excluent mutuellement</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user et --all-users s’excluent mutuellement</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>Saisissez « %1 --help » pour plus d’informations.</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>ne doit pas être lancé en set-user-ID ; lancez-le sous votre propre compte ou en tant que root</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>impossible d’écrire le journal %1 : %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>Utilisation : quillon-uninstaller [--verbose | --help | --version]
+Désinstalle de cet ordinateur la suite de pilotes MIDI Quillon, dans une fenêtre.
+Sans session graphique, utilisez %1 dans un terminal.
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>une session graphique est nécessaire ; dans un terminal, utilisez plutôt %1.</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>n’exécutez pas le programme de désinstallation en tant que root : lancez-le sous votre propre compte et il demandera le mot de passe d’administrateur dont il a besoin. Pour supprimer Quillon en tant que root, utilisez %1 dans un terminal.</translation>
     </message>
 </context>
 <context>

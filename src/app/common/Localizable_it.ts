@@ -328,6 +328,54 @@
         <translation>È aperta un’altra finestra del programma di disinstallazione di Quillon, che è stata portata in primo piano. Continuare in quella finestra; questa si chiude quando si preme OK.</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>File e cartelle da rimuovere: %1 della parte di sistema e %2 dei propri.</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>File e cartelle propri da rimuovere: %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>Tra questi c’è l’elemento avviato all’accesso %1.</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>Anche il blocco di Quillon viene tolto da %1; il resto di quel file resta invariato.</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>L’elenco di ciò che verrà rimosso non è disponibile.</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>Riprovare: la password non è stata accettata.</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>Autenticazione non riuscita: la password non è stata accettata. Non è stato rimosso nulla.</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>I criteri dell’amministratore non lo consentono: il proprio account non può rimuovere Quillon da questo computer, e nessuna password cambia questo. Chiedere a un amministratore di rimuoverlo o di consentirlo al proprio account. Non è stato rimosso nulla.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>La password non è stata accettata.</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>La password di amministratore digitata non è stata accettata, quindi non è stato rimosso nulla. Riprovare con la password di un account amministratore.</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>In questo terminale, le domande dopo questa pagina prendono il posto dei controlli della finestra: «Disinstalla…» corrisponde a rispondere sì, e la casella «Rimuovi anche i dispositivi MIDI Quillon e le loro impostazioni ALSA» è la domanda sul MIDI (o --keep-midi-devices). Il registro dell’esecuzione viene mostrato alla fine e conservato nel file di registro.</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>Il file Leggimi si apre nel paginatore: premere q per uscire e passare alle domande.</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>Le impostazioni di Quillon proprie di %1 non sono state rimosse: %2</translation>
     </message>
@@ -369,6 +417,8 @@ Disinstalla da questo computer la suite di driver MIDI Quillon, da un terminale.
       --user NOME        come root: rimuovere anche la parte propria di NOME
                          (ripetibile)
       --all-users        come root: rimuovere la parte propria di ogni utente
+  -n, --dry-run          elencare ciò che verrebbe rimosso, senza modificare
+                         né chiedere nulla
   -h, --help             mostrare questo aiuto
       --version          mostrare la versione
 
@@ -392,6 +442,49 @@ Vedere quillon-uninstall(1).
     <message>
         <source>lessInformationButton</source>
         <translation>Meno informazioni</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>opzione sconosciuta %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user richiede un nome utente</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart e --no-restart si escludono a vicenda</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user e --all-users si escludono a vicenda</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>Usare '%1 --help' per maggiori informazioni.</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>non deve essere eseguito con set-user-ID; eseguirlo con il proprio utente o come root</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>impossibile scrivere il registro %1: %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>Uso: quillon-uninstaller [--verbose | --help | --version]
+Disinstalla da questo computer la suite di driver MIDI Quillon, in una finestra.
+Senza una sessione grafica, usare %1 in un terminale.
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>serve una sessione grafica; in un terminale usare invece %1.</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>non eseguire il programma di disinstallazione come root: avviarlo con il proprio utente e chiederà la password di amministratore necessaria. Per rimuovere Quillon come root, usare %1 in un terminale.</translation>
     </message>
 </context>
 <context>

@@ -328,6 +328,54 @@
         <translation>Quillon アンインストーラーの別のウィンドウが開いていて、前面に表示されました。そのウィンドウで続けてください。このウィンドウは OK を押すと閉じます。</translation>
     </message>
     <message>
+        <source>previewSummary</source>
+        <translation>削除されるファイルとフォルダー: システム部分から %1 個、あなた自身のものから %2 個。</translation>
+    </message>
+    <message>
+        <source>previewSummaryUserPart</source>
+        <translation>削除されるあなた自身のファイルとフォルダー: %1 個。</translation>
+    </message>
+    <message>
+        <source>previewSummaryLoginItem</source>
+        <translation>その中にはログイン項目 %1 も含まれます。</translation>
+    </message>
+    <message>
+        <source>previewSummaryAlsa</source>
+        <translation>%1 からも Quillon のブロックが取り除かれます。ファイルの残りはそのままです。</translation>
+    </message>
+    <message>
+        <source>previewUnavailable</source>
+        <translation>削除されるものの一覧は利用できません。</translation>
+    </message>
+    <message>
+        <source>passwordTryAgain</source>
+        <translation>パスワードが受け付けられませんでした。もう一度入力してください。</translation>
+    </message>
+    <message>
+        <source>terminalPasswordRefused</source>
+        <translation>認証に失敗しました: パスワードが受け付けられませんでした。何も削除されていません。</translation>
+    </message>
+    <message>
+        <source>terminalPolicyDenied</source>
+        <translation>管理者のポリシーにより許可されていません: あなたのアカウントはこのコンピューターから Quillon を削除できず、パスワードを入力しても変わりません。管理者に削除を依頼するか、あなたのアカウントに許可するよう依頼してください。何も削除されていません。</translation>
+    </message>
+    <message>
+        <source>passwordRefusedTitle</source>
+        <translation>パスワードが受け付けられませんでした。</translation>
+    </message>
+    <message>
+        <source>passwordRefusedMessage</source>
+        <translation>入力された管理者パスワードが受け付けられなかったため、何も削除されていません。管理者アカウントのパスワードでもう一度お試しください。</translation>
+    </message>
+    <message>
+        <source>terminalReadMeNote</source>
+        <translation>この端末では、このページの後に続く質問がウィンドウの操作の代わりになります。「アンインストール…」は質問に「はい」と答えることに、「Quillon MIDI デバイスとその ALSA 設定も削除する」チェックボックスは MIDI の質問 (または --keep-midi-devices) に当たります。実行のログは最後に表示され、ログファイルにも保存されます。</translation>
+    </message>
+    <message>
+        <source>terminalPagerHint</source>
+        <translation>ReadMe はページャーで開きます。q を押すと閉じて質問に進みます。</translation>
+    </message>
+    <message>
         <source>userNotHandledTemplate</source>
         <translation>%1 自身の Quillon 設定は削除されませんでした: %2</translation>
     </message>
@@ -368,6 +416,7 @@ Quillon MIDI ドライバースイートをこのコンピューターから端�
   -q, --quiet            質問とエラー以外は何も表示しない
       --user NAME        root として: NAME 自身の部分も削除する (複数指定可)
       --all-users        root として: すべてのユーザー自身の部分を削除する
+  -n, --dry-run          削除されるものを一覧表示する (変更も質問もしない)
   -h, --help             このヘルプを表示する
       --version          バージョンを表示する
 
@@ -391,6 +440,49 @@ Quillon MIDI ドライバースイートをこのコンピューターから端�
     <message>
         <source>lessInformationButton</source>
         <translation>詳しい情報を隠す</translation>
+    </message>
+    <message>
+        <source>optionUnknown</source>
+        <translation>不明なオプションです: %1</translation>
+    </message>
+    <message>
+        <source>optionNeedsUserName</source>
+        <translation>--user にはユーザー名が必要です</translation>
+    </message>
+    <message>
+        <source>optionsRestartConflict</source>
+        <translation>--restart と --no-restart は同時に指定できません</translation>
+    </message>
+    <message>
+        <source>optionsUserConflict</source>
+        <translation>--user と --all-users は同時に指定できません</translation>
+    </message>
+    <message>
+        <source>tryHelp</source>
+        <translation>詳しくは '%1 --help' を実行してください。</translation>
+    </message>
+    <message>
+        <source>setUserIDRefused</source>
+        <translation>set-user-ID で実行することはできません。あなた自身のユーザーか root として実行してください</translation>
+    </message>
+    <message>
+        <source>logNotWritten</source>
+        <translation>ログ %1 を書き込めません: %2</translation>
+    </message>
+    <message>
+        <source>windowUsage</source>
+        <translation>使用法: quillon-uninstaller [--verbose | --help | --version]
+Quillon MIDI ドライバースイートをこのコンピューターからウィンドウで削除します。
+グラフィカルセッションがない場合は、端末で %1 を使ってください。
+</translation>
+    </message>
+    <message>
+        <source>windowNeedsDisplay</source>
+        <translation>グラフィカルセッションが必要です。端末では代わりに %1 を使ってください。</translation>
+    </message>
+    <message>
+        <source>windowRootRefused</source>
+        <translation>アンインストーラーを root で実行しないでください。あなた自身のユーザーで起動すれば、必要な管理者パスワードを尋ねます。root として Quillon を削除するには、端末で %1 を使ってください。</translation>
     </message>
 </context>
 <context>

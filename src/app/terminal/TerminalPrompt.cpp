@@ -113,7 +113,10 @@ bool TerminalRun::ShowReadMe() {
   struct winsize size = {};
   if (ioctl(fileno(fHuman), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) width = size.ws_col;
   if (width > 100) width = 100;
-  const std::string text = TerminalWrap(plain.toStdString(), width - 1) + "\n";
+  // The read-me is the window's: it speaks of its button and its box, which
+  // here are the questions that follow.
+  const std::string text = TerminalWrap(Text("terminalReadMeNote"), width - 1) + "\n\n" +
+                           TerminalWrap(plain.toStdString(), width - 1) + "\n";
   if (!fHumanIsTerminal) {
     std::fputs(text.c_str(), fHuman);
     return true;
@@ -127,6 +130,9 @@ bool TerminalRun::ShowReadMe() {
   const int defaults[] = {SIGPIPE};
   const MoreUNIXSpawnOptions options = {descriptors, 2, defaults, 1, nullptr};
   if (std::getenv("LESS") == nullptr) setenv("LESS", "FRX", 1);
+  // How to get out of the pager and on to the questions, said before it opens.
+  std::fprintf(fHuman, "%s\n", Text("terminalPagerHint").c_str());
+  std::fflush(fHuman);
   char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), command.data(), nullptr};
   pid_t pid = -1;
   const int err = MoreUNIXSpawn("/bin/sh", argv, environ, &options, &pid);

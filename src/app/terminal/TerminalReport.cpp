@@ -75,7 +75,11 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
     run.diagnostics = fDiagnostics;
     const int err = UninstallerRecordRun(fLogFile, run);
     logWritten = err == 0;
-    if (err != 0) SayError("cannot write the log " + fLogFile + ": " + std::strerror(err));
+    if (err != 0) {
+      SayError(QString::fromStdString(Text("logNotWritten"))
+                   .arg(QString::fromStdString(MoreUNIXSafeText(fLogFile)), QString::fromLocal8Bit(std::strerror(err)))
+                   .toStdString());
+    }
   }
 
   if (ran) {
@@ -101,7 +105,7 @@ int TerminalRun::Finish(TerminalExit exit, OSStatus status, const std::string& m
         break;
       case kTerminalExitCancelled:
         text = gInterrupted ? Text("terminalCancelled")
-                            : Text(UninstallerOutcomeOf(status) == UninstallerOutcome::kDenied ? "terminalDenied"
+                            : Text(UninstallerOutcomeOf(status) == UninstallerOutcome::kDenied ? fDeniedKey
                                                                                                 : "statusCanceled");
         SayError(text);
         break;

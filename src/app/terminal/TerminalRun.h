@@ -74,6 +74,9 @@ class TerminalRun {
   bool ShowReadMe();
   OSStatus RunEngine(Boolean removeMidi, const UninstallerEngineOptions& base, bool askPassword,
                      const std::string& whose, std::string* log, std::atomic<bool>* skip = nullptr);
+  // The system's part, which asks for the administrator's password: the
+  // policy asked first, then up to three tries.
+  OSStatus RunAskingPassword(Boolean removeMidi, const UninstallerEngineOptions& options, std::string* log);
   void AllowOnlyCtrlC();
   void HoldTerminalSignals();
   void RestoreTerminal();
@@ -106,6 +109,8 @@ class TerminalRun {
   std::string fLogFile;
   int fLockFd = -1;
 
+  // Why a denied run was denied, where polkit told: the key of its text.
+  const char* fDeniedKey = "terminalDenied";
   std::string fDiagnostics;  // every run's standard error, for the log file
   UninstallerEngineFailure fLastFailure = {kUninstallerStepNone, {}};  // where the last run stopped
   int fTerminal = -1;  // the controlling terminal, while its defaults are held

@@ -73,7 +73,16 @@ std::string PathOfMessage(std::string_view rest) {
 
 }  // namespace
 
-bool TerminalParseOptions(const std::vector<std::string>& arguments, TerminalOptions* options, std::string* error) {
+bool TerminalParseOptions(const std::vector<std::string>& arguments, TerminalOptions* options, std::string* error,
+                          TerminalOptionError* why) {
+  auto fail = [error, why](const char* key, const std::string& text, const std::string& argument) {
+    std::string english = text;
+    const size_t at = english.find("%1");
+    if (at != std::string::npos) english.replace(at, 2, argument);
+    *error = english;
+    if (why != nullptr) *why = {key, text, argument};
+    return false;
+  };
   bool restartSeen = false, noRestartSeen = false;
   for (size_t i = 0; i < arguments.size(); i++) {
     const std::string& argument = arguments[i];
@@ -103,8 +112,7 @@ bool TerminalParseOptions(const std::vector<std::string>& arguments, TerminalOpt
       options->dryRun = true;
     } else if (argument == "--user") {
       if (i + 1 >= arguments.size()) {
-        *error = "--user needs a user name";
-        return false;
+        return fail("optionNeedsUserName", "--user needs a user name", "");
       }
       user = arguments[++i];
       isUser = true;
@@ -112,13 +120,11 @@ bool TerminalParseOptions(const std::vector<std::string>& arguments, TerminalOpt
       user = argument.substr(7);
       isUser = true;
     } else {
-      *error = "unknown option " + argument;
-      return false;
+      return fail("optionUnknown", "unknown option %1", argument);
     }
     if (isUser) {
       if (user.empty() || user.find('\0') != std::string::npos) {
-        *error = "--user needs a user name";
-        return false;
+        return fail("optionNeedsUserName", "--user needs a user name", "");
       }
       if (std::find(options->users.begin(), options->users.end(), user) == options->users.end()) {
         options->users.push_back(user);
@@ -126,12 +132,10 @@ bool TerminalParseOptions(const std::vector<std::string>& arguments, TerminalOpt
     }
   }
   if (restartSeen && noRestartSeen) {
-    *error = "--restart and --no-restart exclude each other";
-    return false;
+    return fail("optionsRestartConflict", "--restart and --no-restart exclude each other", "");
   }
   if (options->allUsers && !options->users.empty()) {
-    *error = "--user and --all-users exclude each other";
-    return false;
+    return fail("optionsUserConflict", "--user and --all-users exclude each other", "");
   }
   return true;
 }

@@ -30,8 +30,16 @@ struct TerminalOptions {
 // reason in *error for an unknown option, a missing or empty user name, or
 // options that contradict each other (--restart with --no-restart, --user
 // with --all-users). What was read up to there stays in *options, so that a
-// usage error can still be reported as JSON.
-bool TerminalParseOptions(const std::vector<std::string>& arguments, TerminalOptions* options, std::string* error);
+// usage error can still be reported as JSON. |why|, when given, gets the
+// same reason for the strings table: its key, and its English text with
+// "%1" where |argument| goes.
+struct TerminalOptionError {
+  std::string key;
+  std::string text;
+  std::string argument;
+};
+bool TerminalParseOptions(const std::vector<std::string>& arguments, TerminalOptions* options, std::string* error,
+                          TerminalOptionError* why = nullptr);
 
 // The usage text of --help.
 std::string TerminalUsage();

@@ -13,7 +13,9 @@
 #include <AppKit/NSBundle.h>
 #include <AppKit/RTFParser.h>
 #include <UninstallerEngine.h>
+#include <Authorization.h>
 #include <UninstallerFlow.h>
+#include <UninstallerPolicy.h>
 #include <UninstallerRunLog.h>
 #include <UninstallerSession.h>
 
@@ -47,7 +49,8 @@ namespace terminal {
 
 namespace {
 
-// What is shown of the diagnostics of a failed run.
+// As sudo: three tries at the password.
+constexpr int kPasswordAttempts = 3;
 
 }  // namespace
 
@@ -201,6 +204,32 @@ OSStatus TerminalRun::RunEngine(Boolean removeMidi, const UninstallerEngineOptio
   return result.status;
 }
 
+// pkexec ends alike whether the password was refused or the policy refused
+// without asking: polkit is asked first, without any prompt. A policy that
+// says no is said at once, with no prompt; where a password would be asked,
+// a refusal is the password's, and another try follows, each a whole run of
+// the engine with its own clean-up.
+OSStatus TerminalRun::RunAskingPassword(Boolean removeMidi, const UninstallerEngineOptions& options,
+                                        std::string* log) {
+  const UninstallerPolicyVerdict verdict = UninstallerAskPolicy(kQuillonUninstallRight);
+  if (verdict == UninstallerPolicyVerdict::kNotAuthorized) {
+    fDeniedKey = "terminalPolicyDenied";
+    return errAuthorizationDenied;
+  }
+  OSStatus status = noErr;
+  for (int attempt = 1; attempt <= kPasswordAttempts; attempt++) {
+    log->clear();
+    status = RunEngine(removeMidi, options, true, std::string(), log);
+    if (UninstallerOutcomeOf(status) != UninstallerOutcome::kDenied || gInterrupted != 0 ||
+        verdict != UninstallerPolicyVerdict::kChallenge) {
+      break;
+    }
+    fDeniedKey = "terminalPasswordRefused";
+    if (attempt < kPasswordAttempts) SayError(Text("passwordTryAgain"));
+  }
+  return status;
+}
+
 bool TerminalRun::RequestRestartNow() {
   QObject context;
   QEventLoop loop;
@@ -262,7 +291,8 @@ int TerminalRun::RunForUser() {
   options.userPartOnly = !systemPart;
   Part part;
   part.uid = getuid();
-  part.status = RunEngine(removeMidi, options, systemPart, std::string(), &part.log);
+  part.status = systemPart ? RunAskingPassword(removeMidi, options, &part.log)
+                           : RunEngine(removeMidi, options, false, std::string(), &part.log);
   fSystemPartRemoved = systemPart && part.status == noErr;
   fParts.push_back(part);
   const TerminalExit exit = TerminalExitForStatus(part.status, gInterrupted != 0);
@@ -271,14 +301,52 @@ int TerminalRun::RunForUser() {
 
 }  // namespace terminal
 
+namespace {
+
+// A set-user-ID copy runs with another user's rights in this user's
+// environment, which we do not trust that far: give them up, all of them,
+// before anything else is read, so that the refusal can be said in the
+// user's language. False when they could not all be given up.
+bool GiveUpBorrowedIDs() {
+  const uid_t uid = getuid();
+  const gid_t gid = getgid();
+  if (setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) return false;
+  uid_t ruid, euid, suid;
+  gid_t rgid, egid, sgid;
+  return getresuid(&ruid, &euid, &suid) == 0 && getresgid(&rgid, &egid, &sgid) == 0 && ruid == uid && euid == uid &&
+         suid == uid && rgid == gid && egid == gid && sgid == gid;
+}
+
+const char kSetUserIDRefused[] = "must not be set-user-ID; run it as yourself, or as root";
+
+}  // namespace
+
 int TerminalUninstallMain(int argc, char* argv[]) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const bool setUserID = getuid() != geteuid();
+  if (setUserID && !GiveUpBorrowedIDs()) {
+    std::fprintf(stderr, "quillon-uninstall: %s\n", kSetUserIDRefused);
+    return kTerminalExitFailed;
+  }
   TerminalOptions options;
   std::string error;
-  const bool parsed = TerminalParseOptions(arguments, &options, &error);
+  TerminalOptionError why;
+  const bool parsed = TerminalParseOptions(arguments, &options, &error, &why);
+  QCoreApplication application(argc, argv);
+  NSBundle& bundle = NSBundle::mainBundle();
+  auto text = [&bundle](const std::string& key, const std::string& english) {
+    return bundle.localizedStringForKey_value_table_(QString::fromStdString(key), QString::fromStdString(english),
+                                                     QString());
+  };
+  if (setUserID) {
+    std::fprintf(stderr, "quillon-uninstall: %s\n", text("setUserIDRefused", kSetUserIDRefused).toStdString().c_str());
+    return kTerminalExitFailed;
+  }
   if (!parsed) {
-    std::fprintf(stderr, "quillon-uninstall: %s\nTry 'quillon-uninstall --help' for more information.\n",
-                 error.c_str());
+    QString reason = text(why.key, why.text);
+    if (reason.contains(QLatin1String("%1"))) reason = reason.arg(QString::fromStdString(MoreUNIXSafeText(why.argument)));
+    const QString tryHelp = text("tryHelp", "Try '%1 --help' for more information.").arg(QStringLiteral("quillon-uninstall"));
+    std::fprintf(stderr, "quillon-uninstall: %s\n%s\n", reason.toStdString().c_str(), tryHelp.toStdString().c_str());
     if (options.json) std::printf("{\"status\":\"usage-error\",\"exitCode\":2,\"changed\":false}\n");
     return kTerminalExitUsage;
   }
@@ -286,12 +354,6 @@ int TerminalUninstallMain(int argc, char* argv[]) {
     std::printf("quillon-uninstall %s\n", QUILLON_VERSION);
     return kTerminalExitDone;
   }
-  if (getuid() != geteuid()) {
-    std::fprintf(stderr, "quillon-uninstall: must not be set-user-ID; run it as yourself, or as root\n");
-    return kTerminalExitFailed;
-  }
-  QCoreApplication application(argc, argv);
-  NSBundle& bundle = NSBundle::mainBundle();
   if (options.help) {
     // The help is in the strings table, so it speaks the user's language.
     const QString usage = bundle.localizedStringForKey_value_table_(

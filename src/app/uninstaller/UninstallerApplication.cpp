@@ -3,10 +3,12 @@
 #include <AppKit/AppKit.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -16,10 +18,11 @@ namespace {
 // that does not apply. Until a platform runs, such an end gets our one line
 // and exit status 1 instead; every other message goes on as before.
 QtMessageHandler gQtMessageHandler = nullptr;
+const NSBundle* gStrings = nullptr;
 
 void NoDisplayMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (type == QtFatalMsg && QGuiApplication::platformName().isEmpty()) {
-    std::fputs(UninstallerNeedsDisplayLine().c_str(), stderr);
+    std::fputs(UninstallerNeedsDisplayLine(gStrings).c_str(), stderr);
     std::fflush(stderr);
     _exit(1);
   }
@@ -29,7 +32,16 @@ void NoDisplayMessageHandler(QtMsgType type, const QMessageLogContext& context, 
 }  // namespace
 
 int UninstallerApplicationMain(int argc, char* argv[], UninstallerController::Engine engine) {
-  const UninstallerPreflightResult preflight = UninstallerPreflight(argc, argv, getuid(), geteuid());
+  // The strings table for what is said before Qt runs, from the folder of
+  // the executable as the main bundle finds it later. Not for a set-user-ID
+  // copy, which must not read files the environment chose.
+  std::unique_ptr<NSBundle> strings;
+  const QString executable = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+  if (getuid() == geteuid() && getgid() == getegid() && !executable.isEmpty()) {
+    strings = std::make_unique<NSBundle>(QFileInfo(executable).path());
+  }
+  gStrings = strings.get();
+  const UninstallerPreflightResult preflight = UninstallerPreflight(argc, argv, getuid(), geteuid(), strings.get());
   std::fputs(preflight.output.c_str(), stdout);
   std::fputs(preflight.error.c_str(), stderr);
   if (preflight.exitStatus >= 0 && !preflight.showInWindow) {

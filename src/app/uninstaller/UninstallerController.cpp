@@ -25,6 +25,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <system_error>
+#include <memory>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -57,8 +59,11 @@ UninstallerController::UninstallerController(NSNib& nib, Engine engine, Environm
 }
 
 UninstallerController::~UninstallerController() {
-  // The engine's thread reports to this object; it must be done first.
+  // The engine's and the list's threads report to this object; they must be
+  // done first (the tools they wait for end within their time limit).
   fWorker.reset();
+  if (fPreviewThread.joinable()) fPreviewThread.join();
+  if (QApplication::overrideCursor() != nullptr && fPreviewCursor) QApplication::restoreOverrideCursor();
   FinishUninstall();
   StopListeningForRaise();
   UninstallerLockRelease(fWindowLockFd);
@@ -333,18 +338,163 @@ void UninstallerController::warningSheetDidEnd_returnCode_contextInfo_(NSWindow,
 void UninstallerController::AskWarning() {
   if (fWarningShown < fWarnings.size()) {
     const UninstallerWarning& warning = fWarnings[fWarningShown];
+    if (fWarningShown == 0) {
+      // The first warning says what will go, as apt does before [Y/n]: the
+      // counts in the message, the paths behind Show Details.
+      const QString message = LocalizedString(QLatin1String(warning.messageKey)) + QStringLiteral("\n\n") +
+                              PreviewSummary();
+      NSBeginAlertSheetWithDetails(
+          LocalizedString(QLatin1String(warning.titleKey)), LocalizedString(QStringLiteral("proceedButton")),
+          LocalizedString(QStringLiteral("cancelButton")), QString(), mainWindow(), this, NSSheetCallback(),
+          NSSelector(this, &UninstallerController::warningSheetDidEnd_returnCode_contextInfo_), nullptr, message,
+          PreviewDetails());
+      return;
+    }
     runAlertWithTitle_message_defaultButton_alternateButton_otherButton_endAction_(
         QLatin1String(warning.titleKey), QLatin1String(warning.messageKey), QStringLiteral("proceedButton"),
         QStringLiteral("cancelButton"), QString(), &UninstallerController::warningSheetDidEnd_returnCode_contextInfo_);
     return;
   }
+  RunEngine(RemovesMidiDevices());
+}
+
+bool UninstallerController::RemovesMidiDevices() const {
   // Without the check box the devices go too; the mixed state counts as set.
-  const Boolean removeMidiDevices = fRemoveMidiDevices.isNil() || fRemoveMidiDevices.state() != NSOffState;
-  RunEngine(removeMidiDevices);
+  return fRemoveMidiDevices.isNil() || fRemoveMidiDevices.state() != NSOffState;
+}
+
+void UninstallerController::StartPreview(bool removeMidiDevices) {
+  assert(!fPreviewThread.joinable());
+  auto preview = std::make_shared<Preview>();
+  preview->systemPart = fPlan.systemPart;
+  preview->removeMidiDevices = removeMidiDevices;
+  // The tools take milliseconds as a rule, but a stuck one up to its time
+  // limit: the window keeps answering meanwhile, with the busy pointer.
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  fPreviewCursor = true;
+  auto done = [this, preview]() {
+    fPreviewThread.join();
+    fPreview = std::move(*preview);
+    if (fPreviewCursor) QApplication::restoreOverrideCursor();
+    fPreviewCursor = false;
+    AskWarning();
+  };
+  try {
+    fPreviewThread = std::thread([this, preview, done, lister = fEnvironment.preview, policy = fEnvironment.policy]() {
+      if (preview->systemPart && policy) preview->policy = policy();
+      if (lister) {
+        const Boolean midi = preview->removeMidiDevices ? 1 : 0;
+        const int systemErr = preview->systemPart ? lister(true, midi, &preview->system) : 0;
+        const int userErr = lister(false, midi, &preview->user);
+        preview->error = systemErr != 0 ? systemErr : userErr;
+      } else {
+        preview->error = ENOSYS;
+      }
+      QMetaObject::invokeMethod(this, done, Qt::QueuedConnection);
+    });
+  } catch (const std::system_error& error) {
+    // No thread: the warning comes without the list, which says so.
+    preview->error = error.code().value() != 0 ? error.code().value() : EAGAIN;
+    fPreview = std::move(*preview);
+    QApplication::restoreOverrideCursor();
+    fPreviewCursor = false;
+    AskWarning();
+  }
+}
+
+namespace {
+
+// Files, links and login items are files to a reader; folders are folders;
+// an ALSA block is part of a file that stays.
+size_t FilesAndFolders(const UninstallerPreviewPart& part) {
+  return part.items.size() - part.Count(UninstallerPreviewKind::kAlsaBlock);
+}
+
+QString BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+}  // namespace
+
+QString UninstallerController::PreviewSummary() const {
+  if (fPreview.error != 0) {
+    // What the receipts could not tell is not guessed.
+    return LocalizedString(QStringLiteral("previewUnavailable"));
+  }
+  const size_t system = fPreview.systemPart ? FilesAndFolders(fPreview.system) : 0;
+  const size_t user = FilesAndFolders(fPreview.user);
+  if (system + user == 0 && fPreview.user.Count(UninstallerPreviewKind::kAlsaBlock) == 0 &&
+      fPreview.system.Count(UninstallerPreviewKind::kAlsaBlock) == 0) {
+    return LocalizedString(QStringLiteral("previewNothing"));
+  }
+  QStringList lines;
+  if (fPreview.systemPart) {
+    lines.append(
+        LocalizedString(QStringLiteral("previewSummary")).arg(QString::number(system), QString::number(user)));
+  } else {
+    lines.append(LocalizedString(QStringLiteral("previewSummaryUserPart")).arg(QString::number(user)));
+  }
+  QStringList loginItems, alsaFiles;
+  for (const UninstallerPreviewPart* part : {&fPreview.system, &fPreview.user}) {
+    for (const UninstallerPreviewItem& item : part->items) {
+      if (item.kind == UninstallerPreviewKind::kLoginItem) loginItems.append(BaseName(item.path));
+      if (item.kind == UninstallerPreviewKind::kAlsaBlock) alsaFiles.append(QString::fromStdString(item.path));
+    }
+  }
+  if (!loginItems.isEmpty()) {
+    lines.append(LocalizedString(QStringLiteral("previewSummaryLoginItem")).arg(loginItems.join(QStringLiteral(", "))));
+  }
+  // The tools look for the ALSA blocks only when the MIDI devices go.
+  if (fPreview.removeMidiDevices && !alsaFiles.isEmpty()) {
+    lines.append(LocalizedString(QStringLiteral("previewSummaryAlsa")).arg(alsaFiles.join(QStringLiteral(", "))));
+  }
+  return lines.join(QLatin1Char(' '));
+}
+
+QString UninstallerController::PreviewDetails() const {
+  // As the terminal lists it: per part a heading with its counts, then its
+  // paths, the login items and ALSA blocks named as such, then what could
+  // not be told.
+  QString text;
+  auto listPart = [&](const UninstallerPreviewPart& part, const char* headingKey) {
+    if (part.items.empty()) return;
+    const size_t folders = part.Count(UninstallerPreviewKind::kFolder);
+    text += LocalizedString(QLatin1String(headingKey))
+                .arg(QString::number(FilesAndFolders(part) - folders), QString::number(folders)) +
+            QLatin1Char('\n');
+    for (const UninstallerPreviewItem& item : part.items) {
+      const QString path = QString::fromStdString(item.path);
+      switch (item.kind) {
+        case UninstallerPreviewKind::kLoginItem:
+          text += QStringLiteral("  ") + LocalizedString(QStringLiteral("previewLoginItem")).arg(path);
+          break;
+        case UninstallerPreviewKind::kAlsaBlock:
+          text += QStringLiteral("  ") + LocalizedString(QStringLiteral("previewAlsaBlock")).arg(path);
+          break;
+        case UninstallerPreviewKind::kFolder:
+          text += QStringLiteral("  ") + path + QLatin1Char('/');
+          break;
+        default:
+          text += QStringLiteral("  ") + path;
+          break;
+      }
+      text += QLatin1Char('\n');
+    }
+  };
+  if (fPreview.systemPart) listPart(fPreview.system, "previewSystemPart");
+  listPart(fPreview.user, "previewUserPart");
+  if (!text.isEmpty()) text += LocalizedString(QStringLiteral("previewFoldersNote")) + QLatin1Char('\n');
+  for (const UninstallerPreviewPart* part : {&fPreview.system, &fPreview.user}) {
+    for (const std::string& note : part->notes) {
+      text += LocalizedString(QStringLiteral("previewNote")).arg(QString::fromStdString(note)) + QLatin1Char('\n');
+    }
+  }
+  return text;
 }
 
 bool UninstallerController::PrepareUninstall() {
-  if (fLockFd >= 0 || fWorker != nullptr) {
+  if (fLockFd >= 0 || fWorker != nullptr || fPreviewThread.joinable()) {
     return false;  // this window is in an uninstall already
   }
   const UninstallerPlan plan =
@@ -540,6 +690,13 @@ void UninstallerController::EngineDidFinish(const UninstallerRunResult& result) 
     case UninstallerOutcome::kCancelled:
       return;  // the user's own decision
     case UninstallerOutcome::kDenied:
+      // Where a password was to be asked for, the password was refused;
+      // otherwise the policy refused without asking.
+      if (fPreview.policy == UninstallerPolicyVerdict::kChallenge) {
+        ShowFailureSheet(LocalizedString(QStringLiteral("passwordRefusedTitle")),
+                         {LocalizedString(QStringLiteral("passwordRefusedMessage"))});
+        return;
+      }
       ShowFailureSheet(LocalizedString(QStringLiteral("deniedTitle")), {LocalizedString(QStringLiteral("deniedMessage"))});
       return;
     case UninstallerOutcome::kNoAgent:
@@ -562,7 +719,9 @@ void UninstallerController::BeginWarnings(bool removeMidiDevices) {
   }
   fWarnings = UninstallerWarningsFor(fPlan, removeMidiDevices);
   fWarningShown = 0;
-  AskWarning();
+  // The list is made afresh each time: a run that failed halfway, or the
+  // terminal's, may have changed it since the window opened.
+  StartPreview(RemovesMidiDevices());
 }
 
 void UninstallerController::uninstall_(QObject*) { BeginWarnings(false); }

@@ -12,7 +12,10 @@
 #include <MacTypes.h>
 #include <UninstallerEngine.h>
 
+#include <Authorization.h>
 #include <UninstallerFlow.h>
+#include <UninstallerPolicy.h>
+#include <UninstallerPreview.h>
 #include <UninstallerRunLog.h>
 #include <UninstallerSession.h>
 
@@ -21,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QDialog;
@@ -30,6 +34,17 @@ struct UninstallerEnvironment {
   std::function<unsigned()> installedParts = UninstallerInstalledParts;
   std::string lockPath = UninstallerUserLockPath();
   std::string logFilePath = UninstallerLogFilePath();
+  // What removing one part (the system's, or the user's own) would take
+  // away now, asked as we are (UninstallerPreview.h). It runs on a thread of
+  // its own, as it starts the bundle's tools.
+  std::function<int(bool systemPart, Boolean removeMidiDevices, UninstallerPreviewPart* part)> preview =
+      [](bool systemPart, Boolean removeMidiDevices, UninstallerPreviewPart* part) {
+        return UninstallerPreview(systemPart, removeMidiDevices, nullptr, part);
+      };
+  // What polkit would answer, without asking anyone, about the uninstall;
+  // asked with the list, off the main thread. A denial after a password
+  // was asked for is the password's; otherwise it is the policy's.
+  std::function<UninstallerPolicyVerdict()> policy = []() { return UninstallerAskPolicy(kQuillonUninstallRight); };
 };
 
 class UninstallerController : public NSObject {
@@ -96,6 +111,9 @@ class UninstallerController : public NSObject {
   bool completeMoreInfoVisible() const { return fCompleteMoreInfoVisible; }
   // Whether an uninstall is running (the engine on its worker thread).
   bool isBusy() const { return fWorker != nullptr; }
+  // Whether the list of what will be removed is being made, before the
+  // first warning.
+  bool isPreviewing() const { return fPreviewThread.joinable(); }
   // The busy sheet (a dialog), for tests.
   NSWindow busySheet() const;
 
@@ -110,7 +128,16 @@ class UninstallerController : public NSObject {
   // Takes the lock and asks the first of the warnings for |removeMidiDevices|.
   void BeginWarnings(bool removeMidiDevices);
   // Asks fWarnings[fWarningShown]; past the last one, runs the engine.
+  // The first warning carries the list of what will be removed.
   void AskWarning();
+  // Makes the list of what will be removed off the main thread, then asks
+  // the first warning.
+  void StartPreview(bool removeMidiDevices);
+  // The first warning's line about what will be removed, and the paths
+  // behind its Show Details.
+  QString PreviewSummary() const;
+  QString PreviewDetails() const;
+  bool RemovesMidiDevices() const;
   void FinishUninstall();
   void RunEngine(Boolean removeMidiDevices);
   void EngineDidFinish(const UninstallerRunResult& result);
@@ -163,6 +190,20 @@ class UninstallerController : public NSObject {
   UninstallerPlan fPlan;
   std::vector<UninstallerWarning> fWarnings;
   size_t fWarningShown = 0;
+  // What the tools said will be removed: the system's part (when it goes)
+  // and the user's own; fPreviewError is the first tool's failure, or the
+  // thread's.
+  struct Preview {
+    bool systemPart = false;
+    bool removeMidiDevices = false;
+    UninstallerPreviewPart system;
+    UninstallerPreviewPart user;
+    int error = 0;
+    UninstallerPolicyVerdict policy = UninstallerPolicyVerdict::kUnknown;
+  };
+  Preview fPreview;
+  std::thread fPreviewThread;
+  bool fPreviewCursor = false;  // the busy pointer is ours to take back
   std::unique_ptr<UninstallerWorker> fWorker;
   QDialog* fBusyWindow = nullptr;
   QLabel* fBusyLabel = nullptr;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+class NSBundle;
+
 // --help and --version are the window's only options.
 struct UninstallerPreflightResult {
   int exitStatus = -1;   // -1: go on and open the window
@@ -12,7 +14,10 @@ struct UninstallerPreflightResult {
   bool showInWindow = false;  // say |error| in a window too, when one can open
   bool verbose = false;       // --verbose: the run's diagnostics on standard error too
 };
-UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned realUID, unsigned effectiveUID);
+// |strings|: the bundle whose strings table says the texts in the user's
+// language; English without one.
+UninstallerPreflightResult UninstallerPreflight(int argc, char* argv[], unsigned realUID, unsigned effectiveUID,
+                                                const NSBundle* strings = nullptr);
 
 // Whether Qt can reach a display: QT_QPA_PLATFORM when set (offscreen, say),
 // else an X11 DISPLAY or a Wayland display.
@@ -20,4 +25,4 @@ bool UninstallerHasDisplay();
 
 // The line for standard error when no display can be reached, which names
 // the terminal command instead.
-std::string UninstallerNeedsDisplayLine();
+std::string UninstallerNeedsDisplayLine(const NSBundle* strings = nullptr);

@@ -2,7 +2,9 @@
 // dispatch to the command, and the response.
 //
 // The tool may be set-user-ID root, so everything here treats its input as
-// hostile: the request is bounded by the frame reader, the effective user ID
+// hostile: the request is read and parsed only by a child with the caller's
+// rights (MoreSecRequestReader.h) and root reads back a bounded flat form of
+// the keys the command reads, the effective user ID
 // is the real user's except while root is needed, and the file that is made
 // root and set-user-ID is the running executable itself, reached through
 // /proc/self/exe rather than a path someone could swap.
@@ -128,23 +130,25 @@ void CheckCommandResponse(CFDictionaryRef response) {
   }
 }
 
-OSStatus ReadAndDispatchCommand(int fdIn, int fdOut, AuthorizationRef auth, MoreSecCommandProc commandProc) {
+OSStatus ReadAndDispatchCommand(int fdIn, int fdOut, AuthorizationRef auth, const MoreSecCommand* command) {
   assert(fdIn >= 0);
   assert(fdOut >= 0);
   assert(auth != NULL);
-  assert(commandProc != NULL);
+  assert(command != NULL && command->proc != NULL);
 
   int junk;
   CFDictionaryRef request = NULL;
   CFDictionaryRef response = NULL;
 
-  OSStatus err = CopyDictionaryFromDescriptor(fdIn, &request);
+  // Every caller can regain root here: the caller's bytes go to a child with
+  // the caller's rights, and root gets only the flat form back.
+  OSStatus err = MoreSecCopyRequestThroughChild(fdIn, command->request, command->parserProbe, &request);
   if (err != noErr) {
     // Nothing is written: the other end meets end of stream.
     return err;
   }
 
-  OSStatus commandErr = commandProc(auth, request, &response);
+  OSStatus commandErr = command->proc(auth, request, &response);
 
   // Whatever the command did with its user ID, the response goes out as the user.
   junk = MoreSecTemporarilySetNonPrivilegedEUID();
@@ -278,17 +282,17 @@ OSStatus GiveUpRootForGood() {
 
 }  // namespace
 
-OSStatus MoreSecHelperToolMain(int fdIn, int fdOut, AuthorizationRef auth, MoreSecCommandProc commandProc, int argc,
+OSStatus MoreSecHelperToolMain(int fdIn, int fdOut, AuthorizationRef auth, const MoreSecCommand* command, int argc,
                                const char* argv[]) {
-  return MoreSecHelperToolMainForInstalledTool(fdIn, fdOut, auth, commandProc, argc, argv, NULL);
+  return MoreSecHelperToolMainForInstalledTool(fdIn, fdOut, auth, command, argc, argv, NULL);
 }
 
 OSStatus MoreSecHelperToolMainForInstalledTool(int fdIn, int fdOut, AuthorizationRef auth,
-                                               MoreSecCommandProc commandProc, int argc, const char* argv[],
+                                               const MoreSecCommand* command, int argc, const char* argv[],
                                                const char* policyPath) {
   assert(fdIn >= 0);
   assert(fdOut >= 0);
-  assert(commandProc != NULL);
+  assert(command != NULL && command->proc != NULL);
   assert((argc == 1) || (argc == 2));
   assert(argv != NULL);
   assert(argv[0] != NULL);
@@ -320,7 +324,7 @@ OSStatus MoreSecHelperToolMainForInstalledTool(int fdIn, int fdOut, Authorizatio
     }
     if (err == noErr && installedTool) {
       if (rootAlone) {
-        err = ReadAndDispatchCommand(fdIn, fdOut, auth, commandProc);
+        err = ReadAndDispatchCommand(fdIn, fdOut, auth, command);
       } else {
         std::string installed;
         MoreSecPathRefusal refusal;
@@ -335,7 +339,7 @@ OSStatus MoreSecHelperToolMainForInstalledTool(int fdIn, int fdOut, Authorizatio
       }
     } else if (err == noErr) {
       if (startingEUID == 0) {
-        err = ReadAndDispatchCommand(fdIn, fdOut, auth, commandProc);
+        err = ReadAndDispatchCommand(fdIn, fdOut, auth, command);
       } else {
         err = ExecuteSelfInPrivilegedSelfRepairMode(fdIn, fdOut, auth, pathToSelf);
       }
@@ -355,7 +359,7 @@ OSStatus MoreSecHelperToolMainForInstalledTool(int fdIn, int fdOut, Authorizatio
         err = RepairOurPrivileges(pathToSelf);
       }
       if (err == noErr) {
-        err = ReadAndDispatchCommand(fdIn, fdOut, auth, commandProc);
+        err = ReadAndDispatchCommand(fdIn, fdOut, auth, command);
       }
     }
   }
@@ -387,11 +391,11 @@ bool OpenStandardDescriptors() {
 
 }  // namespace
 
-int MoreSecHelperToolEntry(int argc, char* argv[], MoreSecCommandProc commandProc) {
-  return MoreSecHelperToolEntryForInstalledTool(argc, argv, commandProc, NULL);
+int MoreSecHelperToolEntry(int argc, char* argv[], const MoreSecCommand* command) {
+  return MoreSecHelperToolEntryForInstalledTool(argc, argv, command, NULL);
 }
 
-int MoreSecHelperToolEntryForInstalledTool(int argc, char* argv[], MoreSecCommandProc commandProc,
+int MoreSecHelperToolEntryForInstalledTool(int argc, char* argv[], const MoreSecCommand* command,
                                            const char* policyPath) {
   // Nothing that can fail silently before this: descriptors first.
   if (!OpenStandardDescriptors()) {
@@ -417,7 +421,7 @@ int MoreSecHelperToolEntryForInstalledTool(int argc, char* argv[], MoreSecComman
   }
   if (err == noErr) {
     AuthorizationRef auth = MoreSecHelperToolCopyAuthRef();
-    err = MoreSecHelperToolMainForInstalledTool(STDIN_FILENO, STDOUT_FILENO, auth, commandProc, argc,
+    err = MoreSecHelperToolMainForInstalledTool(STDIN_FILENO, STDOUT_FILENO, auth, command, argc,
                                                 const_cast<const char**>(argv), policyPath);
   }
   return MoreSecErrorToHelperToolResult(err);

@@ -451,8 +451,10 @@ class AlertPanel : public QDialog {
     // The order of the desktop's own dialogs: an extra choice on the left,
     // then Cancel, then the action that goes ahead on the right.
     auto* buttons = new QHBoxLayout;
+    QHBoxLayout* detailsRow = nullptr;
     if (!details.isEmpty()) {
-      AddDetails(buttons, details);
+      detailsRow = new QHBoxLayout;
+      AddDetails(detailsRow, details);
     }
     if (!otherTitle.isNull()) {
       fOther = AddButton(buttons, kNSAlertOtherButtonName, otherTitle, NSAlertOtherReturn);
@@ -465,11 +467,30 @@ class AlertPanel : public QDialog {
     fDefault->setDefault(true);
     fDefault->setFocus();
 
+    // Show Details… and Copy lead the row of buttons; where the screen is
+    // too narrow for every button in one row (four of them at twice the
+    // scale), they take a row of their own above the others, so that no
+    // title is cut.
+    bool detailsOwnRow = false;
+    if (detailsRow != nullptr) {
+      constexpr int kMargins = 18 + 18, kGap = 12, kWindowBorders = 8;
+      int needed = kMargins;
+      for (QPushButton* button : findChildren<QPushButton*>()) needed += button->sizeHint().width() + kGap;
+      QScreen* screen = docWindow != nullptr ? docWindow->screen() : QGuiApplication::primaryScreen();
+      detailsOwnRow = screen != nullptr && needed > screen->availableGeometry().width() - kWindowBorders;
+      if (detailsOwnRow) {
+        detailsRow->addStretch(1);
+      } else {
+        buttons->insertLayout(0, detailsRow);
+      }
+    }
+
     auto* outer = new QVBoxLayout(this);
     outer->setSizeConstraint(QLayout::SetFixedSize);
     outer->setContentsMargins(18, 18, 18, 14);
     outer->setSpacing(18);
     outer->addLayout(body);
+    if (detailsOwnRow) outer->addLayout(detailsRow);
     outer->addLayout(buttons);
     if (fDetails != nullptr) {
       outer->addWidget(fDetails);

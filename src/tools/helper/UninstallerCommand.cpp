@@ -448,3 +448,19 @@ OSStatus UninstallerCommandWithSettings(AuthorizationRef auth, CFDictionaryRef r
 OSStatus HelperToolCommandProc(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response) {
   return UninstallerCommandWithRightsCheck(auth, request, response, CheckRootAlone);
 }
+
+namespace {
+
+// PATH_MAX bytes: one more than the longest path CopyRequestPath accepts, so
+// that a path just too long still reaches it and is refused by name.
+const MoreSecRequestKey kUninstallRequestKeys[] = {
+    {"CommandPath", kMoreSecRequestString, PATH_MAX},
+    {"PruneMIDI", kMoreSecRequestString, PATH_MAX},
+    {"PruneLoginItem", kMoreSecRequestString, PATH_MAX},
+};
+
+}  // namespace
+
+const MoreSecCommand kUninstallerHelperCommand = {
+    HelperToolCommandProc, {kUninstallRequestKeys, sizeof kUninstallRequestKeys / sizeof kUninstallRequestKeys[0]},
+    NULL};

@@ -2,6 +2,11 @@
 // that the tool's host calls with each request, with root at hand (its saved
 // user ID is 0), to remove the product's root part.
 //
+// The tool's host never hands the command the caller's XML: a child with the
+// caller's rights parses it and passes on only the three keys below, each a
+// string (or kCFBooleanFalse where the request held something else), so that
+// a fault in the parser cannot become root's (MoreSecHelperTool.h).
+//
 // Request: a dictionary of absolute paths (strings).
 //   "CommandPath"     always: the script uninstall.ss in the bundle's Resources folder.
 //   "PruneMIDI"       optional: the tool PruneMIDI in the bundle.
@@ -68,6 +73,7 @@
 // escaping, which can make a byte five.
 #pragma once
 
+#include "MoreSecHelperTool.h"
 #include "MoreSecInstalledTool.h"
 #include "MoreSecProtocol.h"
 
@@ -105,6 +111,9 @@ enum : OSStatus {
 // The command. auth, request and response must not be NULL, and *response
 // must be NULL on entry. Returns the status described above.
 OSStatus HelperToolCommandProc(AuthorizationRef auth, CFDictionaryRef request, CFDictionaryRef* response);
+
+// The command with the keys it reads, for the tool's host.
+extern const MoreSecCommand kUninstallerHelperCommand;
 
 // The same command with the authorization check supplied by the caller (it
 // returns an Authorization Services status), so tests can stand in for

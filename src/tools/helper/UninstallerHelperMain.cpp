@@ -7,6 +7,16 @@
 #include "MoreSecInstalledTool.h"
 #include "UninstallerCommand.h"
 
+#ifdef QUILLON_PARSER_PROBE
+// A test build's report of the parsing child's state; never in the installed
+// tool, which the link check makes sure of.
+void QuillonReportParsingChild(void);
+#endif
+
 int main(int argc, char* argv[]) {
-  return MoreSecHelperToolEntryForInstalledTool(argc, argv, HelperToolCommandProc, kMoreSecHelperPolicyPath);
+  MoreSecCommand command = kUninstallerHelperCommand;
+#ifdef QUILLON_PARSER_PROBE
+  command.parserProbe = QuillonReportParsingChild;
+#endif
+  return MoreSecHelperToolEntryForInstalledTool(argc, argv, &command, kMoreSecHelperPolicyPath);
 }

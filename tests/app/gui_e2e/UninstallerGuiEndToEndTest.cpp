@@ -499,6 +499,103 @@ TEST_F(UninstallerGuiEndToEndTest, ABundleWithoutItsRemovalScriptEndsInTheErrorS
   EXPECT_TRUE(Contains(diagnostics[0], "Uninstaller error:-4960 ")) << diagnostics[0];
 }
 
+// Pictures for a reader, in English and in German: the first warning with
+// what will be removed and its paths open under Show Details, then the error
+// sheet of a run whose data folder is on a full file system (a small tmpfs
+// on ~/.local/share, filled to its last block after the user's part went
+// in), where the helper tool cannot be copied.
+TEST_F(UninstallerGuiEndToEndTest, TheWarningWithWhatWillBeRemovedAndAFullDisksErrorSheetInEnglishAndGerman) {
+  const struct {
+    const char* language;
+    const char* lang;
+    const char* title;
+  } languages[] = {{"en", "C.UTF-8", "Quillon Uninstaller"}, {"de", "de_DE.UTF-8", "Quillon deinstallieren"}};
+  for (const auto& language : languages) {
+    SCOPED_TRACE(language.language);
+    sys::ScopedTestUser user;
+    ASSERT_TRUE(user.ok()) << user.error();
+    sys::ScopedPolkitRule rule(user.user(), sys::PolkitAnswer::Yes, {sys::kPkexecAction, kQuillonUninstallRight});
+    ASSERT_TRUE(rule.ok()) << rule.error();
+    ASSERT_TRUE(PrepareForUser(user.user()));
+    const std::string home = user->home;
+    const std::string shots = fScratch + "/shots";
+    const std::string suffix = std::string("-") + language.language;
+    sys::ChildOptions options = UserOptions(user.user());
+    options.rootSetup = [&](std::string* error) {
+      if (!InstallInNamespace(user.user(), error) || !InstallSystemPart(error)) return false;
+      for (const std::string& folder : {home + "/.local", home + "/.local/share"}) {
+        if ((mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) || chown(folder.c_str(), user->uid, user->gid) != 0) {
+          *error = "cannot make " + folder;
+          return false;
+        }
+      }
+      const std::string data =
+          "mode=0755,size=2m,uid=" + std::to_string(user->uid) + ",gid=" + std::to_string(user->gid);
+      return sys::MountTmpfs(home + "/.local/share", 0, data, error);
+    };
+    sys::ChildResult result = sys::RunAsUser(
+        &user.user(),
+        [&]() -> int {
+          ChildChecks checks;
+          checks.Expect(mkdir((home + "/.run").c_str(), 0700) == 0, "cannot make the runtime folder");
+          RunResult installed = RunTool({kInstalledDemo, "--user"}, {"HOME=" + home, "PATH=/usr/bin:/bin"});
+          checks.Expect(installed.exitCode == 0, "quillon-demo-install --user: " + installed.output);
+          // To the last block: dd ends when the file system is full.
+          (void) RunTool({"/bin/sh", "-c", "dd if=/dev/zero of=\"$1/filler\" bs=4k 2>/dev/null; true", "sh",
+                          home + "/.local/share"},
+                         {"PATH=/usr/bin:/bin"});
+          struct statfs fs = {};
+          checks.Expect(statfs((home + "/.local/share").c_str(), &fs) == 0 && fs.f_bavail == 0, "the disk is not full");
+          pid_t pid = gui::Launch({kInstalledCommand}, {std::string("LANG=") + language.lang, "LANGUAGE="},
+                                  shots + "/application" + suffix + ".log");
+          checks.Expect(pid > 0, "cannot start the application");
+          if (pid <= 0) return 1;
+          gui::Driver app(pid, language.title, shots);
+          const std::string main = app.WaitForFirstWindow(kWindowTimeoutMs);
+          checks.Expect(!main.empty() && app.Keys(main, {"Return"}), "no main window, or Uninstall not pressed");
+          std::string sheet = main.empty() ? "" : app.WaitForNewWindow({main}, kWindowTimeoutMs);
+          checks.Expect(!sheet.empty(), "no first warning");
+          if (sheet.empty()) {
+            (void) app.Screenshot("failure-preview" + suffix);
+            app.Stop();
+            return 1;
+          }
+          checks.Expect(app.Screenshot("15-warning-what-will-be-removed" + suffix), "no screenshot of the warning");
+          // Show Details… (left of Copy, Cancel and Continue) opens the paths.
+          gui::Geometry closed, open;
+          checks.Expect(app.GetGeometry(sheet, &closed) && app.Keys(sheet, {"shift+Tab", "shift+Tab", "shift+Tab", "space"}),
+                        "could not press Show Details");
+          const gui::Clock::time_point deadline = gui::Clock::now() + std::chrono::milliseconds(kWindowTimeoutMs);
+          while (app.GetGeometry(sheet, &open) && open.height <= closed.height + 100 && gui::MsLeft(deadline) > 0) {
+            gui::SleepMs(50);
+          }
+          checks.Expect(open.height > closed.height + 100, "the paths did not open");
+          checks.Expect(app.Screenshot("16-warning-what-will-be-removed-details" + suffix),
+                        "no screenshot of the paths");
+          // Continue, on both warnings (it keeps the first focus's default).
+          for (int warning = 0; warning < 2 && !sheet.empty(); warning++) {
+            checks.Expect(app.Keys(sheet, {"Return"}) && app.WaitUntilGone(sheet, kWindowTimeoutMs),
+                          "could not go on from warning " + std::to_string(warning + 1));
+            if (warning == 0) sheet = app.WaitForNewWindow({main}, kWindowTimeoutMs);
+          }
+          const std::string logFile = home + "/.local/state/quillon/uninstall.log";
+          sheet = WaitForSheetAfterRun(app, main, logFile);
+          checks.Expect(!sheet.empty(), "no error sheet");
+          checks.Expect(app.Screenshot("17-full-disk-error" + suffix), "no screenshot of the full disk's error");
+          checks.Expect(Contains(ReadFile(logFile), " status 28 ===="), "the run is not in the log file");
+          checks.Expect(Exists("/opt/quillon"), "something was removed");
+          app.Stop();
+          return checks.ExitCode();
+        },
+        options);
+    KeepArtifacts();
+    EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
+        << result.Describe() << "\n"
+        << result.out << "\napplication log:\n"
+        << ReadFile(ArtifactsDir() + "/application" + suffix + ".log");
+  }
+}
+
 // Without an authentication agent polkit cannot ask for the password, and a
 // policy can say no: each gets a sheet that says so, and nothing is removed.
 TEST_F(UninstallerGuiEndToEndTest, NoAgentAndADenyingPolicyEachShowTheirOwnSheet) {
@@ -850,6 +947,192 @@ TEST_F(UninstallerGuiEndToEndTest, UnderWaylandTheWarningsTheNoAgentSheetAndAUse
     EXPECT_TRUE(result.Exited() && result.ExitCode() == 0)
         << result.Describe() << "\n" << result.out << "\nweston:\n" << ReadFile(ArtifactsDir() + "/weston.log");
   }
+}
+
+// ---- Every language, as installed ----------------------------------------------------------
+
+// The text for `source` in `context` of the strings table of `language`
+// ("fr", ...) in the source tree; "" when it has none.
+std::string Translation(const std::string& language, const std::string& context, const std::string& source) {
+  const std::string table = ReadFile(std::string(QUILLON_SOURCE_ROOT) + "/src/app/common/Localizable_" + language + ".ts");
+  const size_t begin = table.find("<name>" + context + "</name>");
+  const size_t end = begin == std::string::npos ? begin : table.find("</context>", begin);
+  const size_t at = begin == std::string::npos ? begin : table.find("<source>" + source + "</source>", begin);
+  if (at == std::string::npos || at > end) return "";
+  const size_t from = table.find("<translation>", at);
+  const size_t to = from == std::string::npos ? from : table.find("</translation>", from);
+  if (to == std::string::npos || to > end) return "";
+  std::string text = table.substr(from + 13, to - from - 13);
+  for (const auto& [entity, c] : {std::pair{"&lt;", "<"}, std::pair{"&gt;", ">"}, std::pair{"&quot;", "\""},
+                                  std::pair{"&apos;", "'"}, std::pair{"&amp;", "&"}}) {
+    for (size_t i = text.find(entity); i != std::string::npos; i = text.find(entity, i + 1)) {
+      text.replace(i, strlen(entity), c);
+    }
+  }
+  return text;
+}
+
+// A character as UTF-8 (below U+10000, all that RTF's \uN can say).
+std::string Utf8(long code) {
+  std::string text;
+  if (code < 0x80) {
+    text += static_cast<char>(code);
+  } else if (code < 0x800) {
+    text += static_cast<char>(0xC0 | (code >> 6));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    text += static_cast<char>(0xE0 | (code >> 12));
+    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    text += static_cast<char>(0x80 | (code & 0x3F));
+  }
+  return text;
+}
+
+// The first paragraph of a read-me in RTF (its heading) as plain UTF-8:
+// \uN? and \'xx characters and the symbols' control words decoded, other
+// control words dropped.
+std::string ReadMeHeading(const std::string& rtf) {
+  static const std::pair<std::string, long> kSymbols[] = {{"endash", 0x2013}, {"emdash", 0x2014},
+                                                          {"bullet", 0x2022}, {"lquote", 0x2018},
+                                                          {"rquote", 0x2019}, {"ldblquote", 0x201C},
+                                                          {"rdblquote", 0x201D}, {"tab", '\t'}};
+  const size_t start = rtf.find("\\pard");
+  const size_t end = start == std::string::npos ? start : rtf.find("\\par", start + 5);
+  if (end == std::string::npos) return "";
+  std::string text;
+  for (size_t i = start + 5; i < end;) {
+    const char c = rtf[i];
+    if (c == '{' || c == '}' || c == '\n') {
+      i++;
+    } else if (c != '\\') {
+      text += c;
+      i++;
+    } else if (rtf[i + 1] == 'u' && (isdigit(static_cast<unsigned char>(rtf[i + 2])) || rtf[i + 2] == '-')) {
+      char* after = nullptr;
+      long code = strtol(rtf.c_str() + i + 2, &after, 10);
+      if (code < 0) code += 65536;
+      i = static_cast<size_t>(after - rtf.c_str()) + (*after == '?' ? 1 : 0);
+      text += Utf8(code);
+    } else if (rtf[i + 1] == '\'') {
+      // Latin-1 as far as the read-mes use code page 1252.
+      text += Utf8(strtol(rtf.substr(i + 2, 2).c_str(), nullptr, 16));
+      i += 4;
+    } else {
+      // A control word and the one space that ends it.
+      const size_t word = ++i;
+      while (i < end && isalpha(static_cast<unsigned char>(rtf[i]))) i++;
+      const std::string name = rtf.substr(word, i - word);
+      const auto symbol = std::find_if(std::begin(kSymbols), std::end(kSymbols),
+                                       [&name](const auto& known) { return known.first == name; });
+      while (i < end && (isdigit(static_cast<unsigned char>(rtf[i])) || rtf[i] == '-')) i++;
+      if (i < end && rtf[i] == ' ') i++;
+      if (symbol != std::end(kSymbols)) text += Utf8(symbol->second);
+    }
+  }
+  return text;
+}
+
+// What atspi_driver.py answers to `command` for the newest window of `pid`,
+// one entry a line.
+std::vector<std::string> AccessibleLines(const char* command, pid_t pid) {
+  std::vector<std::string> lines;
+  std::istringstream in(gui::Run({gui::kPython, ATSPI_DRIVER_PATH, command, std::to_string(pid)}).out);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The installed window in each language on the X screen, read through the
+// accessibility bus: the main window's buttons, check box and read-me are
+// that language's, and so is a run of the user's part alone through the
+// warnings to the completion sheet, whose every text and button lies inside
+// it (that each wrapped label is as tall as its text is the headless
+// sheet walk's check: Qt's labels do not say where their characters are). One
+// installed tree and one session serve every language; the screenshots are
+// lang-<language>-main and lang-<language>-complete.
+TEST_F(UninstallerGuiEndToEndTest, InEveryLanguageTheInstalledWindowAndItsCompletionSheetSpeakIt) {
+  for (const char* tool : {gui::kDbusDaemon, gui::kPython}) {
+    if (!Executable(tool)) GTEST_SKIP() << "needs " << tool << " (scripts/install-deps.sh installs it)";
+  }
+  if (gui::Run({gui::kPython, "-c", "import pyatspi"}).exitCode != 0) GTEST_SKIP() << "needs python3-pyatspi";
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  ASSERT_TRUE(PrepareForUser(user.user()));
+  const std::string home = user->home;
+  const std::string shots = fScratch + "/shots";
+
+  sys::ChildOptions options = UserOptions(user.user());
+  options.rootSetup = [&](std::string* error) { return InstallInNamespace(user.user(), error); };
+  sys::ChildResult result = sys::RunAsUser(
+      &user.user(),
+      [&]() -> int {
+        ChildChecks checks;
+        gui::DesktopSession desktop;
+        StartDesktopWithUserPart(desktop, false, home, shots, checks);
+        if (checks.ExitCode() != 0) return checks.ExitCode();
+        bool first = true;
+        for (const auto& [language, locale] : {std::pair{"fr", "fr_FR.UTF-8"}, std::pair{"es", "es_ES.UTF-8"},
+                                               std::pair{"it", "it_IT.UTF-8"}, std::pair{"ja", "ja_JP.UTF-8"},
+                                               std::pair{"de", "de_DE.UTF-8"}}) {
+          const std::string lang = language;
+          auto tr = [&lang](const char* context, const char* source) {
+            return Translation(lang, context, source);
+          };
+          if (!first) {
+            RunResult installed = RunTool({kInstalledDemo, "--user"}, {"HOME=" + home, "PATH=/usr/bin:/bin"});
+            checks.Expect(installed.exitCode == 0, "quillon-demo-install --user: " + installed.output);
+          }
+          first = false;
+          pid_t pid = gui::Launch({kInstalledCommand},
+                                  {std::string("LANG=") + locale, "LANGUAGE=", "LC_ALL=", "LC_MESSAGES="},
+                                  shots + "/application-lang-" + lang + ".log");
+          checks.Expect(pid > 0, "cannot start the application");
+          if (pid <= 0) return 1;
+          gui::AccessibleDriver app(pid, ATSPI_DRIVER_PATH, shots);
+          gui::Driver screen(pid, kWindowTitle, shots);
+
+          const std::string heading =
+              ReadMeHeading(ReadFile(std::string(kInstalledBundle) + "/Resources/" + lang + ".lproj/readme.rtf"));
+          checks.Expect(heading.size() > 10, lang + ": no read-me in the bundle");
+          checks.Expect(app.WaitFor(1, heading, kWindowTimeoutMs), lang + ": the main window shows no read-me " + heading);
+          const std::vector<std::string> buttons = AccessibleLines("buttons", pid);
+          std::string names;
+          for (const std::string& name : buttons) names += " [" + name + "]";
+          for (const char* source : {"Uninstall…", "Quit", "Also remove the Quillon MIDI devices and their ALSA settings"}) {
+            const std::string text = tr("Uninstaller", source);
+            checks.Expect(!text.empty() && text != source &&
+                              std::find(buttons.begin(), buttons.end(), text) != buttons.end(),
+                          lang + ": no button or check box " + text + " for " + source + ":" + names);
+          }
+          checks.Expect(screen.Screenshot("lang-" + lang + "-main"), lang + ": no screenshot of the main window");
+
+          checks.Expect(app.Press(tr("Uninstaller", "Uninstall…")), lang + ": could not press Uninstall");
+          for (const char* warning : {"userPartOnlyTitle", "sharedWarningTitle"}) {
+            checks.Expect(app.WaitFor(2, tr("Localizable", warning), kWindowTimeoutMs), lang + ": no sheet " + warning);
+            checks.Expect(app.Press(tr("Localizable", "proceedButton")), lang + ": could not continue from " + warning);
+          }
+          checks.Expect(app.WaitFor(2, tr("Localizable", "uninstallSucceeded"), kEngineTimeoutMs),
+                        lang + ": no completion sheet");
+          std::string cut;
+          for (const std::string& line : AccessibleLines("cut", pid)) cut += "\n" + line;
+          checks.Expect(cut.empty(), lang + ": the completion sheet cuts off:" + cut);
+          checks.Expect(screen.Screenshot("lang-" + lang + "-complete"), lang + ": no screenshot of the completion sheet");
+          checks.Expect(app.Press(tr("Localizable", "quitButton")), lang + ": could not press Quit");
+          int status = -1;
+          checks.Expect(app.Process().WaitForExit(kWindowTimeoutMs, &status) && WIFEXITED(status) &&
+                            WEXITSTATUS(status) == 0,
+                        lang + ": the application did not quit with status 0");
+          checks.Expect(!Exists(home + "/.local/share/quillon"), lang + ": the user receipts stay");
+          if (checks.ExitCode() != 0) {
+            (void) screen.Screenshot("lang-" + lang + "-failure");
+            app.Process().Stop();
+            return checks.ExitCode();
+          }
+        }
+        return checks.ExitCode();
+      },
+      options);
+  KeepArtifacts();
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
 }
 
 }  // namespace

@@ -8,6 +8,14 @@ for a window system where nothing like xdotool can reach them (Wayland).
                                       text views' contents joined by " | "
     atspi_driver.py press PID NAME    presses the button called NAME in the
                                       newest window of the process
+    atspi_driver.py buttons PID       the names of the newest window's buttons
+                                      and check boxes, one a line
+    atspi_driver.py cut PID           the texts and buttons of the newest
+                                      window that do not show whole: outside
+                                      the window, or their last character
+                                      outside their own box where the toolkit
+                                      says where characters are (Qt's labels
+                                      do not); one a line, none when all fit
 
 Exit status 0 on success, 3 when the process, window or button is not
 (yet) there; the caller polls. Every call is one short look at the bus.
@@ -75,6 +83,40 @@ def text_of(node):
     return node.name or ""
 
 
+def extents(node):
+    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return box.x, box.y, box.width, box.height
+
+
+def inside(inner, outer, slack=1):
+    return (inner[0] >= outer[0] - slack and inner[1] >= outer[1] - slack and
+            inner[0] + inner[2] <= outer[0] + outer[2] + slack and
+            inner[1] + inner[3] <= outer[1] + outer[3] + slack)
+
+
+def cut_texts(window):
+    frame = extents(window)
+    cut = []
+    for node in descendants(window, TEXT_ROLES + BUTTON_ROLES):
+        box = extents(node)
+        text = text_of(node).replace("\n", " ")
+        if not text:
+            continue
+        if not inside(box, frame):
+            cut.append("%s outside the window %s: %s" % (box, frame, text))
+            continue
+        try:
+            accessible_text = node.queryText()
+            count = accessible_text.characterCount
+            last = accessible_text.getCharacterExtents(count - 1, pyatspi.DESKTOP_COORDS) if count > 0 else None
+        except NotImplementedError:
+            last = None
+        # An empty box: the toolkit does not place characters either.
+        if last is not None and last[2] > 0 and last[3] > 0 and not inside(last, box):
+            cut.append("last character at %s outside %s: %s" % (tuple(last), box, text))
+    return cut
+
+
 def main(argv):
     if len(argv) < 3:
         print(__doc__, file=sys.stderr)
@@ -97,6 +139,16 @@ def main(argv):
                 button.queryAction().doAction(0)
                 return 0
         return NOT_THERE
+    if command in ("buttons", "cut"):
+        if not shown:
+            return NOT_THERE
+        if command == "buttons":
+            lines = [button.name for button in descendants(shown[-1], BUTTON_ROLES)]
+        else:
+            lines = cut_texts(shown[-1])
+        for line in lines:
+            print(line)
+        return 0
     print(__doc__, file=sys.stderr)
     return 2
 

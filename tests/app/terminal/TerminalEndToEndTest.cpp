@@ -227,7 +227,8 @@ class TerminalEndToEndTest : public ::testing::Test {
 };
 
 // The password prompt is pkttyagent's, on the pane; the test types into it
-// as a person would: the right password, a wrong one, or Ctrl-C.
+// as a person would: the right password, a wrong one, or Ctrl-C. As sudo
+// does, a refused password is asked again, three times in all.
 TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
   sys::ScopedTestUser user, admin;
   ASSERT_TRUE(user.ok() && admin.ok()) << user.error() << admin.error();
@@ -241,14 +242,17 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
 
   const struct {
     const char* name;
-    std::vector<std::string> answer;  // typed at the password prompt
+    std::vector<std::string> answers;  // typed at each password prompt in turn
     bool literal;
     int exitCode;
     bool removed;
     const char* says;
   } cases[] = {
       {"right-password", {kPassword}, true, 0, true, "Quillon has been uninstalled."},
-      {"wrong-password", {"not-the-password"}, true, 3, false, "the password was not accepted"},
+      {"wrong-twice-then-right", {"not-the-password", "nor-this-one", kPassword}, true, 0, true,
+       "Quillon has been uninstalled."},
+      {"wrong-password", {"not-the-password", "nor-this-one", "nor-that-one"}, true, 3, false,
+       "the password was not accepted"},
       {"ctrl-c", {"C-c"}, false, 3, false, "Cancelled."},
   };
   for (const auto& c : cases) {
@@ -283,6 +287,12 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
           checks.Expect(tmux.WaitFor("Password:", 1, 90), "no password prompt");
           const std::string prompt = tmux.Screen();
           checks.Expect(WriteFile(shots + "/" + c.name + "-prompt.txt", prompt), "no capture of the prompt");
+          // The read-me speaks of the window's controls: the terminal says
+          // what stands for them here, and how to leave the pager.
+          checks.Expect(Contains(prompt, "In this terminal, the questions after this page") &&
+                            Contains(prompt, "The read-me opens in the pager: press q") &&
+                            prompt.find("press q") < prompt.find("Quillon MIDI Driver Suite"),
+                        "no word on the read-me's controls or the pager:\n" + prompt);
           // The product's own question, not pkexec's about a file in the home
           // folder (the list of what will be removed, above it, names the home).
           const size_t agent = prompt.rfind("AUTHENTICATING FOR");
@@ -291,7 +301,14 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
                             Contains(asked, "Authentication is required to remove the Quillon MIDI driver suite") &&
                             !Contains(asked, u.home),
                         "the prompt is not the product's:\n" + prompt);
-          checks.Expect(tmux.Keys(c.answer, c.literal) && (c.literal ? tmux.Keys({"Enter"}) : true), "cannot type");
+          for (size_t typed = 0; typed < c.answers.size(); typed++) {
+            // Each refused try says so, as sudo does, and asks again.
+            checks.Expect(typed == 0 || (tmux.WaitFor("Password:", typed + 1, 90) &&
+                                         tmux.WaitFor("Sorry, try again", typed, 5)),
+                          "not asked again:\n" + tmux.Screen());
+            checks.Expect(tmux.Keys({c.answers[typed]}, c.literal) && (c.literal ? tmux.Keys({"Enter"}) : true),
+                          "cannot type");
+          }
           const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
           while (!Exists(exitFile) && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -301,6 +318,10 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
           checks.Expect(atoi(ReadFile(exitFile).c_str()) == c.exitCode && Exists(exitFile),
                         "exit status " + ReadFile(exitFile) + "\n" + screen);
           checks.Expect(Contains(screen, c.says), std::string("the screen does not say ") + c.says + "\n" + screen);
+          // No fourth try, and no try again after the last one.
+          checks.Expect(Count(screen, "Password:") == c.answers.size() &&
+                            Count(screen, "Sorry, try again") == c.answers.size() - 1,
+                        "the tries:\n" + screen);
           for (const std::string& path : entries) {
             checks.Expect(Exists(path) != c.removed, (c.removed ? "still there: " : "removed: ") + path);
           }
@@ -313,6 +334,53 @@ TEST_F(TerminalEndToEndTest, TheAdministratorsPasswordIsAskedForOnTheTerminal) {
     KeepArtifacts();
     EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
   }
+}
+
+// A policy that says no is said at once: polkit is asked first without a
+// prompt, so no password is asked for and pkexec never starts, and the text
+// is the policy's, not the password's.
+TEST_F(TerminalEndToEndTest, APolicyThatSaysNoIsSaidAtOnceWithNoPasswordPrompt) {
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  const sys::TestUser& u = user.user();
+  sys::ScopedPolkitRule refused(u, sys::PolkitAnswer::No, {kQuillonUninstallRight});
+  ASSERT_TRUE(refused.ok()) << refused.error();
+  sys::ChildOptions options;
+  options.privateMountNamespace = true;
+  options.timeout = std::chrono::milliseconds(240000);
+  options.rootSetup = [&](std::string* error) { return Install({&u}, true, error) && ReplacePkexec(error); };
+  const std::string shots = fScratch + "/shots";
+  sys::ChildResult result = sys::RunAsUser(
+      &u,
+      [&]() -> int {
+        ChildChecks checks;
+        Tmux tmux(u.home + "/tmux.sock");
+        const std::string exitFile = u.home + "/exit-status";
+        checks.Expect(tmux.Start("set -m; PAGER=cat LANG=C.UTF-8 " + std::string(kCommand) + " --no-restart; echo $? > " +
+                                     exitFile + "; sleep 600",
+                                 {"PATH=/usr/bin:/bin", "HOME=" + u.home, "TERM=xterm"}),
+                      "tmux does not start");
+        for (size_t asked = 1; asked <= 3; asked++) {
+          checks.Expect(tmux.WaitFor("[Y/n]", asked), "question " + std::to_string(asked) + " not asked");
+          checks.Expect(tmux.Keys({"Enter"}), "cannot answer");
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!Exists(exitFile) && std::chrono::steady_clock::now() < deadline) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        const std::string screen = tmux.Screen();
+        checks.Expect(WriteFile(shots + "/policy-says-no-end.txt", screen), "no capture of the end");
+        checks.Expect(atoi(ReadFile(exitFile).c_str()) == 3 && Exists(exitFile), "exit status " + ReadFile(exitFile));
+        checks.Expect(Contains(screen, "The administrator’s policy does not allow this") &&
+                          !Contains(screen, "the password was not accepted") && !Contains(screen, "Password:"),
+                      "not the policy's refusal:\n" + screen);
+        checks.Expect(!Exists(shots + "/pkexec-was-called"), "pkexec was started");
+        checks.Expect(Exists("/opt/quillon"), "something was removed");
+        return checks.ExitCode();
+      },
+      options);
+  KeepArtifacts();
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
 }
 
 // Without a terminal nothing is asked, and with nothing installed no
@@ -403,6 +471,76 @@ TEST_F(TerminalEndToEndTest, NoTerminalNeedsYesAndNothingInstalledAsksForNothing
     KeepArtifacts();
     EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
   }
+}
+
+// The installed command speaks the user's language in a real terminal: its
+// help, its questions with their letters (the capital one typed for yes),
+// and its answer to a no. Only the user's own part is installed, so no
+// password is ever asked for.
+TEST_F(TerminalEndToEndTest, TheInstalledCommandsHelpAndQuestionsAreInTheUsersLanguage) {
+  sys::ScopedTestUser user;
+  ASSERT_TRUE(user.ok()) << user.error();
+  const sys::TestUser& u = user.user();
+  const struct {
+    const char* lang;
+    const char* help;
+    const char* prompt;
+    const char* yes;
+    const char* cancelled;
+  } cases[] = {
+      {"fr_FR.UTF-8", "Utilisation\u00a0: quillon-uninstall", "[O/n]", "O", "Annul\u00e9."},
+      {"es_ES.UTF-8", "Modo de empleo: quillon-uninstall", "[S/n]", "S", "Cancelado."},
+      {"it_IT.UTF-8", "Uso: quillon-uninstall", "[S/n]", "S", "Annullato."},
+      {"ja_JP.UTF-8", "\u4f7f\u7528\u6cd5: quillon-uninstall", "[Y/n]", "Y",
+       "\u30ad\u30e3\u30f3\u30bb\u30eb\u3057\u307e\u3057\u305f"},
+      {"de_DE.UTF-8", "Aufruf: quillon-uninstall", "[J/n]", "J", "Abgebrochen."},
+  };
+  sys::ChildOptions options;
+  options.privateMountNamespace = true;
+  options.timeout = std::chrono::milliseconds(240000);
+  options.rootSetup = [&](std::string* error) { return Install({&u}, false, error) && ReplacePkexec(error); };
+  const std::string shots = fScratch + "/shots";
+  sys::ChildResult result = sys::RunAsUser(
+      &u,
+      [&]() -> int {
+        ChildChecks checks;
+        RunResult demo = RunTool({kDemo, "--user"}, {"HOME=" + u.home, "PATH=/usr/bin:/bin"});
+        checks.Expect(demo.exitCode == 0, "quillon-demo-install --user: " + demo.output);
+        for (const auto& c : cases) {
+          const std::string lang = c.lang;
+          Tmux tmux(u.home + "/tmux-" + lang.substr(0, 2) + ".sock");
+          const std::string command = "PAGER=cat LANG=" + lang + " " + kCommand;
+          checks.Expect(tmux.Start(command + " --help; " + command + " --no-restart; echo exit=$?; sleep 600",
+                                   {"PATH=/usr/bin:/bin", "HOME=" + u.home, "TERM=xterm"}),
+                        "tmux does not start");
+          checks.Expect(tmux.WaitFor(c.help), lang + ": no help:\n" + tmux.Screen());
+          // The MIDI question, answered with the capital; then a warning's
+          // question, answered no.
+          checks.Expect(tmux.WaitFor(c.prompt) && tmux.Keys({c.yes}, true) && tmux.Keys({"Enter"}),
+                        lang + ": no first question:\n" + tmux.Screen());
+          checks.Expect(tmux.WaitFor(c.prompt, 2) && tmux.Keys({"n"}, true) && tmux.Keys({"Enter"}),
+                        lang + ": no second question:\n" + tmux.Screen());
+          checks.Expect(tmux.WaitFor("exit=3"), lang + ": not cancelled:\n" + tmux.Screen());
+          const std::string screen = tmux.Screen();
+          checks.Expect(WriteFile(shots + "/lang-" + lang.substr(0, 2) + ".txt", screen), "no capture");
+          checks.Expect(Contains(screen, c.cancelled), lang + ": the screen does not say " + c.cancelled + "\n" + screen);
+          checks.Expect(!Contains(screen, "[Y/n]") || std::string(c.prompt) == "[Y/n]",
+                        lang + ": an English question:\n" + screen);
+          // man finds both pages in that language where they were installed.
+          for (const std::string name : {"quillon-uninstall", "quillon-uninstaller"}) {
+            const RunResult page =
+                RunTool({"/usr/bin/man", "-w", name}, {"PATH=/usr/bin:/bin", "HOME=" + u.home, "LANG=" + lang});
+            checks.Expect(Contains(page.output, "/usr/local/share/man/" + lang.substr(0, 2) + "/man1/" + name + ".1\n"),
+                          lang + ": man finds " + page.output);
+          }
+        }
+        checks.Expect(Exists(u.home + "/.local/share/quillon"), "something was removed");
+        checks.Expect(!Exists(shots + "/pkexec-was-called"), "pkexec was started");
+        return checks.ExitCode();
+      },
+      options);
+  KeepArtifacts();
+  EXPECT_TRUE(result.Exited() && result.ExitCode() == 0) << result.Describe() << "\n" << result.out;
 }
 
 // As root, for every user: both users' parts go, each removed as that user

@@ -201,6 +201,33 @@ TEST(TerminalProgramTest, AUsageErrorExitsWithTwoAndStillAnswersInJSON) {
   Ran json = RunCommand({"--json", "--restart", "--no-restart"}, "C.UTF-8");
   EXPECT_EQ(json.exit, 2);
   EXPECT_EQ(json.out, "{\"status\":\"usage-error\",\"exitCode\":2,\"changed\":false}\n");
+  // In the user's language, with what was typed shown safely.
+  const struct {
+    const char* lang;
+    const char* reason;
+    const char* tryHelp;
+  } languages[] = {
+      {"C.UTF-8", "quillon-uninstall: unknown option --bo\\x1b[2Jgus\n",
+       "Try 'quillon-uninstall --help' for more information.\n"},
+      {"de_DE.UTF-8", "quillon-uninstall: unbekannte Option --bo\\x1b[2Jgus\n",
+       "\u201equillon-uninstall --help\u201c liefert weitere Informationen.\n"},
+      {"fr_FR.UTF-8", "quillon-uninstall: option inconnue --bo\\x1b[2Jgus\n",
+       "Saisissez \u00ab\u00a0quillon-uninstall --help\u00a0\u00bb pour plus d\u2019informations.\n"},
+      {"es_ES.UTF-8", "quillon-uninstall: opci\u00f3n desconocida --bo\\x1b[2Jgus\n",
+       "Pruebe 'quillon-uninstall --help' para m\u00e1s informaci\u00f3n.\n"},
+      {"it_IT.UTF-8", "quillon-uninstall: opzione sconosciuta --bo\\x1b[2Jgus\n",
+       "Usare 'quillon-uninstall --help' per maggiori informazioni.\n"},
+      {"ja_JP.UTF-8", "quillon-uninstall: \u4e0d\u660e\u306a\u30aa\u30d7\u30b7\u30e7\u30f3\u3067\u3059: --bo\\x1b[2Jgus\n",
+       "\u8a73\u3057\u304f\u306f 'quillon-uninstall --help' \u3092\u5b9f\u884c\u3057\u3066\u304f\u3060\u3055\u3044\u3002\n"},
+  };
+  for (const auto& c : languages) {
+    SCOPED_TRACE(c.lang);
+    Ran unknown = RunCommand({"--bo\x1b[2Jgus"}, c.lang);
+    EXPECT_EQ(unknown.exit, 2);
+    EXPECT_EQ(unknown.err, std::string(c.reason) + c.tryHelp);
+  }
+  Ran conflict = RunCommand({"--restart", "--no-restart"}, "it_IT.UTF-8");
+  EXPECT_NE(conflict.err.find("--restart e --no-restart si escludono a vicenda\n"), std::string::npos) << conflict.err;
 }
 
 // The help speaks the user's language, chosen the way gettext chooses it:
@@ -229,7 +256,13 @@ TEST(TerminalProgramTest, TheHelpIsInTheLanguageTheDesktopsProgramsWouldChoose) 
     Ran help = RunCommand({"--help"}, c.environment);
     EXPECT_EQ(help.exit, 0) << help.err;
     EXPECT_EQ(help.out.rfind(c.begins, 0), 0u) << help.out;
-    EXPECT_NE(help.out.find("--keep-midi-devices"), std::string::npos) << help.out;
+    // Every option the program reads, each in a line of its own.
+    const std::string usage = TerminalUsage();
+    for (size_t at = usage.find("\n  "); at != std::string::npos; at = usage.find("\n  ", at + 1)) {
+      const size_t option = usage.find("--", at);
+      const std::string name = usage.substr(option, usage.find_first_of(" \n", option) - option);
+      EXPECT_NE(help.out.find(" " + name + " "), std::string::npos) << name << " is not in\n" << help.out;
+    }
   }
   // The run's own messages too: as a user, --user needs root; as root, the
   // name is looked up.
@@ -239,6 +272,43 @@ TEST(TerminalProgramTest, TheHelpIsInTheLanguageTheDesktopsProgramsWouldChoose) 
                                          : "--user e --all-users richiedono root"),
             std::string::npos)
       << user.err;
+}
+
+// A set-user-ID root copy, run by a user, refuses: in the user's language,
+// which it can only read once it has given up root (Qt would end it before).
+TEST(TerminalProgramTest, ASetUserIDCopyRefusesInTheUsersLanguage) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root: makes a set-user-ID root copy";
+  char folder[] = "/tmp/qlterm-suid-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  ASSERT_EQ(chmod(folder, 0755), 0);
+  const std::string bundle = std::string(folder) + "/Uninstaller.bundle";
+  std::filesystem::copy(QUILLON_BUNDLE_DIR, bundle, std::filesystem::copy_options::recursive);
+  ASSERT_EQ(chmod((bundle + "/quillon-uninstall").c_str(), 04755), 0);
+  const uid_t nobody = 65534;
+  int err[2];
+  ASSERT_EQ(pipe(err), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(err[1], 2);
+    if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) _exit(125);
+    const std::string program = bundle + "/quillon-uninstall";
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("--version"), nullptr};
+    char* envp[] = {const_cast<char*>("LANG=es_ES.UTF-8"), const_cast<char*>("PATH=/usr/bin:/bin"), nullptr};
+    execve(argv[0], argv, envp);
+    _exit(127);
+  }
+  close(err[1]);
+  std::string said;
+  char buffer[4096];
+  for (ssize_t got; (got = read(err[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<size_t>(got));
+  close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::filesystem::remove_all(folder);
+  // 1 when refused; a volume that ignores set-user-ID would run it as nobody.
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << said;
+  EXPECT_EQ(said, "quillon-uninstall: no debe ejecutarse con set-user-ID; ejecútelo con su propio usuario o como root\n");
 }
 
 // Reads what the program writes on its terminal until |want| has appeared

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,21 @@ class AppTest : public testing::Test {
     environment.installedParts = [this]() { return installedParts; };
     environment.lockPath = (state.path() + QStringLiteral("/uninstaller.lock")).toStdString();
     environment.logFilePath = (state.path() + QStringLiteral("/quillon/uninstall.log")).toStdString();
+    // The tools' --list output for a fake set of receipts; like the real
+    // PruneMIDI, the ALSA block is looked for only when the devices go.
+    environment.preview = [this](bool systemPart, Boolean removeMidi, UninstallerPreviewPart* part) {
+      const std::string& listed = systemPart ? systemListing : userListing;
+      std::string kept;
+      for (size_t start = 0; start < listed.size();) {
+        const size_t end = std::min(listed.find('\n', start), listed.size());
+        const std::string line = listed.substr(start, end - start);
+        if ((removeMidi & 1) || line.rfind("alsa-block ", 0) != 0) kept += line + "\n";
+        start = end + 1;
+      }
+      UninstallerPreviewParse(kept, part);
+      return previewError;
+    };
+    environment.policy = [this]() { return policyVerdict; };
     controller = std::make_unique<UninstallerController>(
         *nib,
         [this](CFStringRef* log, Boolean removeMidi, const UninstallerEngineOptions& options) {
@@ -86,14 +102,19 @@ class AppTest : public testing::Test {
     for (int idle = 0; idle < 20 && timer.elapsed() < 20000;) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
       QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-      idle = controller && controller->isBusy() ? 0 : idle + 1;
+      idle = controller && (controller->isBusy() || controller->isPreviewing()) ? 0 : idle + 1;
     }
   }
 
   QWidget* Outlet(const char* name) const { return nib->objectNamed(QLatin1String(name)); }
   QString Text(const char* key) const { return bundle->localizedStringForKey_(QLatin1String(key)); }
 
-  NSWindow Sheet() const { return controller->mainWindow().attachedSheet(); }
+  // The first warning waits for the list of what will be removed, which is
+  // made on a thread of its own.
+  NSWindow Sheet() const {
+    while (controller && controller->isPreviewing()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return controller->mainWindow().attachedSheet();
+  }
   QString SheetLabel(const char* name) const {
     QWidget* sheet = Sheet().widget();
     QLabel* label = sheet != nullptr ? sheet->findChild<QLabel*>(QLatin1String(name)) : nullptr;
@@ -123,4 +144,14 @@ class AppTest : public testing::Test {
   // Runs inside the substitute engine, on its thread.
   std::function<void(const UninstallerEngineOptions&)> duringRun;
   QTemporaryDir state;
+  // What the bundle's tools would list for the system's part and the user's.
+  std::string systemListing =
+      "folder /opt/quillon\nfolder /opt/quillon/bin\nfile /opt/quillon/bin/quillond\n"
+      "file /usr/share/alsa/alsa.conf.d/50-quillon.conf\nlink /usr/bin/quillon\n";
+  std::string userListing =
+      "folder /home/u/.config/quillon\nfile /home/u/.config/quillon/devices.plist\n"
+      "login-item /home/u/.config/autostart/quillon-midi-agent.desktop\nalsa-block /home/u/.asoundrc\n";
+  int previewError = 0;
+  // What polkit would say without asking.
+  UninstallerPolicyVerdict policyVerdict = UninstallerPolicyVerdict::kNotAuthorized;
 };

@@ -32,6 +32,8 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <tuple>
+#include <utility>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -45,7 +47,7 @@ TEST_F(Flow, CancelOnTheFirstWarningLeavesTheWindowIdle) {
   for (auto action : {&UninstallerController::uninstall_, &UninstallerController::uninstallWithWarning_}) {
     (controller.get()->*action)(nullptr);
     EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("necessaryToRestart"));
-    EXPECT_EQ(SheetLabel(kNSAlertMessageName), Text("chanceToSave"));
+    EXPECT_TRUE(SheetLabel(kNSAlertMessageName).startsWith(Text("chanceToSave")));
     EXPECT_EQ(SheetButton(kNSAlertDefaultButtonName)->text(), Text("proceedButton"));
     EXPECT_EQ(SheetButton(kNSAlertAlternateButtonName)->text(), Text("cancelButton"));
     EXPECT_EQ(SheetButton(kNSAlertOtherButtonName), nullptr);
@@ -139,10 +141,23 @@ TEST_F(Flow, OnlyCancelShowsNothingAndEveryRunsLogStaysAboveTheNextAndInTheLogFi
 // Authorization Services' own cancel and denial, when they come before the
 // helper tool, mean what the tool's do: nothing shown, and the denied sheet.
 TEST_F(Flow, AuthorizationServicesCancelShowsNothingAndItsDenialTheDeniedSheet) {
-  results = {{-60006, "x"}, {-60005, "y"}};
+  results = {{-60006, "x"}, {-60005, "y"}, {-60005, "z"}, {-60005, "w"}};
   controller->uninstall_(nullptr);
   Press(kNSAlertDefaultButtonName);
   EXPECT_TRUE(Sheet().isNil());
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("deniedTitle"));
+  Press(kNSAlertDefaultButtonName);
+  // Where polkit would have asked for a password, the denial is the
+  // password's; where it could not be asked, the policy's as before.
+  policyVerdict = UninstallerPolicyVerdict::kChallenge;
+  controller->uninstall_(nullptr);
+  Press(kNSAlertDefaultButtonName);
+  EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("passwordRefusedTitle"));
+  EXPECT_TRUE(SheetLabel(kNSAlertMessageName).startsWith(Text("passwordRefusedMessage")));
+  Press(kNSAlertDefaultButtonName);
+  policyVerdict = UninstallerPolicyVerdict::kUnknown;
   controller->uninstall_(nullptr);
   Press(kNSAlertDefaultButtonName);
   EXPECT_EQ(SheetLabel(kNSAlertTitleName), Text("deniedTitle"));
@@ -216,6 +231,74 @@ TEST_F(Flow, AFullDiskSaysWhichDiskThatNothingWasRemovedAndWhatToDo) {
     Press(kNSAlertDefaultButtonName);
   }
   EXPECT_EQ(Text("diskFullTitle"), "Quillon konnte nicht entfernt werden: Der Datenträger ist voll.");
+}
+
+// The first warning says what will go, from the receipts: the counts of
+// each part, the login item and (with the box ticked) the ALSA block in its
+// message, every path behind Show Details; what the tools could not tell is
+// said, not guessed. In English and in German.
+TEST_F(Flow, TheFirstWarningSaysWhatWillBeRemovedWithThePathsBehindShowDetails) {
+  const std::string listing = systemListing;
+  for (const char* language : {"en_US", "de_DE"}) {
+    SCOPED_TRACE(language);
+    TearDown();
+    SetUpWith(QLocale(QLatin1String(language)), nullptr);
+    QCheckBox* box = qobject_cast<QCheckBox*>(Outlet("fRemoveMidiDevices"));
+    ASSERT_NE(box, nullptr);
+    auto shown = [&]() {
+      const QString message = SheetLabel(kNSAlertMessageName);
+      QPlainTextEdit* details = Sheet().widget()->findChild<QPlainTextEdit*>(kNSAlertDetailsName);
+      const QString paths = details != nullptr ? details->toPlainText() : QString();
+      Press(kNSAlertAlternateButtonName);
+      return std::pair{message, paths};
+    };
+
+    // Both parts, the box ticked: five of the system's, three of the user's
+    // (the ALSA block is part of a file that stays).
+    box->setChecked(true);
+    controller->uninstallAsChosen_(nullptr);
+    auto [message, paths] = shown();
+    EXPECT_TRUE(message.startsWith(Text("chanceToSave") + "\n\n")) << qPrintable(message);
+    EXPECT_TRUE(message.contains(Text("previewSummary").arg("5", "3"))) << qPrintable(message);
+    EXPECT_TRUE(message.contains(Text("previewSummaryLoginItem").arg("quillon-midi-agent.desktop")));
+    EXPECT_TRUE(message.contains(Text("previewSummaryAlsa").arg("/home/u/.asoundrc")));
+    for (const QString& line :
+         {Text("previewSystemPart").arg("3", "2"), QStringLiteral("  /opt/quillon/"),
+          QStringLiteral("  /opt/quillon/bin/quillond"), QStringLiteral("  /usr/bin/quillon"),
+          Text("previewUserPart").arg("2", "1"), QStringLiteral("  /home/u/.config/quillon/devices.plist"),
+          "  " + Text("previewLoginItem").arg("/home/u/.config/autostart/quillon-midi-agent.desktop"),
+          "  " + Text("previewAlsaBlock").arg("/home/u/.asoundrc")}) {
+      EXPECT_TRUE(paths.contains(line + "\n")) << qPrintable(line) << "\n" << qPrintable(paths);
+    }
+
+    // The box unticked: no ALSA block anywhere.
+    box->setChecked(false);
+    controller->uninstallAsChosen_(nullptr);
+    std::tie(message, paths) = shown();
+    EXPECT_FALSE(message.contains(".asoundrc") || paths.contains(".asoundrc")) << qPrintable(message);
+
+    // The user's part alone: its count only, no system path.
+    installedParts = kUninstallerUserPart;
+    controller->uninstall_(nullptr);
+    std::tie(message, paths) = shown();
+    EXPECT_TRUE(message.contains(Text("previewSummaryUserPart").arg("3"))) << qPrintable(message);
+    EXPECT_FALSE(paths.contains("/opt/quillon")) << qPrintable(paths);
+
+    // A tool that failed: the list is said to be unavailable, its note is in
+    // the details, and no count is given.
+    installedParts = kUninstallerSystemPart | kUninstallerUserPart;
+    previewError = EIO;
+    systemListing = "note cannot read the receipts\n";
+    controller->uninstall_(nullptr);
+    std::tie(message, paths) = shown();
+    EXPECT_TRUE(message.endsWith(Text("previewUnavailable"))) << qPrintable(message);
+    EXPECT_TRUE(paths.contains(Text("previewNote").arg("cannot read the receipts"))) << qPrintable(paths);
+    EXPECT_TRUE(calls.empty());
+    previewError = 0;
+    systemListing = listing;
+  }
+  EXPECT_EQ(Text("previewSummary").arg("5", "3"),
+            "Zu entfernende Dateien und Ordner: 5 des Systemteils und 3 Ihrer eigenen.");
 }
 
 TEST_F(Flow, TheCheckBoxDecidesAboutMidiDevicesAndMixedCountsAsSet) {
@@ -506,6 +589,17 @@ TEST(Preflight, RootIsRefusedAndHelpAndVersionAreTheOnlyOptions) {
   EXPECT_EQ(UninstallerPreflight(2, withVerbose, 1000, 1000).exitStatus, -1);
   EXPECT_TRUE(UninstallerPreflight(2, withVerbose, 1000, 1000).verbose);
   EXPECT_FALSE(UninstallerPreflight(1, none, 1000, 1000).verbose);
+  // With the bundle's strings table, in the user's language.
+  const NSBundle french(QStringLiteral(QUILLON_BUNDLE_DIR), QLocale(QStringLiteral("fr_FR")));
+  EXPECT_EQ(UninstallerPreflight(2, withHelp, 1000, 1000, &french).output.rfind("Utilisation\u00a0: quillon-uninstaller", 0),
+            0u);
+  const UninstallerPreflightResult unknown = UninstallerPreflight(2, withOther, 1000, 1000, &french);
+  EXPECT_EQ(unknown.error.rfind("quillon-uninstaller: option inconnue --platform\nUtilisation\u00a0: ", 0), 0u)
+      << unknown.error;
+  const NSBundle japanese(QStringLiteral(QUILLON_BUNDLE_DIR), QLocale(QStringLiteral("ja_JP")));
+  const UninstallerPreflightResult root = UninstallerPreflight(1, none, 0, 0, &japanese);
+  EXPECT_NE(root.error.find("\u7aef\u672b\u3067 quillon-uninstall \u3092"), std::string::npos) << root.error;
+  EXPECT_EQ(UninstallerNeedsDisplayLine(&japanese).rfind("quillon-uninstaller: \u30b0\u30e9\u30d5\u30a3\u30ab\u30eb", 0), 0u);
 }
 
 // No display at all, and a display that names no server (Qt would abort
@@ -913,8 +1007,11 @@ class Sheets : public AppTest {
     nib->mainWindow().widget()->grab().save(pictures + QStringLiteral("-main-window.png"));
 
     results = {{0, "done\n"}, {0, "done\n"}, {28, "x"}, {5362, "x"}, {-60007, "x"}};
+    // The first warning with what will be removed (the counts, the login
+    // item, the ALSA block) and its paths behind Show Details.
     controller->uninstallWithWarning_(nullptr);
     CollectAlert(QStringLiteral("restartWarning"), &shown);
+    EXPECT_TRUE(SheetLabel(kNSAlertMessageName).contains(QStringLiteral(".asoundrc")));
     Press(kNSAlertDefaultButtonName);
     CollectAlert(QStringLiteral("sharedWarning"), &shown);
     Press(kNSAlertDefaultButtonName);
@@ -926,10 +1023,14 @@ class Sheets : public AppTest {
     NSApp->endSheet_(CompleteWindow());
     Settle();
 
+    // The user's part alone, with a list the tools could not make.
     installedParts = kUninstallerUserPart;
+    previewError = EIO;
     controller->uninstall_(nullptr);
     CollectAlert(QStringLiteral("userPartWarning"), &shown);
+    EXPECT_TRUE(SheetLabel(kNSAlertMessageName).endsWith(Text("previewUnavailable")));
     Press(kNSAlertDefaultButtonName);
+    previewError = 0;
     Collect(CompleteWindow().widget(), QStringLiteral("completeUserPart"), &shown);
     NSApp->endSheet_(CompleteWindow());
     Settle();
@@ -942,6 +1043,13 @@ class Sheets : public AppTest {
       CollectAlert(QLatin1String(sheet), &shown);
       Press(kNSAlertDefaultButtonName);
     }
+    results = {{-60005, "x"}};
+    policyVerdict = UninstallerPolicyVerdict::kChallenge;
+    controller->uninstall_(nullptr);
+    Press(kNSAlertDefaultButtonName);
+    CollectAlert(QStringLiteral("passwordRefused"), &shown);
+    Press(kNSAlertDefaultButtonName);
+    policyVerdict = UninstallerPolicyVerdict::kNotAuthorized;
     installedParts = kUninstallerNothingInstalled;
     controller->uninstall_(nullptr);
     CollectAlert(QStringLiteral("notInstalled"), &shown);

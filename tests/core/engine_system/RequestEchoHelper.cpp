@@ -1,7 +1,8 @@
 // A helper tool for the engine's tests: the real host (self-repair, relaying
 // and all) with a command that runs nothing and answers with the request it
 // was given, one "key=value" line per entry in the order the entries arrived,
-// under "QLUninstallLog", so that a test can see exactly what the engine asked.
+// under "QLUninstallLog", so that a test can see exactly what the engine asked
+// (of the keys the uninstall command reads).
 
 #include "MoreSecHelperTool.h"
 
@@ -57,6 +58,16 @@ OSStatus EchoRequest(AuthorizationRef auth, CFDictionaryRef request, CFDictionar
   return noErr;
 }
 
+// What the engine sends; nothing else reaches the command.
+const MoreSecRequestKey kEngineRequestKeys[] = {
+    {"CommandPath", kMoreSecRequestString, 4096},
+    {"PruneMIDI", kMoreSecRequestString, 4096},
+    {"PruneLoginItem", kMoreSecRequestString, 4096},
+};
+
 }  // namespace
 
-int main(int argc, char* argv[]) { return MoreSecHelperToolEntry(argc, argv, EchoRequest); }
+int main(int argc, char* argv[]) {
+  const MoreSecCommand command = {EchoRequest, {kEngineRequestKeys, 3}, NULL};
+  return MoreSecHelperToolEntry(argc, argv, &command);
+}

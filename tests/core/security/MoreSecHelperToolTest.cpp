@@ -46,7 +46,8 @@ void RunToolOnTheCommand() {
     _exit(3);
   }
   const char* argv[] = {"UninstallerHelper", NULL};
-  MoreSecHelperToolMain(pair[0], pair[0], NULL, AnswerWithAHugeDescriptorNumber, 1, argv);
+  const MoreSecCommand command = {AnswerWithAHugeDescriptorNumber, {NULL, 0}, NULL};
+  MoreSecHelperToolMain(pair[0], pair[0], NULL, &command, 1, argv);
 }
 
 TEST(HelperToolDeathTest, ADescriptorNumberBeyondAnIntEndsTheToolWithTheNamedAssertion) {

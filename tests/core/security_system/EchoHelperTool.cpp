@@ -84,6 +84,19 @@ OSStatus EchoCommand(AuthorizationRef auth, CFDictionaryRef request, CFDictionar
   return status;
 }
 
+// Only these keys reach the command; "p" is the padding of the largest request.
+const MoreSecRequestKey kEchoRequestKeys[] = {
+    {"Status", kMoreSecRequestInteger, 8},
+    {"OpenFiles", kMoreSecRequestStringList, 64 * 1024},
+    {"ProbeRoot", kMoreSecRequestFlag, 0},
+    {"Summary", kMoreSecRequestFlag, 0},
+    {"p", kMoreSecRequestString, kMoreSecMaxFrameBodyLength},
+};
+
 }  // namespace
 
-int main(int argc, char* argv[]) { return MoreSecHelperToolEntry(argc, argv, EchoCommand); }
+int main(int argc, char* argv[]) {
+  const MoreSecCommand command = {EchoCommand, {kEchoRequestKeys, sizeof kEchoRequestKeys / sizeof kEchoRequestKeys[0]},
+                                  NULL};
+  return MoreSecHelperToolEntry(argc, argv, &command);
+}

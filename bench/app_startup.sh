@@ -6,7 +6,8 @@
 # push button already costs (about 1.7 times the floor here). A GTK program
 # that shows the same read-me and check box, zenity --text-info, runs beside
 # them. Run as root, the driver starts every program as nobody, since the
-# uninstaller does not run as root.
+# uninstaller does not run as root. Where the machine is busy, times move;
+# app_startup_instructions.sh beside this compares instruction counts.
 # Usage: bench/app_startup.sh [build-dir] [runs]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)

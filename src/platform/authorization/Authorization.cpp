@@ -395,39 +395,114 @@ ssize_t AwaitFirstByte(int channel, int errors, PkexecWords* words) {
   }
 }
 
-// Passes on what the tool writes to its standard error, the pipe |from|,
-// until every writer has closed it, from a small process of its own that
-// nothing waits for; then closes |from| here. Without it the tool, whose
-// standard error pkexec handed on, would block or lose its words.
-void ForwardInBackground(int from) {
+// Closes every descriptor but standard error, |a| and |b| (both above 2).
+// System calls only: runs in a child of a process that may have threads.
+bool KeepOnly(int a, int b) {
+  const int low = a < b ? a : b;
+  const int high = a < b ? b : a;
+  if (low < 3) return false;
+  (void)close(0);
+  (void)close(1);
+  if (low > 3 && close_range(3, static_cast<unsigned>(low) - 1, 0) != 0) return false;
+  if (high > low + 1 && close_range(static_cast<unsigned>(low) + 1, static_cast<unsigned>(high) - 1, 0) != 0) {
+    return false;
+  }
+  return close_range(static_cast<unsigned>(high) + 1, ~0U, 0) == 0;
+}
+
+// Copies |from| to standard error until every writer has closed it.
+[[noreturn]] void ForwardToStandardError(int from) {
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = read(from, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) _exit(0);
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(2, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) _exit(0);
+      done += w;
+    }
+  }
+}
+
+// Runs |body| in a small process of its own that nothing waits for (the
+// middle one of a double fork is reaped here at once). Returns false when it
+// could not be started.
+template <typename Body>
+bool RunDetached(Body body) {
   pid_t child = fork();
   if (child == 0) {
     // System calls only: the caller may have threads.
     if (fork() != 0) _exit(0);
-    (void)close(0);
-    (void)close(1);
-    if (from < 3 || (from > 3 && close_range(3, static_cast<unsigned>(from) - 1, 0) != 0) ||
-        close_range(static_cast<unsigned>(from) + 1, ~0U, 0) != 0) {
-      _exit(0);
-    }
-    char buffer[4096];
-    for (;;) {
-      ssize_t n = read(from, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) _exit(0);
-      for (ssize_t done = 0; done < n;) {
-        ssize_t w = write(2, buffer + done, static_cast<size_t>(n - done));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) _exit(0);
-        done += w;
-      }
-    }
+    body();
+    _exit(0);
   }
-  if (child > 0) {
-    int status = 0;
-    (void)WaitForChild(child, &status, 0);
-  }
+  if (child < 0) return false;
+  int status = 0;
+  (void)WaitForChild(child, &status, 0);
+  return true;
+}
+
+// Passes on what the tool writes to its standard error, the pipe |from|,
+// until every writer has closed it; then closes |from| here. Without it the
+// tool, whose standard error pkexec handed on, would block or lose its words.
+void ForwardInBackground(int from) {
+  (void)RunDetached([from] {
+    if (KeepOnly(from, from)) ForwardToStandardError(from);
+  });
   int junk = close(from);
+  assert(junk == 0);
+}
+
+// The same forwarder, started while pkexec still waits for polkit, so that
+// its forks are not paid after the verdict, on the way of every privileged
+// request. Until the caller has seen the tool's first byte, the pipe carries
+// pkexec's own words, which the caller reads; the forwarder waits meanwhile
+// on |*go|, a socket whose other end the caller keeps: one byte hands it the
+// pipe, end of stream (no tool runs) ends it. (A socket, so that handing over
+// to a forwarder whose second fork failed cannot raise SIGPIPE in the caller.)
+// Returns false, with no forwarder and |*go| at -1, when it could not be
+// started.
+bool StartForwarderEarly(int from, int* go) {
+  *go = -1;
+  int hand[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, hand) != 0) return false;
+  const int waitOn = hand[0];
+  const bool started = RunDetached([from, waitOn] {
+    if (!KeepOnly(from, waitOn)) _exit(0);
+    char token;
+    ssize_t n;
+    do {
+      n = read(waitOn, &token, 1);
+    } while (n < 0 && errno == EINTR);
+    if (n != 1) _exit(0);
+    (void)close(waitOn);
+    ForwardToStandardError(from);
+  });
+  int junk = close(hand[0]);
+  assert(junk == 0);
+  if (!started) {
+    junk = close(hand[1]);
+    assert(junk == 0);
+    return false;
+  }
+  *go = hand[1];
+  return true;
+}
+
+// Tells an early forwarder whether to pass the pipe on (|forward|) or to end,
+// and lets go of it.
+void ReleaseForwarder(int go, bool forward) {
+  if (go < 0) return;
+  if (forward) {
+    const char token = 1;
+    ssize_t n;
+    do {
+      n = send(go, &token, 1, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+  }
+  int junk = close(go);
   assert(junk == 0);
 }
 
@@ -636,6 +711,11 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
     return errAuthorizationToolExecuteFailure;
   }
 
+  // Whatever the verdict, the wait for polkit is time enough to start the
+  // process that passes the tool's standard error on.
+  int go = -1;
+  const bool forwarderReady = StartForwarderEarly(errors[0], &go);
+
   // The verdict: the tool's first byte means pkexec authorized and the tool
   // runs as root; end of stream means pkexec (or the tool) ended without
   // writing anything, and its exit status and its words say why. The byte is
@@ -649,11 +729,18 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
       // The tool keeps running; the caller waits for it by the pid the tool
       // reports (pkexec execs the tool in place, so it is our child). What it
       // writes to its standard error, which is pkexec's, still reaches ours.
-      ForwardInBackground(errors[0]);
+      if (forwarderReady) {
+        ReleaseForwarder(go, true);
+        junk = close(errors[0]);
+        assert(junk == 0);
+      } else {
+        ForwardInBackground(errors[0]);
+      }
       *communicationsPipe = stream;
       return errAuthorizationSuccess;
     }
   }
+  ReleaseForwarder(go, false);
 
   // No usable channel. Closing our end makes a running tool see end of
   // stream, so the wait below ends.

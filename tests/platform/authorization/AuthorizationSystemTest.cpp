@@ -156,6 +156,16 @@ TEST_F(PolkitSystemTest, ExecuteWithYesRuleRunsTheToolAsRootOverTheChannel) {
   ChildResult r = quillon::systest::RunAsUser(&user(), [&] { return ExecuteProbe(arguments, 0); });
   EXPECT_EQ(r.ExitCode(), 0) << r.out << r.Describe();
   EXPECT_NE(r.out.find("ruid 0 euid 0 privileged 0"), std::string::npos) << r.out;
+  // What the tool says on standard error reaches ours once, in order, from
+  // before pkexec's verdict was known (read with pkexec's words) and after
+  // (passed on by a process of its own).
+  const size_t started = r.err.find("auth_probe: started\n");
+  const size_t inputRead = r.err.find("auth_probe: input read\n");
+  EXPECT_NE(started, std::string::npos) << r.err;
+  EXPECT_NE(inputRead, std::string::npos) << r.err;
+  EXPECT_LT(started, inputRead) << r.err;
+  EXPECT_EQ(r.err.find("auth_probe: started", started + 1), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("auth_probe: input read", inputRead + 1), std::string::npos) << r.err;
 }
 
 // pkexec exits 127 both when polkit says no and when no agent could ask for

@@ -5,7 +5,9 @@
 //       host order), real and effective user ID (4 bytes each), the status of
 //       AuthorizationCopyPrivilegedReference (4 bytes), then the length
 //       (4 bytes) and bytes of its arguments after "report",
-//       joined with '\n'; then reads fd 0 to its end and exits 0
+//       joined with '\n'; then reads fd 0 to its end and exits 0. It says
+//       "auth_probe: started" on standard error before its first byte and
+//       "auth_probe: input read" after its input
 //   auth_probe silent CODE       exits with CODE without writing
 //   auth_probe privref           prints the status of
 //                                AuthorizationCopyPrivilegedReference
@@ -47,6 +49,9 @@ int Report(int argc, char** argv) {
   std::string joined;
   for (int i = 2; i < argc; i++) joined += std::string(i > 2 ? "\n" : "") + argv[i];
   uint32_t length = static_cast<uint32_t>(joined.size());
+  static const char kStarted[] = "auth_probe: started\n";
+  static const char kInputRead[] = "auth_probe: input read\n";
+  if (!WriteAll(2, kStarted, sizeof kStarted - 1)) return 3;
   if (!WriteAll(1, header, sizeof(header)) || !WriteAll(1, &length, sizeof(length)) ||
       !WriteAll(1, joined.data(), joined.size())) {
     return 3;
@@ -54,7 +59,7 @@ int Report(int argc, char** argv) {
   char buf[256];
   while (read(0, buf, sizeof(buf)) > 0) {
   }
-  return 0;
+  return WriteAll(2, kInputRead, sizeof kInputRead - 1) ? 0 : 3;
 }
 
 }  // namespace

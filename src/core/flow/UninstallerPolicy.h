@@ -13,8 +13,8 @@ enum class UninstallerPolicyVerdict {
   kNotAuthorized,  // the policy refuses, whatever the password
 };
 
-// Asks polkit (pkcheck, never with --allow-user-interaction) what it would
+// Asks polkit (AuthorizationCopyRights without interaction) what it would
 // answer this process, as its real user, about |actionId| now. Starts no
-// agent and asks nothing; bounded to half a minute. Safe from a process with
+// agent and asks nothing; bounded as that call is. Safe from a process with
 // threads.
 UninstallerPolicyVerdict UninstallerAskPolicy(const char* actionId);
